@@ -1,0 +1,39 @@
+#include "engine/texts.h"
+
+#include <QLocale>
+
+bool IsChinese = false;
+
+namespace txt {
+QString tnVar, tnBegin, tnEnd, tnResult, tnCategory, tnVariant, tnDataBase, tnLabel, tnGoto, tnFinish,
+    tnRestart, tnBlock, tnIf, tnTrue, tnFalse, tnSwitch, tnCase, tnDefault, tnWhile, tnDateTime, tnOperator,
+    tnString, tnDBOperate, tnField, tnParam, tnCommand, tnTextFile, tnInitFile, tnExecute, tnPlay, tnRecord,
+    tnSleep, tnSpeech, tnRing, tnCall, tnGateway, tnAnswer, tnSpeakerPhone, tnSendDTMF, tnReceiveDTMF;
+QString Colon, BreakMark, RunMark, NoteOpen, NoteClose, Null;
+}  // namespace txt
+
+void setTextLanguage(bool chinese)
+{
+    IsChinese = chinese;
+    using namespace txt;
+    tnVar = "Var"; tnBegin = "Begin"; tnEnd = "End"; tnResult = "Result"; tnCategory = "Category";
+    tnVariant = "Variant"; tnDataBase = "DataBase"; tnLabel = "Label"; tnGoto = "Goto"; tnFinish = "Finish";
+    tnRestart = "Restart"; tnBlock = "Block"; tnIf = "If"; tnTrue = "True"; tnFalse = "False";
+    tnSwitch = "Switch"; tnCase = "Case"; tnDefault = "Default"; tnWhile = "While"; tnDateTime = "DateTime";
+    tnOperator = "Operator"; tnString = "String"; tnDBOperate = "DBOperate"; tnField = "Field";
+    tnParam = "Param"; tnCommand = "Command"; tnTextFile = "TextFile"; tnInitFile = "InitFile";
+    tnExecute = "Execute"; tnPlay = "Play"; tnRecord = "Record"; tnSleep = "Sleep"; tnSpeech = "Speech";
+    tnRing = "Ring"; tnCall = "Call"; tnGateway = "Gateway"; tnAnswer = "Answer";
+    tnSpeakerPhone = "SpeakerPhone"; tnSendDTMF = "SendDTMF"; tnReceiveDTMF = "ReceiveDTMF";
+    Colon = " : "; BreakMark = "* "; RunMark = "->"; NoteOpen = " {"; NoteClose = "} "; Null = "Null";
+}
+
+void initTexts()
+{
+    const QByteArray forced = qgetenv("SORVIX_LANGUAGE");
+    bool chinese = QLocale::system().language() == QLocale::Chinese &&
+                   QLocale::system().territory() == QLocale::China;
+    if (forced == "zh") chinese = true;
+    if (forced == "en") chinese = false;
+    setTextLanguage(chinese);
+}

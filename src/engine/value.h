@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <variant>
+
+// A flow value: the variant kinds variables, constants and conditions hold.
+// All arithmetic, comparison and conversion rules live in value.cpp.
+class Value {
+public:
+    enum class Kind { Empty, Null, Integer, Int64, Float, Currency, String, WideString, Boolean, DateTime };
+
+    // Currency is fixed point with four decimals: the stored integer is the amount times 10000.
+    struct Currency { int64_t scaled = 0; bool operator==(const Currency&) const = default; };
+    // Days since 30 December 1899 00:00; the fraction is the time of day.
+    struct DateTime { double days = 0; bool operator==(const DateTime&) const = default; };
+    struct NullTag { bool operator==(const NullTag&) const = default; };
+    struct Wide { QString text; bool operator==(const Wide&) const = default; };
+
+    Value() = default;
+    Value(int32_t v) : data_(v) {}
+    Value(double v) : data_(v) {}
+    Value(bool v) : data_(v) {}
+    Value(const QString& s) : data_(s) {}
+    Value(const char* s) : data_(QString::fromUtf8(s)) {}
+
+    static Value null() { Value v; v.data_ = NullTag{}; return v; }
+    static Value int64(int64_t v) { Value r; r.data_ = v; return r; }
+    static Value currency(int64_t scaled) { Value r; r.data_ = Currency{scaled}; return r; }
+    static Value dateTime(double days) { Value r; r.data_ = DateTime{days}; return r; }
+    static Value wideString(const QString& s) { Value r; r.data_ = Wide{s}; return r; }
+
+    Kind kind() const { return static_cast<Kind>(data_.index()); }
+    bool isEmpty() const { return kind() == Kind::Empty; }
+    bool isNull() const { return kind() == Kind::Null; }
+    bool isEmptyOrNull() const { return isEmpty() || isNull(); }
+    bool isString() const { return kind() == Kind::String || kind() == Kind::WideString; }
+    bool isNumeric() const;  // Integer, Int64, Float, Currency
+
+    int32_t asInt() const { return std::get<int32_t>(data_); }
+    int64_t asInt64() const { return std::get<int64_t>(data_); }
+    double asFloat() const { return std::get<double>(data_); }
+    bool asBool() const { return std::get<bool>(data_); }
+    int64_t asCurrencyScaled() const { return std::get<Currency>(data_).scaled; }
+    double asDateTime() const { return std::get<DateTime>(data_).days; }
+    // The text of a String or WideString value (empty for other kinds).
+    QString asString() const;
+
+    // Exact identity: same kind and same content. Not the flow's equality rule.
+    bool operator==(const Value& o) const { return data_ == o.data_; }
+
+    // Conversions with the classic variant rules. On failure they return false and set *error
+    // to the system's message ("Invalid variant type conversion", ...); *out is left alone.
+    bool toText(QString* out, QString* error = nullptr) const;
+    bool toDouble(double* out, QString* error = nullptr) const;
+    bool toInt32(int32_t* out, QString* error = nullptr) const;
+    bool toBool(bool* out, QString* error = nullptr) const;
+
+    // Text for display (empty for Empty/Null); never fails.
+    QString displayText() const;
+
+private:
+    std::variant<std::monostate, NullTag, int32_t, int64_t, double, Currency, QString, Wide, bool, DateTime> data_;
+};
+
+// Operations of the operator statement, in the order of their enumeration.
+enum class ValueOp { Add, Subtract, Multiply, RealDivide, IntDivide, Modulus, And, Or };
+enum class ValueCompare { Less, LessEqual, Equal, NotEqual, GreaterEqual, Greater };
+
+namespace values {
+// D op S by the classic variant rules; false with *error on failure (result untouched).
+bool binary(ValueOp op, const Value& d, const Value& s, Value* result, QString* error);
+// The comparison D cmp S; false with *error when the operands don't compare.
+bool compare(ValueCompare cmp, const Value& d, const Value& s, bool* result, QString* error);
+// not D: Boolean negation or bitwise complement.
+bool logicalNot(const Value& d, Value* result, QString* error);
+}  // namespace values

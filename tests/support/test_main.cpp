@@ -1,0 +1,14 @@
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include "engine/texts.h"
+
+// Tests run in English unless a test switches the language itself.
+int main(int argc, char** argv)
+{
+    qputenv("SORVIX_LANGUAGE", qgetenv("SORVIX_LANGUAGE").isEmpty() ? "en" : qgetenv("SORVIX_LANGUAGE"));
+    QCoreApplication app(argc, argv);
+    initTexts();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
