@@ -59,6 +59,9 @@ public:
     // Text for display (empty for Empty/Null); never fails.
     QString displayText() const;
 
+    // The amount as currency (times 10000), for the currency rules; false on overflow or bad text.
+    bool toCurrencyScaled(int64_t* out, QString* error = nullptr) const;
+
 private:
     std::variant<std::monostate, NullTag, int32_t, int64_t, double, Currency, QString, Wide, bool, DateTime> data_;
 };
@@ -67,7 +70,32 @@ private:
 enum class ValueOp { Add, Subtract, Multiply, RealDivide, IntDivide, Modulus, And, Or };
 enum class ValueCompare { Less, LessEqual, Equal, NotEqual, GreaterEqual, Greater };
 
+// The classic general float format: up to `precision` significant digits, fixed notation
+// from 0.00001 up to `precision` integer digits, otherwise a mantissa and "E" with a sign
+// only when negative and no leading zeros (1.5E-7, 1E15).
+QString formatFloatGeneral(double v, int precision = 15);
+
 namespace values {
+// The system's error messages of value conversions and arithmetic (the same in every language).
+inline constexpr const char* InvalidOperation = "Invalid variant operation";
+inline constexpr const char* InvalidConversion = "Invalid variant type conversion";
+inline constexpr const char* DivisionByZero = "Division by zero";
+inline constexpr const char* IntegerOverflow = "Integer overflow";
+inline constexpr const char* FloatDivisionByZero = "Floating point division by zero";
+inline constexpr const char* FloatInvalid = "Invalid floating point operation";
+inline constexpr const char* FloatOverflow = "Floating point overflow";
+inline constexpr const char* NotAnInteger = "'%s' is not a valid integer value";
+inline constexpr const char* NotAFloat = "'%s' is not a valid floating point value";
+
+// Text read as a 32-bit integer: leading blanks, a sign, decimal digits. Otherwise false with
+// "'%s' is not a valid integer value".
+bool textToInt32(const QString& text, int32_t* out, QString* error = nullptr);
+// Text read as a floating-point number with "." as decimal point: blanks around it, a sign,
+// digits, a fraction, an exponent. Otherwise false with "'%s' is not a valid floating point value".
+bool textToDouble(const QString& text, double* out, QString* error = nullptr);
+// Currency as text: the amount with up to four decimals, trailing zeros dropped.
+QString currencyText(int64_t scaled);
+
 // D op S by the classic variant rules; false with *error on failure (result untouched).
 bool binary(ValueOp op, const Value& d, const Value& s, Value* result, QString* error);
 // The comparison D cmp S; false with *error when the operands don't compare.
