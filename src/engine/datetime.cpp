@@ -2,6 +2,7 @@
 
 #include "engine/value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -357,8 +358,9 @@ public:
         blanks();
         qsizetype i = pos_;
         int v = 0;
-        while (i < s_.size() && s_[i] >= u'0' && s_[i] <= u'9' && v < 1000) {
-            v = v * 10 + (s_[i].unicode() - u'0');
+        // All digits belong to the number; a long one saturates and fails the range checks.
+        while (i < s_.size() && s_[i] >= u'0' && s_[i] <= u'9') {
+            v = std::min(v * 10 + (s_[i].unicode() - u'0'), 1000000);
             ++i;
         }
         if (i == pos_)

@@ -7,8 +7,10 @@
 #include <limits>
 #include <ostream>
 
-// Readable values in failure messages.
-void PrintTo(const Value& v, std::ostream* os)
+// Readable texts and values in failure messages.
+static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+static void PrintTo(const Value& v, std::ostream* os)
 {
     static const char* names[] = {"Empty", "Null", "Integer", "Int64", "Float", "Currency",
                                   "String", "WideString", "Boolean", "DateTime"};
