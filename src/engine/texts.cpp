@@ -10,6 +10,9 @@ QString tnVar, tnBegin, tnEnd, tnResult, tnCategory, tnVariant, tnDataBase, tnLa
     tnString, tnDBOperate, tnField, tnParam, tnCommand, tnTextFile, tnInitFile, tnExecute, tnPlay, tnRecord,
     tnSleep, tnSpeech, tnRing, tnCall, tnGateway, tnAnswer, tnSpeakerPhone, tnSendDTMF, tnReceiveDTMF;
 QString Colon, BreakMark, RunMark, NoteOpen, NoteClose, Null;
+QString InitValue, NoLabel, NoVariant, NoOperate, NewVariant, NewDataBase, NewLabel;
+QString NumberFormatError, QuoteHint, NotTTSHint;
+QStringList ResultNames, ResultMessages, CommandTypeNames;
 }  // namespace txt
 
 void setTextLanguage(bool chinese)
@@ -26,6 +29,14 @@ void setTextLanguage(bool chinese)
     tnRing = "Ring"; tnCall = "Call"; tnGateway = "Gateway"; tnAnswer = "Answer";
     tnSpeakerPhone = "SpeakerPhone"; tnSendDTMF = "SendDTMF"; tnReceiveDTMF = "ReceiveDTMF";
     Colon = " : "; BreakMark = "* "; RunMark = "->"; NoteOpen = " {"; NoteClose = "} "; Null = "Null";
+    InitValue = "InitValue"; NoLabel = "NoLabel"; NoVariant = "NoVariant"; NoOperate = "NoOperate";
+    NewVariant = "NewVariant"; NewDataBase = "NewDataBase"; NewLabel = "NewLabel";
+    NumberFormatError = "Number format error, error content: ";
+    QuoteHint = "If it is String, it must be quoted by double quotation marks(\").";
+    NotTTSHint = "Please download and intall a speech engine.";
+    ResultNames = {"returnSUCCESS", "returnFAILED", "returnHANGUP", "returnCALLFAILED"};
+    ResultMessages = {"", "Failed", "", "CallFailed", "", "Connected", "Disconnected", "NotTTS", "NotEnoughParam", "ParamError"};
+    CommandTypeNames = {"Unknown", "SQLStatement", "Table", "StoredProcedure"};
 }
 
 void initTexts()

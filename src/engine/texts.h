@@ -28,4 +28,7 @@ extern QString RunMark;    // "->"
 extern QString NoteOpen;   // " {"
 extern QString NoteClose;  // "} "
 extern QString Null;       // "Null"
+extern QString InitValue, NoLabel, NoVariant, NoOperate, NewVariant, NewDataBase, NewLabel;
+extern QString NumberFormatError, QuoteHint, NotTTSHint;
+extern QStringList ResultNames, ResultMessages, CommandTypeNames;
 }  // namespace txt

@@ -1,0 +1,207 @@
+#include "engine/statements/declarations.h"
+
+#include "engine/flow.h"
+#include "engine/texts.h"
+
+// ---- links ----
+
+Value TIVRVariantLink::GetLinkValue() const
+{
+    Value v = variable_ ? variable_->value() : constant;
+    return v.isNull() ? Value() : v;
+}
+
+Value TIVRVariantLink::GetSaveValue() const
+{
+    if (variable_) return Value(variable_->Name);
+    if (constant.isString()) return Value(QLatin1Char('"') + constant.asString() + QLatin1Char('"'));
+    if (constant.isNull()) return Value();
+    return constant;
+}
+
+QString TIVRVariantLink::GetValueText() const
+{
+    QString text;
+    GetSaveValue().toText(&text);
+    return text;
+}
+
+void TIVRVariantLink::LinkTo(IVRVariant* variable)
+{
+    Unlink();
+    TIVRVariantLink& head = variable->link;
+    prev_ = &head;
+    next_ = head.next_;
+    if (head.next_) head.next_->prev_ = this;
+    head.next_ = this;
+    variable_ = variable;
+    constant = Value();
+}
+
+void TIVRVariantLink::Unlink()
+{
+    if (!variable_) return;
+    if (prev_) prev_->next_ = next_;
+    if (next_) next_->prev_ = prev_;
+    prev_ = next_ = nullptr;
+    variable_ = nullptr;
+}
+
+// ---- link-holding bases ----
+
+bool TIVRUseVariant::WhetherUse(int kind, const TIVRBase* declaration) const
+{
+    return kind == 0 && declaration && link.variable() == declaration;
+}
+
+void TIVRUseVariant::BuildLink()
+{
+    flow()->LinkVariant(link);
+}
+
+bool TIVRUseLabel::WhetherUse(int kind, const TIVRBase* declaration) const
+{
+    return kind == 2 && declaration && link.target() == declaration;
+}
+
+void TIVRUseLabel::BuildLink()
+{
+    flow()->LinkLabel(link);
+}
+
+bool TIVRUseDataBase::WhetherUse(int kind, const TIVRBase* declaration) const
+{
+    return kind == 1 && declaration && link.target() == declaration;
+}
+
+void TIVRUseDataBase::BuildLink()
+{
+    flow()->LinkDataBase(link);
+}
+
+PropertyDesc TIVRUseDataBase::dataBaseProperty()
+{
+    PropertyDesc d{"DataBase", PropKind::String, true, 0};
+    d.get = [](const TIVRBase& s) { return Value(static_cast<const TIVRUseDataBase&>(s).link.targetName()); };
+    d.set = [](TIVRBase& s, const Value& v) { static_cast<TIVRUseDataBase&>(s).link.name = v.asString(); };
+    return d;
+}
+
+// ---- variables ----
+
+IVRVariant::IVRVariant(TIVRFlow* flow) : TIVRUseVariant(flow) {}
+
+IVRVariant::~IVRVariant()
+{
+    if (TIVRFlow* f = flow()) {
+        f->CaptionsStale = true;
+        f->removeVariant(this);
+    }
+    // Every referrer forgets the variable; the chain head (our own link) is freed with us.
+    TIVRVariantLink* l = link.next_;
+    while (l) {
+        TIVRVariantLink* n = l->next_;
+        l->prev_ = l->next_ = nullptr;
+        l->variable_ = nullptr;
+        l = n;
+    }
+    link.next_ = nullptr;
+}
+
+void IVRVariant::BuildLink()
+{
+    // A stored string constant loses its quotes; a variable's initial value is never a link.
+    Value& c = link.constant;
+    if (c.kind() == Value::Kind::String) {
+        const QString s = c.asString();
+        if (s.startsWith(QLatin1Char('"'))) c = Value(s.mid(1, std::max<qsizetype>(0, s.size() - 2)));
+    }
+}
+
+QString IVRVariant::GetDescription() const
+{
+    QString d = txt::Colon + Name;
+    const QString init = link.GetValueText();
+    if (!init.isEmpty()) d += QLatin1Char(' ') + txt::InitValue + QLatin1Char(' ') + init;
+    return d;
+}
+
+Value IVRVariant::value() const
+{
+    std::lock_guard lock(valueMutex_);
+    return current_;
+}
+
+void IVRVariant::setValue(const Value& v)
+{
+    std::lock_guard lock(valueMutex_);
+    current_ = v;
+}
+
+QString IVRVariant::GetCurrentValueText() const
+{
+    const Value v = value();
+    if (v.isEmptyOrNull()) return {};
+    if (v.isString()) return QLatin1Char('"') + v.asString() + QLatin1Char('"');
+    return v.displayText();
+}
+
+// ---- labels and jumps ----
+
+IVRLabel::~IVRLabel()
+{
+    if (TIVRFlow* f = flow()) {
+        f->CaptionsStale = true;
+        f->removeLabel(this);
+    }
+    link.cutChain();
+}
+
+QString IVRLabel::GetDescription() const
+{
+    return txt::Colon + Name;
+}
+
+QString IVRGoto::GetDescription() const
+{
+    return txt::Colon + (link.target() ? link.target()->Name : txt::NoLabel);
+}
+
+FlowNode* IVRGoto::GetGotoNode() const
+{
+    return link.target() ? link.target()->node() : nullptr;
+}
+
+FlowNode* IVRFinish::GetGotoNode() const
+{
+    return flow()->EndRoot;
+}
+
+FlowNode* IVRRestart::GetGotoNode() const
+{
+    return flow()->BeginRoot;
+}
+
+// ---- database definitions ----
+
+const char* const CommandTypeIds[6] = {"cmdUnknown", "cmdText", "cmdTable", "cmdStoredProc", "cmdFile",
+                                       "cmdTableDirect"};
+
+IVRDataBase::~IVRDataBase()
+{
+    if (TIVRFlow* f = flow()) {
+        f->CaptionsStale = true;
+    }
+    dataSet_.reset();
+    if (TIVRFlow* f = flow()) f->removeDataBase(this);
+    link.cutChain();
+}
+
+QString IVRDataBase::GetDescription() const
+{
+    const QString type = (CommandType >= 0 && CommandType < txt::CommandTypeNames.size())
+                             ? txt::CommandTypeNames[CommandType]
+                             : QString::fromLatin1(CommandTypeIds[std::clamp(CommandType, 0, 5)]);
+    return txt::Colon + Name + QLatin1Char(' ') + type + QStringLiteral(" - ") +
+           (CommandText.isEmpty() ? txt::Null : CommandText);
+}

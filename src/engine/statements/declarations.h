@@ -1,0 +1,165 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <mutex>
+
+#include "engine/links.h"
+#include "engine/statement.h"
+
+class DataSet;
+
+// Base of every statement that holds one variable link.
+class TIVRUseVariant : public TIVRBase {
+public:
+    using TIVRBase::TIVRBase;
+    bool WhetherUse(int kind, const TIVRBase* declaration) const override;
+    void BuildLink() override;
+
+    TIVRVariantLink link;
+
+    // A property that reads and writes the stored form of a variable link of the class.
+    template <class T, TIVRVariantLink T::*Member>
+    static PropertyDesc linkProperty(const char* name)
+    {
+        PropertyDesc d{name, PropKind::Variant, true, 0};
+        d.get = [](const TIVRBase& s) { return (static_cast<const T&>(s).*Member).GetSaveValue(); };
+        d.set = [](TIVRBase& s, const Value& v) { (static_cast<T&>(s).*Member).SetSaveValue(v); };
+        return d;
+    }
+};
+
+class TIVRUseLabel : public TIVRBase {
+public:
+    using TIVRBase::TIVRBase;
+    bool WhetherUse(int kind, const TIVRBase* declaration) const override;
+    void BuildLink() override;
+
+    TIVRLabelLink link;
+};
+
+class TIVRUseDataBase : public TIVRBase {
+public:
+    using TIVRBase::TIVRBase;
+    bool WhetherUse(int kind, const TIVRBase* declaration) const override;
+    void BuildLink() override;
+
+    TIVRDataBaseLink link;
+    // The `DataBase` property: the referenced definition's name; writing sets the name to resolve.
+    static PropertyDesc dataBaseProperty();
+};
+
+class IVRVar : public TIVRBase {
+    SORVIX_STATEMENT(IVRVar)
+    using TIVRBase::TIVRBase;
+};
+
+class IVRBegin : public TIVRBase {
+    SORVIX_STATEMENT(IVRBegin)
+    using TIVRBase::TIVRBase;
+};
+
+class IVRCategory : public TIVRBase {
+    SORVIX_STATEMENT(IVRCategory)
+    using TIVRBase::TIVRBase;
+};
+
+class IVRVariant : public TIVRUseVariant {
+    SORVIX_STATEMENT(IVRVariant)
+public:
+    explicit IVRVariant(TIVRFlow* flow);
+    ~IVRVariant() override;
+
+    QString GetDescription() const override;
+    bool WhetherUse(int, const TIVRBase*) const override { return false; }
+    // A variable never links to another variable: its stored initial value stays a constant.
+    void BuildLink() override;
+
+    QString Name;
+    IVRVariant* prevVariant = nullptr;
+    IVRVariant* nextVariant = nullptr;
+
+    // The current value, guarded: the runner writes it while a dialog may read it.
+    Value value() const;
+    void setValue(const Value& v);
+    void ResetValue() { setValue(link.constant); }
+    QString GetCurrentValueText() const;
+
+private:
+    friend class TIVRVariantLink;
+    mutable std::mutex valueMutex_;
+    Value current_;
+};
+
+class IVRResult : public IVRVariant {
+    SORVIX_STATEMENT(IVRResult)
+    using IVRVariant::IVRVariant;
+};
+
+class IVRLabel : public TIVRUseLabel {
+    SORVIX_STATEMENT(IVRLabel)
+public:
+    using TIVRUseLabel::TIVRUseLabel;
+    ~IVRLabel() override;
+    QString GetDescription() const override;
+    bool WhetherUse(int, const TIVRBase*) const override { return false; }
+    void BuildLink() override {}
+    TIVRLabelLink& ownLink() { return link; }
+
+    QString Name;
+    IVRLabel* prevLabel = nullptr;
+    IVRLabel* nextLabel = nullptr;
+};
+
+// Jumps: the runner continues at GetGotoNode.
+class IVRGoto : public TIVRUseLabel {
+    SORVIX_STATEMENT(IVRGoto)
+public:
+    using TIVRUseLabel::TIVRUseLabel;
+    QString GetDescription() const override;
+    FlowNode* GetGotoNode() const override;
+};
+
+class IVRFinish : public TIVRUseLabel {
+    SORVIX_STATEMENT(IVRFinish)
+public:
+    using TIVRUseLabel::TIVRUseLabel;
+    FlowNode* GetGotoNode() const override;
+};
+
+class IVRRestart : public TIVRUseLabel {
+    SORVIX_STATEMENT(IVRRestart)
+public:
+    using TIVRUseLabel::TIVRUseLabel;
+    FlowNode* GetGotoNode() const override;
+};
+
+enum TCommandType : int { cmdUnknown, cmdText, cmdTable, cmdStoredProc, cmdFile, cmdTableDirect };
+extern const char* const CommandTypeIds[6];
+
+class IVRDataBase : public TIVRUseDataBase {
+    SORVIX_STATEMENT(IVRDataBase)
+public:
+    using TIVRUseDataBase::TIVRUseDataBase;
+    ~IVRDataBase() override;
+    QString GetDescription() const override;
+    bool WhetherUse(int, const TIVRBase*) const override { return false; }
+    void BuildLink() override {}
+    TIVRDataBaseLink& ownLink() { return link; }
+
+    // Prepares the data set before a pass; false with *error when the data set refuses.
+    bool PrepareDataSet(QString* error);
+    // Closes the data set and clears its command text at the end of a run.
+    void CloseDataSet();
+    DataSet* dataSet() const { return dataSet_.get(); }
+
+    QString Name;
+    QString ConnectionString;
+    int CommandType = cmdUnknown;
+    QString CommandText;
+    IVRDataBase* prevDataBase = nullptr;
+    IVRDataBase* nextDataBase = nullptr;
+
+private:
+    std::shared_ptr<DataSet> dataSet_;
+};

@@ -1,0 +1,83 @@
+#include "engine/statements/declarations.h"
+#include "engine/texts.h"
+
+namespace {
+const PropertyList* common() { return &TIVRBase::commonProperties(); }
+
+PropertyDesc nameProperty()
+{
+    PropertyDesc d{"Name", PropKind::String, true, 0};
+    d.get = [](const TIVRBase& s) -> Value {
+        if (auto* v = dynamic_cast<const IVRVariant*>(&s)) return Value(v->Name);
+        if (auto* l = dynamic_cast<const IVRLabel*>(&s)) return Value(l->Name);
+        return Value(static_cast<const IVRDataBase&>(s).Name);
+    };
+    d.set = [](TIVRBase& s, const Value& v) {
+        if (auto* var = dynamic_cast<IVRVariant*>(&s)) var->Name = v.asString();
+        else if (auto* l = dynamic_cast<IVRLabel*>(&s)) l->Name = v.asString();
+        else static_cast<IVRDataBase&>(s).Name = v.asString();
+    };
+    return d;
+}
+
+const PropertyList* variantProps()
+{
+    static const PropertyList list = [] {
+        PropertyList l{nameProperty()};
+        l.insert(l.end(), TIVRBase::commonProperties().begin(), TIVRBase::commonProperties().end());
+        l.push_back(TIVRUseVariant::linkProperty<TIVRUseVariant, &TIVRUseVariant::link>("InitValue"));
+        return l;
+    }();
+    return &list;
+}
+
+const PropertyList* labelProps()
+{
+    static const PropertyList list = [] {
+        PropertyList l{nameProperty()};
+        l.insert(l.end(), TIVRBase::commonProperties().begin(), TIVRBase::commonProperties().end());
+        return l;
+    }();
+    return &list;
+}
+
+const PropertyList* gotoProps()
+{
+    static const PropertyList list = [] {
+        PropertyList l = TIVRBase::commonProperties();
+        PropertyDesc d{"LabelName", PropKind::String, true, 0};
+        d.get = [](const TIVRBase& s) { return Value(static_cast<const TIVRUseLabel&>(s).link.targetName()); };
+        d.set = [](TIVRBase& s, const Value& v) { static_cast<TIVRUseLabel&>(s).link.name = v.asString(); };
+        l.push_back(d);
+        return l;
+    }();
+    return &list;
+}
+
+const PropertyList* dataBaseProps()
+{
+    static const PropertyList list = [] {
+        PropertyList l{nameProperty()};
+        l.insert(l.end(), TIVRBase::commonProperties().begin(), TIVRBase::commonProperties().end());
+        l.push_back(stringProperty<IVRDataBase, &IVRDataBase::ConnectionString>("ConnectionString"));
+        PropertyDesc type{"CommandType", PropKind::Enum, true, cmdUnknown, CommandTypeIds, 6};
+        type.get = [](const TIVRBase& s) { return Value(int32_t(static_cast<const IVRDataBase&>(s).CommandType)); };
+        type.set = [](TIVRBase& s, const Value& v) { static_cast<IVRDataBase&>(s).CommandType = v.asInt(); };
+        l.push_back(type);
+        l.push_back(stringProperty<IVRDataBase, &IVRDataBase::CommandText>("CommandText"));
+        return l;
+    }();
+    return &list;
+}
+}  // namespace
+
+SORVIX_DEFINE_CLASS(IVRVar, txt::tnVar, 0x1C1, 0, common);
+SORVIX_DEFINE_CLASS(IVRBegin, txt::tnBegin, 0x4001, 0, common);
+SORVIX_DEFINE_CLASS(IVRCategory, txt::tnCategory, 0x14F, 0, common);
+SORVIX_DEFINE_CLASS(IVRVariant, txt::tnVariant, 0x24E, 15, variantProps);
+SORVIX_DEFINE_CLASS(IVRResult, txt::tnResult, 0x244, 15, variantProps);
+SORVIX_DEFINE_CLASS(IVRLabel, txt::tnLabel, 0x60000E, 12, labelProps);
+SORVIX_DEFINE_CLASS(IVRGoto, txt::tnGoto, 0xA0000E, 11, gotoProps);
+SORVIX_DEFINE_CLASS(IVRFinish, txt::tnFinish, 0xA00006, 13, common);
+SORVIX_DEFINE_CLASS(IVRRestart, txt::tnRestart, 0xA00006, 14, common);
+SORVIX_DEFINE_CLASS(IVRDataBase, txt::tnDataBase, 0x44E, 16, dataBaseProps);

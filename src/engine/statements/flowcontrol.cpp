@@ -1,0 +1,48 @@
+#include "engine/statements/flowcontrol.h"
+
+#include "engine/texts.h"
+
+QString TIVRCondition::GetDescription() const
+{
+    const QString text = link.GetValueText();
+    return txt::Colon + (text.isEmpty() ? txt::Null : text);
+}
+
+const PropertyList& TIVRCondition::conditionProperties()
+{
+    static const PropertyList list{linkProperty<TIVRUseVariant, &TIVRUseVariant::link>("Condition")};
+    return list;
+}
+
+bool IVRIf::WhetherDoIt(Value& shared)
+{
+    shared = link.GetLinkValue();
+    return true;
+}
+
+bool IVRSwitch::WhetherDoIt(Value& shared)
+{
+    shared = link.GetLinkValue();
+    return true;
+}
+
+bool IVRTrue::WhetherDoIt(Value& shared)
+{
+    bool b = false;
+    return shared.toBool(&b) && b;
+}
+
+bool IVRCase::WhetherDoIt(Value& shared)
+{
+    const Value own = link.GetLinkValue();
+    if (own.isEmpty() && shared.isEmpty()) return true;
+    bool equal = false;
+    QString error;
+    return values::compare(ValueCompare::Equal, shared, own, &equal, &error) && equal;
+}
+
+bool IVRWhile::WhetherDoIt(Value&)
+{
+    bool b = false;
+    return link.GetLinkValue().toBool(&b) && b;
+}
