@@ -17,14 +17,14 @@ const std::vector<const ClassInfo*>& ClassRegistry::all()
     return table;
 }
 
-const ClassInfo* ClassRegistry::find(QStringView className)
+const ClassInfo* ClassRegistry::find(QAnyStringView className)
 {
     for (const ClassInfo* info : all())
-        if (className.compare(QLatin1String(info->className), Qt::CaseInsensitive) == 0) return info;
+        if (QAnyStringView::compare(className, QLatin1String(info->className), Qt::CaseInsensitive) == 0) return info;
     return nullptr;
 }
 
-TIVRBase* ClassRegistry::create(QStringView className, TIVRFlow* flow)
+TIVRBase* ClassRegistry::create(QAnyStringView className, TIVRFlow* flow)
 {
     const ClassInfo* info = find(className);
     return info ? info->create(flow) : nullptr;

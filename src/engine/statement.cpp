@@ -26,10 +26,10 @@ bool PropertyDesc::isDefault(const Value& v) const
     return false;
 }
 
-const PropertyDesc* ClassInfo::findProperty(QStringView name) const
+const PropertyDesc* ClassInfo::findProperty(QAnyStringView name) const
 {
     for (const PropertyDesc& d : *properties())
-        if (name.compare(QLatin1String(d.name), Qt::CaseInsensitive) == 0) return &d;
+        if (QAnyStringView::compare(name, QLatin1String(d.name), Qt::CaseInsensitive) == 0) return &d;
     return nullptr;
 }
 

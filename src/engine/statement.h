@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAnyStringView>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -93,7 +94,7 @@ struct ClassInfo {
     const PropertyList* (*properties)();
 
     QString GetTypeName() const { return *typeName; }
-    const PropertyDesc* findProperty(QStringView name) const;  // without regard to case
+    const PropertyDesc* findProperty(QAnyStringView name) const;  // without regard to case
 };
 
 // The base of every statement.
@@ -152,8 +153,8 @@ private:
 namespace ClassRegistry {
 const std::vector<const ClassInfo*>& all();
 // Found without regard to case; nullptr for unknown names and abstract bases.
-const ClassInfo* find(QStringView className);
-TIVRBase* create(QStringView className, TIVRFlow* flow);
+const ClassInfo* find(QAnyStringView className);
+TIVRBase* create(QAnyStringView className, TIVRFlow* flow);
 }  // namespace ClassRegistry
 
 // The editor installs a handler that opens a statement's property dialog; without one
