@@ -65,6 +65,8 @@ public:
     std::function<void(bool modified)> OnModify;
     std::function<void(TIVRFlow*)> OnConnect;
     std::function<void(TIVRFlow*)> OnHangUp;
+    // The debug error question, asked on the main thread: true = continue. Unassigned = no.
+    std::function<bool(const QString& text, const QString& caption)> OnErrorQuestion;
 
     // Declaration lists (added at the head) and name resolution.
     void AddVariant(IVRVariant* v);

@@ -12,6 +12,8 @@ QString tnVar, tnBegin, tnEnd, tnResult, tnCategory, tnVariant, tnDataBase, tnLa
 QString Colon, BreakMark, RunMark, NoteOpen, NoteClose, Null;
 QString InitValue, NoLabel, NoVariant, NoOperate, NewVariant, NewDataBase, NewLabel;
 QString NumberFormatError, QuoteHint, NotTTSHint;
+QString Error, ErrorContent, Continue, About, Version, Ok, Cancel, Help;
+QString HelpRoot, StatementHelpRoot;
 QStringList ResultNames, ResultMessages, CommandTypeNames;
 }  // namespace txt
 
@@ -34,6 +36,8 @@ void setTextLanguage(bool chinese)
     NumberFormatError = "Number format error, error content: ";
     QuoteHint = "If it is String, it must be quoted by double quotation marks(\").";
     NotTTSHint = "Please download and intall a speech engine.";
+    Error = "Error"; ErrorContent = "Error content"; Continue = "Continue?"; About = "&About ";
+    Version = "Version 1.0.2"; Ok = "&Ok"; Cancel = "&Cancel"; Help = "&Help";
     ResultNames = {"returnSUCCESS", "returnFAILED", "returnHANGUP", "returnCALLFAILED"};
     ResultMessages = {"", "Failed", "", "CallFailed", "", "Connected", "Disconnected", "NotTTS", "NotEnoughParam", "ParamError"};
     CommandTypeNames = {"Unknown", "SQLStatement", "Table", "StoredProcedure"};

@@ -30,5 +30,7 @@ extern QString NoteClose;  // "} "
 extern QString Null;       // "Null"
 extern QString InitValue, NoLabel, NoVariant, NoOperate, NewVariant, NewDataBase, NewLabel;
 extern QString NumberFormatError, QuoteHint, NotTTSHint;
+extern QString Error, ErrorContent, Continue, About, Version, Ok, Cancel, Help;
+extern QString HelpRoot, StatementHelpRoot;  // set by the programs at start-up
 extern QStringList ResultNames, ResultMessages, CommandTypeNames;
 }  // namespace txt

@@ -1,4 +1,7 @@
 #include <QCoreApplication>
+#ifdef SORVIX_GUI_TESTS
+#include <QApplication>
+#endif
 #include <gtest/gtest.h>
 
 #include "engine/texts.h"
@@ -7,7 +10,11 @@
 int main(int argc, char** argv)
 {
     qputenv("SORVIX_LANGUAGE", qgetenv("SORVIX_LANGUAGE").isEmpty() ? "en" : qgetenv("SORVIX_LANGUAGE"));
+#ifdef SORVIX_GUI_TESTS
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     initTexts();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

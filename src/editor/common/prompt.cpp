@@ -1,0 +1,88 @@
+#include "editor/common/prompt.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+Prompt* g_prompt = nullptr;
+}
+
+Prompt& Prompt::instance()
+{
+    static QtPrompt qtPrompt;
+    return g_prompt ? *g_prompt : qtPrompt;
+}
+
+void Prompt::setInstance(Prompt* prompt)
+{
+    g_prompt = prompt;
+}
+
+QString Prompt::qtFilter(const QString& windowsFilter)
+{
+    const QStringList parts = windowsFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i];
+        QString patterns = parts[i + 1];
+        patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        name.replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
+        if (!name.contains(QLatin1Char('('))) name += QStringLiteral(" (") + patterns.split(';').join(' ') + ')';
+        filters << name;
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+int QtPrompt::message(QWidget* parent, const QString& text, const QString& caption, Kind kind, Buttons buttons)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(caption);
+    box.setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    switch (kind) {
+    case Kind::Information: box.setIcon(QMessageBox::Information); break;
+    case Kind::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Kind::Error: box.setIcon(QMessageBox::Critical); break;
+    case Kind::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return Ok;
+    case QMessageBox::Yes: return Yes;
+    case QMessageBox::No: return No;
+    default: return Cancel;
+    }
+}
+
+QString QtPrompt::openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+QString QtPrompt::saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                               const QString& defaultSuffix)
+{
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+void QtPrompt::beep()
+{
+    QApplication::beep();
+}
+
+bool QtPrompt::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+// Every message box, question, file picker, beep and URL opening of both programs goes through
+// here, so offscreen tests can answer them without a modal loop.
+class Prompt {
+public:
+    enum class Kind { Information, Warning, Error, Question };
+    enum Button { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+
+    virtual ~Prompt() = default;
+    // Returns the button chosen.
+    virtual int message(QWidget* parent, const QString& text, const QString& caption, Kind kind,
+                        Buttons buttons) = 0;
+    // Empty when cancelled. The filter uses Qt's form "Name (*.x);;All Files (*)".
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter, const QString& defaultSuffix) = 0;
+    virtual void beep() = 0;
+    virtual bool openUrl(const QUrl& url) = 0;
+
+    // The process's prompt: the Qt one unless a test installed another.
+    static Prompt& instance();
+    // Installs a prompt (not owned); nullptr restores the Qt one.
+    static void setInstance(Prompt* prompt);
+
+    // Converts "Name (*.x)|*.x|All Files (*.*)|*.*" into Qt's filter form.
+    static QString qtFilter(const QString& windowsFilter);
+};
+
+// The prompt on Qt's message boxes and file dialogs.
+class QtPrompt : public Prompt {
+public:
+    int message(QWidget* parent, const QString& text, const QString& caption, Kind kind, Buttons buttons) override;
+    QString openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                         const QString& defaultSuffix) override;
+    void beep() override;
+    bool openUrl(const QUrl& url) override;
+};

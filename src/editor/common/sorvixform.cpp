@@ -1,0 +1,102 @@
+#include "editor/common/sorvixform.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QPalette>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "engine/texts.h"
+
+QString ProductTitle;
+QString AboutTitle;
+QString SubtitleText;
+QString WebAddress;
+QString SupportMailAddress;
+QString SalesMailAddress;
+
+void initProductTexts()
+{
+    ProductTitle = IsChinese ? QStringLiteral("Sorvix 语音应答系统") : QStringLiteral("Sorvix IVR");
+    AboutTitle = QStringLiteral("Sorvix");
+    SubtitleText = IsChinese ? QStringLiteral("交互式语音应答系统") : QStringLiteral("Interactive Voice Response");
+    WebAddress = QStringLiteral("https://www.sorvix.com");
+    SupportMailAddress = QStringLiteral("support@sorvix.com");
+    SalesMailAddress = QStringLiteral("sales@sorvix.com");
+    txt::HelpRoot = QCoreApplication::applicationDirPath() + QStringLiteral("/Sorvix.chm::/");
+    txt::StatementHelpRoot = txt::HelpRoot + QStringLiteral("StatementReference");
+}
+
+QFont languageFont()
+{
+    QFont font;
+    if (IsChinese) {
+        font.setFamilies({QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"),
+                          QStringLiteral("Noto Sans CJK SC")});
+        font.setPointSize(9);
+    } else {
+        font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
+                          QStringLiteral("Liberation Sans")});
+        font.setPointSize(8);
+    }
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+TSorvixForm::TSorvixForm(QWidget* parent) : QMainWindow(parent)
+{
+    setFont(languageFont());
+}
+
+TSorvixDlg::TSorvixDlg(QWidget* parent) : QDialog(parent)
+{
+    setFont(languageFont());
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
+    setModal(true);
+}
+
+QPoint TSorvixDlg::centredPosition(const QSize& size)
+{
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary) return {};
+    const QRect desktop = primary->virtualGeometry();
+    // Truncating division, as a dialog larger than the desktop gets a negative position.
+    QPoint pos(desktop.left() + (desktop.width() - size.width()) / 2,
+               desktop.top() + (desktop.height() - size.height()) / 2);
+    // Monitors of different sizes can leave that point on no screen: move it into the nearest one.
+    QScreen* nearest = nullptr;
+    qint64 best = -1;
+    const QRect wanted(pos, size);
+    for (QScreen* s : QGuiApplication::screens()) {
+        const QRect avail = s->availableGeometry();
+        const QRect inter = avail.intersected(wanted);
+        const qint64 area = inter.isValid() ? qint64(inter.width()) * inter.height() : 0;
+        if (area > best || (area == best && area == 0 && nearest &&
+                            (avail.center() - wanted.center()).manhattanLength() <
+                                (nearest->availableGeometry().center() - wanted.center()).manhattanLength())) {
+            best = area;
+            nearest = s;
+        }
+    }
+    if (!nearest) return pos;
+    const QRect avail = nearest->availableGeometry();
+    if (wanted.width() <= avail.width()) pos.setX(std::clamp(pos.x(), avail.left(), avail.right() - size.width() + 1));
+    else pos.setX(avail.left());
+    if (wanted.height() <= avail.height()) pos.setY(std::clamp(pos.y(), avail.top(), avail.bottom() - size.height() + 1));
+    else pos.setY(avail.top());
+    return pos;
+}
+
+void TSorvixDlg::showEvent(QShowEvent* event)
+{
+    if (minimumSize() != maximumSize()) {
+        if (layout()) layout()->setSizeConstraint(QLayout::SetFixedSize);
+        adjustSize();
+    }
+    move(centredPosition(frameGeometry().size()));
+    QDialog::showEvent(event);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QMainWindow>
+#include <QString>
+
+// Set during program initialisation, before the first window exists.
+extern QString ProductTitle;
+extern QString AboutTitle;
+extern QString SubtitleText;
+extern QString WebAddress;
+extern QString SupportMailAddress;
+extern QString SalesMailAddress;
+// Sets the product texts and the help roots (HelpRoot, StatementHelpRoot) for the running program.
+void initProductTexts();
+
+// The font of the interface language: a CJK face for Chinese, the nearest sans face otherwise.
+QFont languageFont();
+
+// Base of the top-level and MDI windows.
+class TSorvixForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TSorvixForm(QWidget* parent = nullptr);
+};
+
+// Base of every dialog: the language font, a fixed dialog look, centred each time it is shown.
+class TSorvixDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TSorvixDlg(QWidget* parent = nullptr);
+
+    // Where the dialog is put when shown: centred on the span of all screens, then moved into the
+    // available area of the nearest screen so it is never off every screen.
+    static QPoint centredPosition(const QSize& size);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "editor/common/aboutsorvixform.h"
+#include "editor/common/help.h"
+#include "editor/common/sorvixform.h"
+#include "editor/common/sorvixtreeview.h"
+#include "engine/flow.h"
+#include "engine/statements/flowcontrol.h"
+#include "fakeprompt.h"
+
+namespace {
+
+TEST(SorvixDlg, CentredOnTheDesktopEveryTimeItIsShown)
+{
+    TSorvixDlg dlg;
+    dlg.setFixedSize(200, 100);
+    dlg.show();
+    const QPoint first = dlg.frameGeometry().topLeft();
+    EXPECT_EQ(first, TSorvixDlg::centredPosition(dlg.frameGeometry().size()));
+    dlg.hide();
+    dlg.move(first + QPoint(50, 40));
+    dlg.show();
+    EXPECT_EQ(dlg.frameGeometry().topLeft(), first);
+}
+
+TEST(SorvixDlg, CentredPositionStaysOnAScreen)
+{
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    // Larger than the desktop: truncating division would put it off screen; it is kept at the edge.
+    const QPoint p = TSorvixDlg::centredPosition(desktop.size() + QSize(100, 100));
+    EXPECT_EQ(p, QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    const QPoint c = TSorvixDlg::centredPosition(QSize(100, 50));
+    EXPECT_EQ(c.x(), desktop.left() + (desktop.width() - 100) / 2);
+}
+
+struct TreeFixture : ::testing::Test {
+    TIVRFlow flow{nullptr, QString(), true};
+    TSorvixTreeView view{&flow.tree()};
+    FlowTreeModel* model() { return view.flowModel(); }
+};
+
+TEST_F(TreeFixture, FollowsInsertsMovesDeletesAndCaptions)
+{
+    ASSERT_EQ(model()->rowCount(), 3);
+    EXPECT_EQ(model()->data(model()->index(0, 0), Qt::DisplayRole).toString(), "Var");
+    const QModelIndex begin = model()->index(1, 0);
+    FlowNode* a = flow.tree().addLast(flow.BeginRoot, std::make_unique<IVRBlock>(&flow), "A");
+    FlowNode* b = flow.tree().addLast(flow.BeginRoot, std::make_unique<IVRBlock>(&flow), "B");
+    ASSERT_EQ(model()->rowCount(begin), 2);
+    flow.tree().move(b, flow.BeginRoot, 0);
+    EXPECT_EQ(model()->data(model()->index(0, 0, begin), Qt::DisplayRole).toString(), "B");
+    flow.tree().move(a, b, 0);
+    EXPECT_EQ(model()->rowCount(begin), 1);
+    EXPECT_EQ(model()->rowCount(model()->index(0, 0, begin)), 1);
+    flow.tree().setText(b, "B2");
+    EXPECT_EQ(model()->data(model()->index(0, 0, begin), Qt::DisplayRole).toString(), "B2");
+    flow.tree().remove(b);
+    EXPECT_EQ(model()->rowCount(begin), 0);
+}
+
+TEST_F(TreeFixture, SelectionAndExpansionFollowBothWays)
+{
+    flow.tree().select(flow.EndRoot);
+    EXPECT_EQ(model()->nodeOf(view.currentIndex()), flow.EndRoot);
+    view.setCurrentIndex(model()->indexOf(flow.BeginRoot));
+    EXPECT_EQ(flow.tree().selected(), flow.BeginRoot);
+    EXPECT_TRUE(view.isExpanded(model()->indexOf(flow.VarRoot)));
+    view.collapse(model()->indexOf(flow.VarRoot));
+    EXPECT_FALSE(flow.VarRoot->expanded());
+    EXPECT_EQ(flow.VarRoot->image(), 0);
+    flow.tree().setExpanded(flow.VarRoot, true);
+    EXPECT_TRUE(view.isExpanded(model()->indexOf(flow.VarRoot)));
+    EXPECT_EQ(flow.VarRoot->image(), 1);
+}
+
+TEST_F(TreeFixture, DoubleClickOnlyRaisesTheEvent)
+{
+    view.resize(300, 300);
+    view.show();
+    int clicks = 0;
+    QObject::connect(&view, &TSorvixTreeView::OnDblClick, [&] { ++clicks; });
+    const QModelIndex var = model()->indexOf(flow.VarRoot);
+    ASSERT_TRUE(view.isExpanded(var));
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(var).center());
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(view.isExpanded(var));
+}
+
+TEST(Help, TopicsMapToPagesAndTheOfferIsAcceptedOncePerRun)
+{
+    QTemporaryDir dir;
+    qputenv("SORVIX_HELP_DIR", dir.path().toUtf8());
+    resetHelpOffer();
+    FakePrompt prompt;
+    const QString root = "/opt/sorvix/Sorvix.chm::/";
+    EXPECT_EQ(helpPageFor(root + "SorvixAdmin\\ChannelProperty.htm"), dir.path() + "/SorvixAdmin/ChannelProperty.htm");
+    EXPECT_EQ(helpPageFor(root + "../etc/passwd"), QString());
+
+    // No page: beep and offer; Cancel keeps offering, OK stops the offer.
+    prompt.answers = {Prompt::Cancel, Prompt::Ok};
+    EXPECT_EQ(ShowHtmlHelp(nullptr, root + "SorvixEdit.htm"), -1);
+    EXPECT_EQ(ShowHtmlHelp(nullptr, root + "SorvixEdit.htm"), -1);
+    EXPECT_EQ(ShowHtmlHelp(nullptr, root + "SorvixEdit.htm"), -1);
+    EXPECT_EQ(prompt.beeps, 3);
+    EXPECT_EQ(prompt.messages.size(), 2);
+    EXPECT_EQ(prompt.urls.size(), 1);
+
+    QFile page(dir.path() + "/SorvixEdit.htm");
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<html></html>");
+    page.close();
+    EXPECT_EQ(ShowHtmlHelp(nullptr, root + "SorvixEdit.htm"), 0);
+    EXPECT_TRUE(prompt.urls.last().endsWith("SorvixEdit.htm"));
+    qunsetenv("SORVIX_HELP_DIR");
+}
+
+TEST(AboutBox, CaptionAndLinksOpenThroughThePrompt)
+{
+    initProductTexts();
+    FakePrompt prompt;
+    TfrmAboutSorvix about;
+    EXPECT_EQ(about.windowTitle(), "About " + AboutTitle);
+    about.lblSupportEmailClick();
+    about.lblWebUrlClick();
+    ASSERT_EQ(prompt.urls.size(), 2);
+    EXPECT_EQ(prompt.urls[0], "mailto:" + SupportMailAddress);
+    EXPECT_EQ(prompt.urls[1], QUrl(WebAddress).toString());
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QStringList>
+#include <deque>
+
+#include "editor/common/prompt.h"
+
+// Answers prompts from a queue and records what was asked.
+class FakePrompt : public Prompt {
+public:
+    FakePrompt() { Prompt::setInstance(this); }
+    ~FakePrompt() override { Prompt::setInstance(nullptr); }
+
+    int message(QWidget*, const QString& text, const QString& caption, Kind, Buttons) override
+    {
+        messages << text;
+        captions << caption;
+        if (answers.empty()) return Ok;
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return take(); }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override
+    {
+        return take();
+    }
+    void beep() override { ++beeps; }
+    bool openUrl(const QUrl& url) override
+    {
+        urls << url.toString();
+        return urlsWork;
+    }
+
+    std::deque<int> answers;
+    std::deque<QString> fileNames;
+    QStringList messages, captions, urls;
+    int beeps = 0;
+    bool urlsWork = true;
+
+private:
+    QString take()
+    {
+        if (fileNames.empty()) return {};
+        QString f = fileNames.front();
+        fileNames.pop_front();
+        return f;
+    }
+};
