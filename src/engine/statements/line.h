@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QChar>
+#include <cstdint>
+
+#include "engine/statements/operation.h"
+
+// How a called number is given; the channel takes the address types 1, 8 and 16.
+enum TCalledType : uint8_t { ctPhoneNumber, ctDomainName, ctIPAddress };
+extern const char* const CalledTypeIds[3];
+
+// The hook switch; the channel takes the modes 1, 4 and 8 (anything else as 1).
+enum THookSwitchMode : uint8_t { hsmOnHook, hsmSpeaker, hsmMicSpeaker };
+extern const char* const HookSwitchModeIds[3];
+
+// Waits for a call; `Save` (the inherited link) receives the caller's number, `SaveCalled` the called one.
+class IVRRing : public TIVROperateVariant {
+    SORVIX_STATEMENT(IVRRing)
+public:
+    using TIVROperateVariant::TIVROperateVariant;
+    // DoIt: implemented with the line statements' execution.
+
+    TIVRVariantLink SaveCalled;
+    int Times = 1;
+
+protected:
+    std::vector<TIVRVariantLink*> extraLinks() override { return {&SaveCalled}; }
+};
+
+// Answers the call. Its inherited link is not used.
+class IVRAnswer : public TIVROperateVariant {
+    SORVIX_STATEMENT(IVRAnswer)
+public:
+    using TIVROperateVariant::TIVROperateVariant;
+    // No property dialog.
+    bool Edit() override { return false; }
+    // DoIt: implemented with the line statements' execution.
+};
+
+// Places a call to `Called` (the inherited link).
+class IVRCall : public TIVROperateVariant {
+    SORVIX_STATEMENT(IVRCall)
+public:
+    using TIVROperateVariant::TIVROperateVariant;
+    // DoIt: implemented with the line statements' execution.
+
+    int TimeOut = 20;  // seconds without answer, 0 none
+    TCalledType CalledType = ctPhoneNumber;
+};
+
+// Places a call through the gateway.
+class IVRGateway : public IVRCall {
+    SORVIX_STATEMENT(IVRGateway)
+public:
+    using IVRCall::IVRCall;
+    // DoIt: implemented with the line statements' execution.
+
+    TIVRVariantLink ThroughAnotherGateway;
+    TIVRVariantLink MaxLength;  // the longest call in seconds
+
+protected:
+    std::vector<TIVRVariantLink*> extraLinks() override { return {&ThroughAnotherGateway, &MaxLength}; }
+};
+
+// Sets the hook switch.
+class IVRSpeakerPhone : public TIVROperateVariant {
+    SORVIX_STATEMENT(IVRSpeakerPhone)
+public:
+    using TIVROperateVariant::TIVROperateVariant;
+    // DoIt: implemented with the line statements' execution.
+
+    THookSwitchMode HookSwitchMode = hsmMicSpeaker;
+};
+
+// Sends the digits of `DTMF` (the inherited link).
+class IVRSendDTMF : public TIVROperateVariant {
+    SORVIX_STATEMENT(IVRSendDTMF)
+public:
+    using TIVROperateVariant::TIVROperateVariant;
+    // DoIt: implemented with the line statements' execution.
+};
+
+// Collects the caller's digits into `Save` (the inherited link).
+class IVRReceiveDTMF : public TIVROperateVariant {
+    SORVIX_STATEMENT(IVRReceiveDTMF)
+public:
+    using TIVROperateVariant::TIVROperateVariant;
+    // DoIt: implemented with the line statements' execution.
+
+    int MaxLength = 1;      // most digits, 0 no limit
+    QChar EndDTMF;          // the digit that ends input; the zero character for none
+    int TimeOut = 0;        // seconds, 0 none
+    int TimeOutFirstAdd = 0;  // seconds added for the first digit
+};

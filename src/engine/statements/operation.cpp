@@ -1,0 +1,102 @@
+#include "engine/statements/operation.h"
+
+#include "engine/flow.h"
+
+// ---- TIVROperateVariant ----
+
+std::vector<const TIVRVariantLink*> TIVROperateVariant::extraLinks() const
+{
+    const auto links = const_cast<TIVROperateVariant*>(this)->extraLinks();
+    return {links.begin(), links.end()};
+}
+
+bool TIVROperateVariant::WhetherUse(int kind, const TIVRBase* declaration) const
+{
+    if (TIVRUseVariant::WhetherUse(kind, declaration)) return true;
+    if (kind != 0 || !declaration) return false;
+    for (const TIVRVariantLink* l : extraLinks())
+        if (l->variable() == declaration) return true;
+    return false;
+}
+
+void TIVROperateVariant::BuildLink()
+{
+    TIVRUseVariant::BuildLink();
+    for (TIVRVariantLink* l : extraLinks()) flow()->LinkVariant(*l);
+}
+
+// ---- TIVROperateDataBase ----
+
+std::vector<const TIVRVariantLink*> TIVROperateDataBase::extraLinks() const
+{
+    const auto links = const_cast<TIVROperateDataBase*>(this)->extraLinks();
+    return {links.begin(), links.end()};
+}
+
+bool TIVROperateDataBase::WhetherUse(int kind, const TIVRBase* declaration) const
+{
+    if (TIVRUseDataBase::WhetherUse(kind, declaration)) return true;
+    if (kind != 0 || !declaration) return false;
+    if (variantLink.variable() == declaration) return true;
+    for (const TIVRVariantLink* l : extraLinks())
+        if (l->variable() == declaration) return true;
+    return false;
+}
+
+void TIVROperateDataBase::BuildLink()
+{
+    TIVRUseDataBase::BuildLink();
+    flow()->LinkVariant(variantLink);
+    for (TIVRVariantLink* l : extraLinks()) flow()->LinkVariant(*l);
+}
+
+// ---- the DoIt contract ----
+
+namespace operation {
+
+int fail(QString& resultText, QString& errorText, const QString& error)
+{
+    resultText = TIVRFlow::ResultName(rcFailed);
+    errorText = error;
+    return rcFailed;
+}
+
+int notEnoughParam(QString& resultText, QString& errorText)
+{
+    return fail(resultText, errorText, TIVRFlow::ResultMessage(8));
+}
+
+int paramError(QString& resultText, QString& errorText)
+{
+    return fail(resultText, errorText, TIVRFlow::ResultMessage(9));
+}
+
+int finish(int status, QString& resultText, QString& errorText)
+{
+    // A negative status is not one the channel gives; it is reported as a plain failure.
+    const int code = (status < 0 || status > rcEndPass) ? rcFailed : status;
+    resultText = TIVRFlow::ResultName(unsigned(code));
+    errorText = TIVRFlow::ResultMessage(status < 0 ? rcFailed : status);
+    return code;
+}
+
+}  // namespace operation
+
+// ---- property helpers ----
+
+namespace props {
+
+int32_t intOf(const Value& v)
+{
+    if (v.kind() == Value::Kind::Integer) return v.asInt();
+    int32_t i = 0;
+    v.toInt32(&i);
+    return i;
+}
+
+PropertyDesc mainLink(const char* name)
+{
+    return TIVRUseVariant::linkProperty<TIVRUseVariant, &TIVRUseVariant::link>(name);
+}
+
+}  // namespace props

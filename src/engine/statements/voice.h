@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/statements/operation.h"
+
+// What the content of a speech statement holds.
+enum TSpeechType : uint8_t { stText, stFile, stContext };
+extern const char* const SpeechTypeIds[3];
+
+// Base of the voice statements: whether a key press of the caller ends the operation early.
+class TIVRPlayOperate : public TIVROperateVariant {
+public:
+    using TIVROperateVariant::TIVROperateVariant;
+
+    bool Interruptible = true;
+};
+
+// Plays the wave file named by `WavFile` (the inherited link).
+class IVRPlay : public TIVRPlayOperate {
+    SORVIX_STATEMENT(IVRPlay)
+public:
+    using TIVRPlayOperate::TIVRPlayOperate;
+    // DoIt: implemented with the voice statements' execution.
+};
+
+// Records into the wave file named by `WavFile` (the inherited link).
+class IVRRecord : public TIVRPlayOperate {
+    SORVIX_STATEMENT(IVRRecord)
+public:
+    using TIVRPlayOperate::TIVRPlayOperate;
+    // DoIt: implemented with the voice statements' execution.
+
+    int MaxLength = 20;  // whole seconds, 0 no limit
+};
+
+// Pauses. Its inherited link is neither published nor used.
+class IVRSleep : public TIVRPlayOperate {
+    SORVIX_STATEMENT(IVRSleep)
+public:
+    using TIVRPlayOperate::TIVRPlayOperate;
+    // DoIt: implemented with the voice statements' execution.
+
+    int MaxLength = 10;  // tenths of a second, 0 no limit
+};
+
+// Speaks a text, a text file's content or a text marked as a speech context.
+class IVRSpeech : public TIVRPlayOperate {
+    SORVIX_STATEMENT(IVRSpeech)
+public:
+    using TIVRPlayOperate::TIVRPlayOperate;
+    // DoIt: implemented with the voice statements' execution.
+
+    bool SupportXML = false;
+    TSpeechType SpeechType = stText;
+    QString XMLTag;   // speech language id (stText) or speech context id (stContext)
+    int TagIndex = -1;  // XMLTag's position in the id list; -1 not found or not looked up
+};
