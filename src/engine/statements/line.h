@@ -1,16 +1,12 @@
 #pragma once
 
 #include <QChar>
-#include <cstdint>
 
 #include "engine/statements/operation.h"
+#include "engine/typedefine.h"
 
-// How a called number is given; the channel takes the address types 1, 8 and 16.
-enum TCalledType : uint8_t { ctPhoneNumber, ctDomainName, ctIPAddress };
+// Identifiers of the shared enumerations as flow files write them.
 extern const char* const CalledTypeIds[3];
-
-// The hook switch; the channel takes the modes 1, 4 and 8 (anything else as 1).
-enum THookSwitchMode : uint8_t { hsmOnHook, hsmSpeaker, hsmMicSpeaker };
 extern const char* const HookSwitchModeIds[3];
 
 // Waits for a call; `Save` (the inherited link) receives the caller's number, `SaveCalled` the called one.
