@@ -1,0 +1,731 @@
+#include "platform/registry.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <unordered_map>
+
+namespace {
+
+// Type codes in the file; the numbers of the classic string and double-word kinds.
+constexpr int StringCode = 1;
+constexpr int IntegerCode = 4;
+constexpr qint64 RootId = 1;
+// Kept in the file's user_version once the tables exist.
+constexpr int SchemaVersion = 1;
+// Attempts of a transaction whose start or commit stays busy past the busy time-out.
+constexpr int BusyAttempts = 5;
+
+std::atomic<uint64_t> nextStoreId{1};
+
+// Qt binds a null QString as SQL NULL; names and texts are never NULL in the file.
+QString nonNull(const QString& s)
+{
+    return s.isNull() ? QString("") : s;
+}
+
+QString folded(const QString& name)
+{
+    return nonNull(name).toCaseFolded();
+}
+
+QStringList pathParts(const QString& path)
+{
+    return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+}
+
+bool isBusy(const QSqlError& e)
+{
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok);
+    const int primary = code & 0xff;
+    return ok && (primary == 5 || primary == 6);  // SQLITE_BUSY, SQLITE_LOCKED
+}
+
+void pause(int attempt)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * (attempt + 1)));
+}
+
+}  // namespace
+
+struct RegistryConnection {
+    QString failure;      // the error that made the open transaction fail
+    QString name;
+    QString filePath;
+    QSqlDatabase db;
+    int depth = 0;        // open transaction levels; 0 outside transaction()
+    bool failed = false;  // a database error happened inside the open transaction
+    bool busy = false;    // the last failure was a lock held by another connection
+    uint64_t errorSerial = 0;
+    QString error;
+
+    void setError(const QString& text)
+    {
+        error = text;
+        ++errorSerial;
+    }
+
+    bool exec(QSqlQuery& q)
+    {
+        if (q.exec())
+            return true;
+        fail(q.lastError());
+        return false;
+    }
+
+    bool exec(const QString& sql)
+    {
+        QSqlQuery q(db);
+        if (q.exec(sql))
+            return true;
+        fail(q.lastError());
+        return false;
+    }
+
+    void markFailed()
+    {
+        failed = true;
+        failure = error;
+    }
+
+    void fail(const QSqlError& e)
+    {
+        busy = isBusy(e);
+        setError(QStringLiteral("The registry file \"%1\" could not be used: %2").arg(filePath, e.text()));
+    }
+
+    void close()
+    {
+        if (name.isEmpty())
+            return;
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        name.clear();
+    }
+};
+
+namespace {
+
+// The calling thread's connections, one per store; closed when the thread ends.
+struct ThreadConnections {
+    std::unordered_map<uint64_t, std::unique_ptr<RegistryConnection>> byStore;
+    ~ThreadConnections()
+    {
+        for (auto& [id, c] : byStore)
+            c->close();
+    }
+};
+
+}  // namespace
+
+// The map is reached only through this function, so the struct's type can stay private to the file.
+static ThreadConnections& threadConnections()
+{
+    thread_local ThreadConnections connections;
+    return connections;
+}
+
+QString RegistryStore::defaultFilePath()
+{
+    const QString fromEnv = qEnvironmentVariable("SORVIX_REGISTRY");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/sorvix/registry.db");
+}
+
+RegistryStore::RegistryStore(const QString& filePath)
+    : filePath_(filePath), id_(nextStoreId.fetch_add(1))
+{
+}
+
+RegistryStore::~RegistryStore()
+{
+    releaseThreadConnection();
+}
+
+void RegistryStore::releaseThreadConnection()
+{
+    auto& map = threadConnections().byStore;
+    auto it = map.find(id_);
+    if (it == map.end())
+        return;
+    it->second->close();
+    map.erase(it);
+}
+
+QString RegistryStore::errorString() const
+{
+    auto& map = threadConnections().byStore;
+    auto it = map.find(id_);
+    return it == map.end() ? QString() : it->second->error;
+}
+
+RegistryConnection* RegistryStore::connection()
+{
+    auto& slot = threadConnections().byStore[id_];
+    if (!slot)
+        slot = std::make_unique<RegistryConnection>();
+    RegistryConnection& c = *slot;
+    if (!c.name.isEmpty() && c.db.isOpen())
+        return &c;
+
+    c.close();
+    c.filePath = filePath_;
+    if (filePath_.isEmpty()) {
+        c.setError(QStringLiteral("No registry file is configured."));
+        return nullptr;
+    }
+    const QFileInfo info(filePath_);
+    if (!QDir().mkpath(info.absolutePath())) {
+        c.setError(QStringLiteral("The folder of the registry file \"%1\" could not be created.").arg(filePath_));
+        return nullptr;
+    }
+    c.name = QStringLiteral("sorvix-registry-%1-%2")
+                 .arg(id_)
+                 .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16);
+    c.db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), c.name);
+    c.db.setDatabaseName(filePath_);
+    c.db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    if (!c.db.open()) {
+        c.setError(QStringLiteral("The registry file \"%1\" could not be opened: %2")
+                       .arg(filePath_, c.db.lastError().text()));
+        c.close();
+        return nullptr;
+    }
+
+    // UTF-16 keeps every QString intact, lone surrogates and NULs included; it only takes effect
+    // while the file is still empty.
+    bool ready = c.exec(QStringLiteral("PRAGMA encoding = 'UTF-16le'"));
+    // Switching to WAL needs a moment alone with the file; another process may be creating it too.
+    for (int attempt = 0; ready && attempt < BusyAttempts; ++attempt) {
+        QSqlQuery q(c.db);
+        if (q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && q.next()
+            && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+            break;
+        pause(attempt);  // a rollback journal still works, only with less concurrency
+    }
+
+    const QStringList schema = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS registry_keys ("
+                       "id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, "
+                       "name TEXT NOT NULL, folded TEXT NOT NULL)"),
+        QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS registry_keys_name ON registry_keys (parent, folded)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS registry_values ("
+                       "id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL, "
+                       "name TEXT NOT NULL, folded TEXT NOT NULL, type INTEGER NOT NULL, data)"),
+        QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS registry_values_name ON registry_values (key, folded)"),
+        QStringLiteral("INSERT OR IGNORE INTO registry_keys (id, parent, name, folded) VALUES (1, NULL, '', '')"),
+        QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion),
+    };
+    // A file that has the tables already needs no write lock to open, so a connection can open
+    // while another holds a transaction.
+    if (ready) {
+        QSqlQuery q(c.db);
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            c.fail(q.lastError());
+            ready = false;
+        } else if (q.value(0).toInt() == SchemaVersion) {
+            return &c;
+        }
+    }
+    for (int attempt = 0; ready; ++attempt) {
+        bool ok = c.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        for (int i = 0; ok && i < schema.size(); ++i)
+            ok = c.exec(schema[i]);
+        if (ok && c.exec(QStringLiteral("COMMIT")))
+            break;
+        const bool busy = c.busy;
+        const QString error = c.error;
+        c.exec(QStringLiteral("ROLLBACK"));
+        c.error = error;
+        if (!busy || attempt + 1 >= BusyAttempts)
+            ready = false;
+        else
+            pause(attempt);
+    }
+    if (!ready) {
+        c.close();
+        return nullptr;
+    }
+    return &c;
+}
+
+bool RegistryStore::run(bool write, const Body& body)
+{
+    RegistryConnection* c = connection();
+    if (!c)
+        return false;
+    if (c->depth > 0) {
+        if (c->failed) {
+            c->setError(QStringLiteral("The registry transaction has already failed: %1").arg(c->failure));
+            return false;
+        }
+        const Outcome outcome = body(*c);
+        if (outcome == Outcome::Error)
+            c->markFailed();
+        return outcome == Outcome::Done;
+    }
+
+    // Writers take the write lock at the start, so two writers queue up instead of failing
+    // when one of them would have to upgrade a read lock.
+    const QString begin = write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
+    for (int attempt = 0;; ++attempt) {
+        c->busy = false;
+        if (!c->exec(begin)) {
+            if (c->busy && attempt + 1 < BusyAttempts) {
+                pause(attempt);
+                continue;
+            }
+            return false;
+        }
+        const Outcome outcome = body(*c);
+        if (outcome == Outcome::Done && c->exec(QStringLiteral("COMMIT")))
+            return true;
+        const bool retry = outcome != Outcome::Refused && c->busy && attempt + 1 < BusyAttempts;
+        const QString error = c->error;
+        const uint64_t serial = c->errorSerial;
+        c->exec(QStringLiteral("ROLLBACK"));
+        c->error = error;
+        c->errorSerial = serial;
+        if (!retry)
+            return false;
+        pause(attempt);
+    }
+}
+
+bool RegistryStore::transaction(const std::function<bool()>& work)
+{
+    RegistryConnection* c = connection();
+    if (!c)
+        return false;
+
+    if (c->depth > 0) {
+        if (c->failed) {
+            c->setError(QStringLiteral("The registry transaction has already failed: %1").arg(c->failure));
+            return false;
+        }
+        const QString point = QStringLiteral("level%1").arg(c->depth);
+        if (!c->exec(QStringLiteral("SAVEPOINT ") + point)) {
+            c->markFailed();
+            return false;
+        }
+        ++c->depth;
+        bool ok = false;
+        try {
+            ok = work();
+        } catch (...) {
+            --c->depth;
+            c->exec(QStringLiteral("ROLLBACK TO ") + point);
+            c->exec(QStringLiteral("RELEASE ") + point);
+            throw;
+        }
+        --c->depth;
+        if (ok && !c->failed) {
+            if (c->exec(QStringLiteral("RELEASE ") + point))
+                return true;
+            c->markFailed();
+            return false;
+        }
+        const QString error = c->error;
+        c->exec(QStringLiteral("ROLLBACK TO ") + point);
+        c->exec(QStringLiteral("RELEASE ") + point);
+        c->error = error;
+        return false;
+    }
+
+    for (int attempt = 0;; ++attempt) {
+        c->busy = false;
+        if (c->exec(QStringLiteral("BEGIN IMMEDIATE")))
+            break;
+        if (!c->busy || attempt + 1 >= BusyAttempts)
+            return false;
+        pause(attempt);
+    }
+
+    c->depth = 1;
+    c->failed = false;
+    const uint64_t serialBefore = c->errorSerial;
+    bool ok = false;
+    try {
+        ok = work();
+    } catch (...) {
+        c->depth = 0;
+        c->failed = false;
+        c->exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+    c->depth = 0;
+    const bool failed = c->failed;
+    c->failed = false;
+    if (ok && !failed && c->exec(QStringLiteral("COMMIT")))
+        return true;
+
+    const QString error = c->error;
+    const bool explained = c->errorSerial != serialBefore;
+    c->exec(QStringLiteral("ROLLBACK"));
+    if (explained)
+        c->error = error;
+    else
+        c->setError(QStringLiteral("The registry changes were rolled back."));
+    return false;
+}
+
+namespace {
+
+enum class Find { Found, Missing, Error };
+
+// Walks the path from the root. With create, missing keys are made on the way.
+Find findKey(RegistryConnection& c, const QStringList& parts, bool create, qint64* id)
+{
+    qint64 current = RootId;
+    for (const QString& part : parts) {
+        QSqlQuery q(c.db);
+        q.prepare(QStringLiteral("SELECT id FROM registry_keys WHERE parent = ? AND folded = ?"));
+        q.addBindValue(current);
+        q.addBindValue(folded(part));
+        if (!c.exec(q))
+            return Find::Error;
+        if (q.next()) {
+            current = q.value(0).toLongLong();
+            continue;
+        }
+        if (!create)
+            return Find::Missing;
+        QSqlQuery insert(c.db);
+        insert.prepare(QStringLiteral("INSERT INTO registry_keys (parent, name, folded) VALUES (?, ?, ?)"));
+        insert.addBindValue(current);
+        insert.addBindValue(part);
+        insert.addBindValue(folded(part));
+        if (!c.exec(insert))
+            return Find::Error;
+        current = insert.lastInsertId().toLongLong();
+    }
+    *id = current;
+    return Find::Found;
+}
+
+QString missingKey(const QString& path)
+{
+    return QStringLiteral("The registry key \"%1\" does not exist.").arg(RegistryKey::normalizedPath(path));
+}
+
+}  // namespace
+
+// Resolves the key of a body and turns a missing key into a refusal with its message.
+#define SORVIX_FIND_KEY(c, path, create, id)                            \
+    switch (findKey((c), pathParts(path), (create), &(id))) {           \
+    case Find::Error: return Outcome::Error;                            \
+    case Find::Missing: (c).setError(missingKey(path)); return Outcome::Refused; \
+    case Find::Found: break;                                            \
+    }
+
+bool RegistryStore::keyExists(const QString& keyPath)
+{
+    bool exists = false;
+    const bool ok = run(false, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        const Find found = findKey(c, pathParts(keyPath), false, &id);
+        exists = found == Find::Found;
+        return found == Find::Error ? Outcome::Error : Outcome::Done;
+    });
+    return ok && exists;
+}
+
+bool RegistryStore::createKey(const QString& keyPath)
+{
+    return run(true, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        SORVIX_FIND_KEY(c, keyPath, true, id);
+        return Outcome::Done;
+    });
+}
+
+bool RegistryStore::deleteKey(const QString& keyPath)
+{
+    return run(true, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        SORVIX_FIND_KEY(c, keyPath, false, id);
+        if (id == RootId) {
+            c.setError(QStringLiteral("The root of the registry cannot be deleted."));
+            return Outcome::Refused;
+        }
+        const QString tree = QStringLiteral(
+            "WITH RECURSIVE tree (id) AS (SELECT ? UNION ALL "
+            "SELECT k.id FROM registry_keys k JOIN tree t ON k.parent = t.id) ");
+        for (const QString& del : {QStringLiteral("DELETE FROM registry_values WHERE key IN tree"),
+                                   QStringLiteral("DELETE FROM registry_keys WHERE id IN tree")}) {
+            QSqlQuery q(c.db);
+            q.prepare(tree + del);
+            q.addBindValue(id);
+            if (!c.exec(q))
+                return Outcome::Error;
+        }
+        return Outcome::Done;
+    });
+}
+
+bool RegistryStore::subKeyNames(const QString& keyPath, QStringList* names)
+{
+    QStringList result;
+    const bool ok = run(false, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        SORVIX_FIND_KEY(c, keyPath, false, id);
+        QSqlQuery q(c.db);
+        q.prepare(QStringLiteral("SELECT name FROM registry_keys WHERE parent = ? ORDER BY id"));
+        q.addBindValue(id);
+        if (!c.exec(q))
+            return Outcome::Error;
+        while (q.next())
+            result << q.value(0).toString();
+        return Outcome::Done;
+    });
+    *names = ok ? result : QStringList();
+    return ok;
+}
+
+bool RegistryStore::valueNames(const QString& keyPath, QStringList* names)
+{
+    QStringList result;
+    const bool ok = run(false, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        SORVIX_FIND_KEY(c, keyPath, false, id);
+        QSqlQuery q(c.db);
+        q.prepare(QStringLiteral("SELECT name FROM registry_values WHERE key = ? ORDER BY id"));
+        q.addBindValue(id);
+        if (!c.exec(q))
+            return Outcome::Error;
+        while (q.next())
+            result << q.value(0).toString();
+        return Outcome::Done;
+    });
+    *names = ok ? result : QStringList();
+    return ok;
+}
+
+RegistryStore::Status RegistryStore::readValue(const QString& keyPath, const QString& name, Type wanted,
+                                               QString* text, int32_t* number)
+{
+    Status status = Status::Failed;
+    run(false, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        switch (findKey(c, pathParts(keyPath), false, &id)) {
+        case Find::Error: return Outcome::Error;
+        case Find::Missing:
+            status = Status::Missing;
+            c.setError(missingKey(keyPath));
+            return Outcome::Refused;
+        case Find::Found: break;
+        }
+        QSqlQuery q(c.db);
+        q.prepare(QStringLiteral("SELECT type, data FROM registry_values WHERE key = ? AND folded = ?"));
+        q.addBindValue(id);
+        q.addBindValue(folded(name));
+        if (!c.exec(q))
+            return Outcome::Error;
+        if (!q.next()) {
+            status = Status::Missing;
+            c.setError(QStringLiteral("The registry key \"%1\" has no value \"%2\".")
+                           .arg(RegistryKey::normalizedPath(keyPath), name));
+            return Outcome::Refused;
+        }
+        const int code = q.value(0).toInt();
+        const Type type = code == IntegerCode ? Type::Integer : Type::String;
+        if (code != StringCode && code != IntegerCode) {
+            status = Status::WrongType;
+            c.setError(QStringLiteral("The registry value \"%1\" has an unknown type %2.").arg(name).arg(code));
+            return Outcome::Refused;
+        }
+        if (wanted != type) {
+            status = Status::WrongType;
+            c.setError(QStringLiteral("The registry value \"%1\" is not %2.")
+                           .arg(name, wanted == Type::String ? QStringLiteral("a string") : QStringLiteral("an integer")));
+            return Outcome::Refused;
+        }
+        if (text)
+            *text = nonNull(q.value(1).toString());
+        if (number)
+            *number = static_cast<int32_t>(q.value(1).toLongLong());
+        status = Status::Ok;
+        return Outcome::Done;
+    });
+    return status;
+}
+
+RegistryStore::Status RegistryStore::valueType(const QString& keyPath, const QString& name, Type* type)
+{
+    Status status = readValue(keyPath, name, Type::String, nullptr, nullptr);
+    if (status == Status::Ok) {
+        *type = Type::String;
+    } else if (status == Status::WrongType) {
+        status = readValue(keyPath, name, Type::Integer, nullptr, nullptr);
+        if (status == Status::Ok)
+            *type = Type::Integer;
+    }
+    return status;
+}
+
+bool RegistryStore::valueExists(const QString& keyPath, const QString& name)
+{
+    Type type;
+    return valueType(keyPath, name, &type) == Status::Ok;
+}
+
+RegistryStore::Status RegistryStore::readString(const QString& keyPath, const QString& name, QString* value)
+{
+    return readValue(keyPath, name, Type::String, value, nullptr);
+}
+
+RegistryStore::Status RegistryStore::readInteger(const QString& keyPath, const QString& name, int32_t* value)
+{
+    return readValue(keyPath, name, Type::Integer, nullptr, value);
+}
+
+bool RegistryStore::writeValue(const QString& keyPath, const QString& name, Type type, const QString& text,
+                               int32_t number)
+{
+    return run(true, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        SORVIX_FIND_KEY(c, keyPath, false, id);
+        // An existing value keeps its place and its first spelling.
+        QSqlQuery q(c.db);
+        q.prepare(QStringLiteral(
+            "INSERT INTO registry_values (key, name, folded, type, data) VALUES (?, ?, ?, ?, ?) "
+            "ON CONFLICT (key, folded) DO UPDATE SET type = excluded.type, data = excluded.data"));
+        q.addBindValue(id);
+        q.addBindValue(nonNull(name));
+        q.addBindValue(folded(name));
+        if (type == Type::String) {
+            q.addBindValue(StringCode);
+            q.addBindValue(nonNull(text));
+        } else {
+            q.addBindValue(IntegerCode);
+            q.addBindValue(number);
+        }
+        return c.exec(q) ? Outcome::Done : Outcome::Error;
+    });
+}
+
+bool RegistryStore::writeString(const QString& keyPath, const QString& name, const QString& value)
+{
+    return writeValue(keyPath, name, Type::String, value, 0);
+}
+
+bool RegistryStore::writeInteger(const QString& keyPath, const QString& name, int32_t value)
+{
+    return writeValue(keyPath, name, Type::Integer, QString(), value);
+}
+
+bool RegistryStore::deleteValue(const QString& keyPath, const QString& name)
+{
+    return run(true, [&](RegistryConnection& c) {
+        qint64 id = 0;
+        SORVIX_FIND_KEY(c, keyPath, false, id);
+        QSqlQuery q(c.db);
+        q.prepare(QStringLiteral("DELETE FROM registry_values WHERE key = ? AND folded = ?"));
+        q.addBindValue(id);
+        q.addBindValue(folded(name));
+        if (!c.exec(q))
+            return Outcome::Error;
+        if (q.numRowsAffected() == 0) {
+            c.setError(QStringLiteral("The registry key \"%1\" has no value \"%2\".")
+                           .arg(RegistryKey::normalizedPath(keyPath), name));
+            return Outcome::Refused;
+        }
+        return Outcome::Done;
+    });
+}
+
+#undef SORVIX_FIND_KEY
+
+// ---------------------------------------------------------------------------------------------
+
+RegistryKey::RegistryKey(RegistryStore* store, const QString& path)
+    : store_(store), path_(normalizedPath(path))
+{
+}
+
+QString RegistryKey::normalizedPath(const QString& path)
+{
+    return pathParts(path).join(QLatin1Char('\\'));
+}
+
+bool RegistryKey::exists() const
+{
+    return store_ && store_->keyExists(path_);
+}
+
+bool RegistryKey::create() const
+{
+    return store_ && store_->createKey(path_);
+}
+
+RegistryKey RegistryKey::subKey(const QString& subPath) const
+{
+    return RegistryKey(store_, path_ + QLatin1Char('\\') + subPath);
+}
+
+bool RegistryKey::subKeyNames(QStringList* names) const
+{
+    if (!store_) {
+        names->clear();
+        return false;
+    }
+    return store_->subKeyNames(path_, names);
+}
+
+bool RegistryKey::deleteSubKey(const QString& subPath) const
+{
+    // An empty sub-path would name this key itself.
+    return store_ && !pathParts(subPath).isEmpty() && store_->deleteKey(path_ + QLatin1Char('\\') + subPath);
+}
+
+bool RegistryKey::valueNames(QStringList* names) const
+{
+    if (!store_) {
+        names->clear();
+        return false;
+    }
+    return store_->valueNames(path_, names);
+}
+
+bool RegistryKey::valueExists(const QString& name) const
+{
+    return store_ && store_->valueExists(path_, name);
+}
+
+RegistryStore::Status RegistryKey::readString(const QString& name, QString* value) const
+{
+    return store_ ? store_->readString(path_, name, value) : RegistryStore::Status::Failed;
+}
+
+RegistryStore::Status RegistryKey::readInteger(const QString& name, int32_t* value) const
+{
+    return store_ ? store_->readInteger(path_, name, value) : RegistryStore::Status::Failed;
+}
+
+bool RegistryKey::writeString(const QString& name, const QString& value) const
+{
+    return store_ && store_->writeString(path_, name, value);
+}
+
+bool RegistryKey::writeInteger(const QString& name, int32_t value) const
+{
+    return store_ && store_->writeInteger(path_, name, value);
+}
+
+bool RegistryKey::deleteValue(const QString& name) const
+{
+    return store_ && store_->deleteValue(path_, name);
+}
