@@ -1,0 +1,387 @@
+#include "platform/inifile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/codepage.h"
+#include "platform/syserror.h"
+
+namespace IniFile {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+QString trimBlanks(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && (text.at(begin) == u' ' || text.at(begin) == u'\t'))
+        ++begin;
+    while (end > begin && (text.at(end - 1) == u' ' || text.at(end - 1) == u'\t'))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString unquote(const QString& text)
+{
+    if (text.size() >= 2 && text.front() == text.back() && (text.front() == u'"' || text.front() == u'\''))
+        return text.mid(1, text.size() - 2);
+    return text;
+}
+
+bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+// One line of the file: its text is [begin, end), its line end [end, next).
+struct Line {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    qsizetype next = 0;
+};
+
+enum class Kind { Blank, Comment, Section, Key, Other };
+
+struct Parsed {
+    Kind kind = Kind::Other;
+    QString name;        // section or key name, trimmed
+    qsizetype equal = -1;  // key line: offset of the '=' in the file
+};
+
+// Every byte that matters to the syntax ('=', ';', '[', blanks, CR, LF) is below 0x40, so it can
+// never be the trail byte of a double-byte character: the bytes can be scanned directly.
+QList<Line> splitLines(const QByteArray& content)
+{
+    QList<Line> lines;
+    qsizetype pos = 0;
+    while (pos < content.size()) {
+        Line line;
+        line.begin = pos;
+        const qsizetype lf = content.indexOf('\n', pos);
+        if (lf < 0) {
+            line.end = line.next = content.size();
+        } else {
+            line.end = lf > pos && content.at(lf - 1) == '\r' ? lf - 1 : lf;
+            line.next = lf + 1;
+        }
+        lines.append(line);
+        pos = line.next;
+    }
+    return lines;
+}
+
+Parsed parse(const QByteArray& content, const Line& line)
+{
+    Parsed parsed;
+    qsizetype start = line.begin;
+    while (start < line.end && isBlank(content.at(start)))
+        ++start;
+    if (start == line.end) {
+        parsed.kind = Kind::Blank;
+        return parsed;
+    }
+    const char first = content.at(start);
+    if (first == ';') {
+        parsed.kind = Kind::Comment;
+        return parsed;
+    }
+    if (first == '[') {
+        // ']' may be a trail byte, so the name is looked for in the decoded text.
+        QString text = CodePage::decode(QByteArrayView(content).sliced(start + 1, line.end - start - 1));
+        const qsizetype close = text.indexOf(u']');
+        if (close >= 0)
+            text.truncate(close);
+        parsed.kind = Kind::Section;
+        parsed.name = trimBlanks(text);
+        return parsed;
+    }
+    const qsizetype equal = content.indexOf('=', start);
+    if (equal < 0 || equal >= line.end)
+        return parsed;
+    parsed.kind = Kind::Key;
+    parsed.equal = equal;
+    parsed.name = trimBlanks(CodePage::decode(QByteArrayView(content).sliced(start, equal - start)));
+    return parsed;
+}
+
+// Where a key is in a file: the first section of that name, in it the first key of that name
+// and the last key line of any name.
+struct Location {
+    qsizetype sectionLine = -1;
+    qsizetype keyLine = -1;
+    qsizetype lastKeyLine = -1;
+    qsizetype equal = -1;
+};
+
+Location locate(const QByteArray& content, const QList<Line>& lines, const QString& section, const QString& key)
+{
+    const QString wantedSection = trimBlanks(section);
+    const QString wantedKey = trimBlanks(key);
+    Location where;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Parsed parsed = parse(content, lines.at(i));
+        if (parsed.kind == Kind::Section) {
+            if (where.sectionLine >= 0)
+                break;
+            if (sameName(parsed.name, wantedSection))
+                where.sectionLine = i;
+            continue;
+        }
+        if (where.sectionLine < 0 || parsed.kind != Kind::Key)
+            continue;
+        where.lastKeyLine = i;
+        if (where.keyLine < 0 && sameName(parsed.name, wantedKey)) {
+            where.keyLine = i;
+            where.equal = parsed.equal;
+        }
+    }
+    return where;
+}
+
+QString refusal(bool chinese, const char* english, const char* chineseText)
+{
+    return chinese ? QString::fromUtf8(chineseText) : QString::fromLatin1(english);
+}
+
+bool holdsBreak(const QString& text)
+{
+    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0));
+}
+
+// Our own reason for refusing the names or the value, or an empty text.
+QString checkInput(const QString& section, const QString& key, const QString& value, bool chinese)
+{
+    if (holdsBreak(section))
+        return refusal(chinese, "The INI section name must not hold a line break or a zero character.",
+                       "INI 节名中不能含有换行符或零字符。");
+    if (holdsBreak(key))
+        return refusal(chinese, "The INI key name must not hold a line break or a zero character.",
+                       "INI 键名中不能含有换行符或零字符。");
+    if (holdsBreak(value))
+        return refusal(chinese, "The INI value must not hold a line break or a zero character.",
+                       "INI 值中不能含有换行符或零字符。");
+    const QString sectionName = trimBlanks(section);
+    const QString keyName = trimBlanks(key);
+    if (sectionName.isEmpty())
+        return refusal(chinese, "The INI section name is empty.", "INI 节名为空。");
+    if (sectionName.contains(u']'))
+        return refusal(chinese, "The INI section name must not hold \"]\".", "INI 节名中不能含有“]”。");
+    if (keyName.isEmpty())
+        return refusal(chinese, "The INI key name is empty.", "INI 键名为空。");
+    if (keyName.contains(u'=') || keyName.startsWith(u'[') || keyName.startsWith(u';'))
+        return refusal(chinese, "The INI key name must not hold \"=\" nor begin with \"[\" or \";\".",
+                       "INI 键名中不能含有“=”，也不能以“[”或“;”开头。");
+    return {};
+}
+
+// ---- the file under its lock ----
+
+int retryOpen(const char* path, int flags, mode_t mode = 0)
+{
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Opens the file (creating it when missing) and locks it exclusively. A writer that held the
+// lock may have replaced the file meanwhile; then the lock is on the old file and we try again.
+int openLocked(const QByteArray& path, struct stat* status)
+{
+    for (;;) {
+        const int fd = retryOpen(path.constData(), O_RDWR | O_CREAT, 0666);
+        if (fd < 0)
+            return -1;
+        int rc;
+        do {
+            rc = ::flock(fd, LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+        struct stat now;
+        if (rc != 0 || ::fstat(fd, status) != 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+        if (::stat(path.constData(), &now) == 0 && now.st_dev == status->st_dev && now.st_ino == status->st_ino)
+            return fd;
+        ::close(fd);
+    }
+}
+
+bool readAll(int fd, QByteArray* content)
+{
+    content->clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        content->append(buffer, n);
+    }
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// Writes the new content to a temporary file beside the old one and renames it over the old one.
+bool replaceFile(const QByteArray& path, const struct stat& old, const QByteArray& content)
+{
+    QByteArray temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, content);
+    if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        (void)!::fchown(fd, old.st_uid, old.st_gid);  // keeps the owner where we may
+    ok = ok && ::fchmod(fd, old.st_mode & 07777) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.constData(), path.constData()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.constData());
+        errno = error;
+    }
+    return ok;
+}
+
+// The file that a write replaces: the target of a symbolic link rather than the link.
+QByteArray targetPath(const QString& fileName)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    char resolved[PATH_MAX];
+    if (::realpath(path.constData(), resolved))
+        return QByteArray(resolved);
+    return path;
+}
+
+}  // namespace
+
+QString valueIn(const QByteArray& content, const QString& section, const QString& key, bool* found)
+{
+    const QList<Line> lines = splitLines(content);
+    const Location where = locate(content, lines, section, key);
+    if (found)
+        *found = where.keyLine >= 0;
+    if (where.keyLine < 0)
+        return {};
+    const Line& line = lines.at(where.keyLine);
+    const QString raw = CodePage::decode(QByteArrayView(content).sliced(where.equal + 1, line.end - where.equal - 1));
+    return unquote(trimBlanks(raw));
+}
+
+QByteArray withValue(const QByteArray& content, const QString& section, const QString& key, const QString& value)
+{
+    const QList<Line> lines = splitLines(content);
+    const Location where = locate(content, lines, section, key);
+    const QByteArray encodedValue = CodePage::encode(value);
+    const QByteArray keyLine = CodePage::encode(trimBlanks(key)) + '=' + encodedValue + "\r\n";
+
+    if (where.keyLine >= 0) {
+        // Only the value changes: the key as spelt, the '=' and the blanks after it stay.
+        const Line& line = lines.at(where.keyLine);
+        qsizetype valueStart = where.equal + 1;
+        while (valueStart < line.end && isBlank(content.at(valueStart)))
+            ++valueStart;
+        return content.left(valueStart) + encodedValue + content.mid(line.end);
+    }
+    if (where.sectionLine >= 0) {
+        const Line& after = lines.at(where.lastKeyLine >= 0 ? where.lastKeyLine : where.sectionLine);
+        QByteArray result = content.left(after.next);
+        if (after.next == after.end)
+            result += "\r\n";
+        return result + keyLine + content.mid(after.next);
+    }
+    QByteArray result = content;
+    if (!result.isEmpty() && !result.endsWith('\n'))
+        result += "\r\n";
+    return result + '[' + CodePage::encode(trimBlanks(section)) + "]\r\n" + keyLine;
+}
+
+QString readString(const QString& fileName, const QString& section, const QString& key, const QString& defaultValue)
+{
+    // A writer renames a complete file into place, so a plain read sees a whole file.
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return defaultValue;
+    const QByteArray content = file.readAll();
+    bool found = false;
+    const QString value = valueIn(content, section, key, &found);
+    return found ? value : defaultValue;
+}
+
+bool writeString(const QString& fileName, const QString& section, const QString& key, const QString& value,
+                 bool chinese, QString* errorText)
+{
+    auto fail = [&](const QString& text) {
+        if (errorText)
+            *errorText = text;
+        return false;
+    };
+    if (const QString refused = checkInput(section, key, value, chinese); !refused.isEmpty())
+        return fail(refused);
+
+    const QByteArray path = targetPath(fileName);
+    struct stat status;
+    const int lockFd = openLocked(path, &status);
+    if (lockFd < 0)
+        return fail(systemErrorText(errno, chinese));
+
+    bool ok = true;
+    int error = 0;
+    QByteArray content;
+    if (!S_ISREG(status.st_mode)) {
+        // Renaming over a device or a pipe would replace it, not write into it.
+        ok = false;
+        error = EINVAL;
+    } else if (!readAll(lockFd, &content)) {
+        ok = false;
+        error = errno;
+    } else {
+        const QByteArray updated = withValue(content, section, key, value);
+        if (updated != content && !replaceFile(path, status, updated)) {
+            ok = false;
+            error = errno;
+        }
+    }
+    ::close(lockFd);  // releases the lock, after the new file is in place
+    if (!ok)
+        return fail(systemErrorText(error, chinese));
+    if (errorText)
+        errorText->clear();
+    return true;
+}
+
+}  // namespace IniFile

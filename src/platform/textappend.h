@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Appends text to a file: one open-or-create in append mode and one write of the GBK bytes
+// (followed by CR LF when lineEnd is set), so that appenders in other threads or processes never
+// truncate or overwrite each other's lines; every write lands at the end of the file as it is then.
+// Empty text without a line end only creates the file when it is missing.
+//
+// Returns true on success. On failure *errorText (when given) receives the error text, naming the
+// file and the system's reason, in the language asked for.
+bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool chinese,
+                QString* errorText = nullptr);

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <thread>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/textappend.h"
+
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(TextAppend, CreatesAndGrowsAtTheEnd)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u("log.txt"));
+
+    // Empty text without a line end only creates the file.
+    ASSERT_TRUE(appendText(path, QString(), false, false));
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(bytesOf(path), QByteArray());
+
+    ASSERT_TRUE(appendText(path, QString(), true, false));
+    EXPECT_EQ(bytesOf(path), QByteArray("\r\n"));
+
+    ASSERT_TRUE(appendText(path, u("abc"), false, false));
+    QString error = u("unset");
+    ASSERT_TRUE(appendText(path, u("中文"), true, false, &error));
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_EQ(bytesOf(path), QByteArray("\r\nabc") + CodePage::encode(u("中文")) + "\r\n");
+}
+
+TEST(TextAppend, ReportsTheFileAndTheReason)
+{
+    QTemporaryDir dir;
+    const struct {
+        QString path;
+        bool chinese;
+        QString expected;
+    } cases[] = {
+        {dir.filePath(u("no-folder/log.txt")), false,
+         u("Cannot open file \"%1\". No such file or directory").arg(dir.filePath(u("no-folder/log.txt")))},
+        {dir.filePath(u("no-folder/log.txt")), true,
+         u("无法打开文件“%1”。没有那个文件或目录").arg(dir.filePath(u("no-folder/log.txt")))},
+        {dir.path(), false, u("Cannot open file \"%1\". Is a directory").arg(dir.path())},
+        // A full disk.
+        {u("/dev/full"), false, u("Cannot write file \"/dev/full\". No space left on device")},
+        {u("/dev/full"), true, u("无法写入文件“/dev/full”。设备上没有空间")},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_FALSE(appendText(c.path, u("line"), true, c.chinese, &error));
+        EXPECT_EQ(error, c.expected);
+    }
+}
+
+// Many appenders on one file: every line arrives whole, none is lost or overwritten.
+TEST(TextAppend, ConcurrentAppendersKeepEveryLine)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u("shared.txt"));
+    ASSERT_TRUE(appendText(path, u("first"), true, false));
+    constexpr int kThreads = 16;
+    constexpr int kLines = 200;
+    std::vector<std::thread> appenders;
+    std::vector<int> failures(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        appenders.emplace_back([&, t] {
+            for (int i = 0; i < kLines; ++i) {
+                const QString line = u("线程%1 line %2 ").arg(t).arg(i) + QString(40, QChar(u'a' + t));
+                if (!appendText(path, line, true, false))
+                    ++failures[size_t(t)];
+            }
+        });
+    }
+    for (std::thread& appender : appenders)
+        appender.join();
+
+    const QList<QByteArray> lines = bytesOf(path).split('\n');
+    ASSERT_EQ(lines.size(), 1 + kThreads * kLines + 1);
+    EXPECT_EQ(lines.first(), QByteArray("first\r"));
+    EXPECT_TRUE(lines.last().isEmpty());
+    QSet<QByteArray> seen;
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i)
+        seen.insert(lines.at(i));
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(failures[size_t(t)], 0);
+        for (int i = 0; i < kLines; ++i) {
+            const QString line = u("线程%1 line %2 ").arg(t).arg(i) + QString(40, QChar(u'a' + t));
+            EXPECT_TRUE(seen.contains(CodePage::encode(line) + '\r')) << t << " " << i;
+        }
+    }
+}
+
+}  // namespace
