@@ -85,7 +85,7 @@ TEST(NodeCaption, PrefixNoteAndDescription)
     EXPECT_EQ(jump.GetNodeText(), "Goto : NoLabel");
 }
 
-TEST(NodeCaption, DISABLED_ChinesePieces)
+TEST(NodeCaption, ChinesePieces)
 {
     setTextLanguage(true);
     TIVRFlow flow(nullptr, QString(), true);
