@@ -33,7 +33,7 @@ fi
 
 for san in address thread; do
   bash scripts/build.sh "$root/build-$san" -DSORVIX_SANITIZE=$san -DSORVIX_BUILD_GUI=OFF -DSORVIX_BUILD_BENCH=OFF
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp" \
   ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
     ctest --test-dir "$root/build-$san" --output-on-failure -j"$jobs" -L 'engine|platform'
 done

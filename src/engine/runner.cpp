@@ -1,11 +1,361 @@
-#include "engine/flow.h"
+#include "engine/runner.h"
 
-// Placeholder until the runner thread lands: a flow can't run yet.
-bool TIVRFlow::Run(bool, bool, int, int, int, int, int, int)
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+
+#include "engine/device.h"
+#include "engine/flow.h"
+#include "engine/statements/declarations.h"
+#include "engine/texts.h"
+#include "engine/tsan.h"
+
+namespace {
+// A call, a gateway call or an answer that succeeded connects the line.
+bool connects(const TIVRBase* s)
 {
-    return false;
+    const QLatin1String name(s->className());
+    return name == QLatin1String("IVRCall") || name == QLatin1String("IVRGateway") ||
+           name == QLatin1String("IVRAnswer");
 }
+}  // namespace
+
+// ---- the auto-reset event ----
+
+void AutoResetEvent::set()
+{
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
+    cv_.notify_one();
+}
+
+void AutoResetEvent::reset()
+{
+    std::lock_guard lock(mutex_);
+    signalled_ = false;
+}
+
+void AutoResetEvent::wait()
+{
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [this] { return signalled_; });
+    signalled_ = false;
+}
+
+// ---- the flow's run control ----
+
+bool TIVRFlow::Run(bool debug, bool step, int addressIndex, int gatewayIndex, int waveOut, int waveIn, int hookMode,
+                   int transmitDtmf)
+{
+    if (running_) {
+        if (thread_) {
+            thread_->setStep(step);
+            thread_->resume();
+        }
+        return true;
+    }
+    running_ = true;
+    thread_ = new TFlowThread(this, addressIndex, debug, step, gatewayIndex, waveOut, waveIn, hookMode, transmitDtmf);
+    thread_->start();
+    return true;
+}
+
 bool TIVRFlow::Stop()
 {
-    return false;
+    if (!running_ || !thread_) return false;
+    thread_->StopAndWait();
+    return true;
+}
+
+// ---- the runner ----
+
+TFlowThread::TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step, int gatewayIndex,
+                         int waveOutDevice, int waveInDevice, int hookMode, int transmitDtmf)
+    : OwnerFlow(flow),
+      AddressIndex(addressIndex),
+      GatewayIndex(gatewayIndex),
+      WaveOutDevice(waveOutDevice),
+      WaveInDevice(waveInDevice),
+      HookMode(hookMode),
+      TransmitDTMF(transmitDtmf),
+      debug_(debug),
+      withView_(flow->hasView()),
+      step_(step)
+{
+    if (debug_) PauseEvent = std::make_unique<AutoResetEvent>();
+    // The termination handler runs on the flow's (main) thread.
+    connect(this, &QThread::finished, flow, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
+}
+
+TFlowThread::~TFlowThread() = default;
+
+int TFlowThread::hookValue(int hookMode)
+{
+    switch (hookMode) {
+    case 1: return 4;
+    case 2: return 8;
+    default: return 1;
+    }
+}
+
+void TFlowThread::resume()
+{
+    if (PauseEvent) PauseEvent->set();
+}
+
+std::shared_ptr<IIVRAddress> TFlowThread::channel() const
+{
+    std::lock_guard lock(channelMutex_);
+    return Channel;
+}
+
+void TFlowThread::StopAndWait()
+{
+    terminate_.store(true);
+    if (auto ch = channel()) ch->Abort();
+    if (PauseEvent) PauseEvent->set();
+    if (terminatedHandled_) return;
+    // Keep serving the runner's hand-overs (and its termination handler) while waiting; the
+    // handler clears the flow's thread reference.
+    QPointer<TIVRFlow> flow(OwnerFlow);
+    const TFlowThread* self = this;
+    QEventLoop loop;
+    while (flow && flow->thread_ == self)
+        loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
+
+template <class F>
+void TFlowThread::post(F&& f)
+{
+    SORVIX_HANDOVER_SEND(OwnerFlow);
+    TIVRFlow* flow = OwnerFlow;
+    QMetaObject::invokeMethod(
+        OwnerFlow,
+        [flow, f = std::forward<F>(f)]() mutable {
+            SORVIX_HANDOVER_RECEIVE(flow);
+            f();
+        },
+        Qt::QueuedConnection);
+}
+
+void TFlowThread::selectNode(FlowNode* node)
+{
+    if (!withView_) return;
+    TIVRFlow* flow = OwnerFlow;
+    post([flow, node] { flow->tree().select(node); });
+}
+
+void TFlowThread::setNodeText(FlowNode* node, const QString& text)
+{
+    if (!withView_) return;
+    TIVRFlow* flow = OwnerFlow;
+    post([flow, node, text] { flow->tree().setText(node, text); });
+}
+
+bool TFlowThread::askContinue(const QString& errorText, const QString& typeName)
+{
+    if (terminate_.load()) return false;  // a run being stopped asks nothing
+    const QString crlf2 = QStringLiteral("\r\n\r\n");
+    const QString text = txt::ErrorContent + txt::Colon + crlf2 + errorText + crlf2 + txt::Continue;
+    const QString caption = txt::Error + QLatin1Char(' ') + typeName;
+    bool answer = false;
+    TIVRFlow* flow = OwnerFlow;
+    SORVIX_HANDOVER_SEND(flow);
+    QMetaObject::invokeMethod(
+        flow,
+        [flow, &answer, text, caption] {
+            SORVIX_HANDOVER_RECEIVE(flow);
+            answer = flow->OnErrorQuestion && flow->OnErrorQuestion(text, caption);
+            SORVIX_HANDOVER_SEND(&answer);
+        },
+        Qt::BlockingQueuedConnection);
+    SORVIX_HANDOVER_RECEIVE(&answer);
+    return answer && !terminate_.load();
+}
+
+void TFlowThread::run()
+{
+    try {
+        std::shared_ptr<IIVRAddress> opened;
+        if (auto device = OwnerFlow->device())
+            device->OpenChannel(AddressIndex, opened, GatewayIndex, WaveOutDevice, WaveInDevice, hookValue(HookMode),
+                                TransmitDTMF);
+        {
+            std::lock_guard lock(channelMutex_);
+            Channel = opened;
+        }
+        // A stop that came while the channel was being opened: its abort is latched on the channel.
+        if (opened && terminate_.load()) opened->Abort();
+        while (!terminate_.load()) {
+            pass();
+            if (OwnerFlow->bDebug()) terminate_.store(true);
+            // Without a channel nothing waits for calls: end after one pass instead of spinning.
+            if (!channel()) terminate_.store(true);
+        }
+    } catch (...) {
+        // An escaping error ends the run; the termination handler still runs.
+    }
+    SORVIX_HANDOVER_SEND(this);
+}
+
+void TFlowThread::pass()
+{
+    TIVRFlow* flow = OwnerFlow;
+    if (!flow->BeginRoot || !flow->EndRoot) return;
+    FlowNode* n = flow->BeginRoot->firstChild();
+    if (!n) n = flow->EndRoot;
+    if (PauseEvent) PauseEvent->reset();
+    for (IVRVariant* v = flow->FirstVariant; v; v = v->nextVariant) v->ResetValue();
+    for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) {
+        QString error;
+        d->PrepareDataSet(&error);
+    }
+    const std::shared_ptr<IIVRAddress> ch = channel();
+    if (ch) ch->BeginPass();
+
+    ExecContext ctx;
+    ctx.channel = ch;
+    ctx.flow = flow;
+    ctx.stop = &terminate_;
+
+    enum class Go { Descend, Next, Closing, EndPass };
+    auto closing = [&](FlowNode*& node) -> Go {
+        // Already in the closing part: go on there.
+        if (node->topLevel() == flow->EndRoot) return Go::Next;
+        node = flow->EndRoot;
+        return Go::Descend;
+    };
+
+    while (n && !terminate_.load()) {
+        TIVRBase* s = n->statement();
+        const uint32_t f = s->GetTypeSet();
+        selectNode(n);
+
+        if (debug_ && s->enabled() && !(f & (tfIfBranch | tfCaseArm)) && (s->breakPoint() || step_.load())) {
+            if (flow->OnPause) flow->OnPause(true);
+            const QString caption = s->GetNodeText();
+            setNodeText(n, txt::RunMark + caption);
+            PauseEvent->wait();
+            setNodeText(n, caption);
+            if (terminate_.load()) break;
+        }
+
+        Go go = Go::Next;
+        // An If branch that is disabled is taken but empty when its condition selects it, so the
+        // other branch does not run in its place.
+        const bool ifBranch = (f & tfIfBranch) && !(f & tfCaseArm);
+        if (!s->enabled() && !ifBranch) {
+            go = Go::Next;
+        } else if (f & tfFlowControl) {
+            if (!s->WhetherDoIt(conditionValue_)) {
+                go = Go::Next;
+            } else if (n->hasChildren() && s->enabled()) {
+                n = n->firstChild();
+                continue;
+            } else if (f & tfIfBranch && !(f & tfCaseArm)) {
+                n = n->parent();
+                go = Go::Next;
+            } else if (f & tfCaseArm) {
+                FlowNode* arm = n->nextSibling();
+                while (arm && !arm->hasChildren()) arm = arm->nextSibling();
+                if (arm) {
+                    n = arm->firstChild();
+                    continue;
+                }
+                n = n->parent();
+                go = Go::Next;
+            }
+        } else if (f & tfOperation) {
+            QString result, error;
+            int code = rcFailed;
+            try {
+                code = s->DoIt(ctx, result, error);
+            } catch (...) {
+                code = rcFailed;
+            }
+            if (!result.isEmpty() && flow->ResultVariant) flow->ResultVariant->setValue(Value(result));
+            switch (code) {
+            case rcSuccess:
+                if (connects(s)) {
+                    if (flow->OnConnect) flow->OnConnect(flow);
+                }
+                go = Go::Next;
+                break;
+            case rcFailed:
+            case rcCallFailed:
+                if (!debug_) {
+                    go = Go::Next;
+                } else if (!askContinue(error, s->GetTypeName())) {
+                    go = Go::EndPass;
+                } else {
+                    go = code == rcFailed ? Go::Next : closing(n);
+                }
+                break;
+            case rcHangUp: go = closing(n); break;
+            case rcEndPass: go = Go::EndPass; break;
+            default: go = Go::Next; break;
+            }
+        } else if (f & tfJump) {
+            FlowNode* target = s->GetGotoNode();
+            if (target == flow->BeginRoot) {
+                go = Go::EndPass;
+            } else if (!target) {
+                go = Go::Next;
+            } else if (target == flow->EndRoot) {
+                go = closing(n);
+            } else {
+                n = target;
+                continue;
+            }
+        }
+
+        if (go == Go::EndPass) break;
+        if (go == Go::Descend) continue;  // n is the End root
+        // Next.
+        while (n) {
+            if (FlowNode* sib = n->nextSibling()) {
+                n = sib;
+                break;
+            }
+            FlowNode* p = n->parent();
+            if (!p) {
+                n = nullptr;
+                break;
+            }
+            const uint32_t pf = p->statement()->GetTypeSet();
+            if (pf & tfWhile) {
+                n = p;
+                break;
+            }
+            if (pf & (tfIfBranch | tfCaseArm)) p = p->parent();
+            n = p;
+            if (!n) break;
+        }
+    }
+
+    if (ch) {
+        ch->EndPass();
+        if (flow->OnHangUp) flow->OnHangUp(flow);
+    }
+}
+
+void TFlowThread::ThreadTerminated()
+{
+    SORVIX_HANDOVER_RECEIVE(this);
+    if (terminatedHandled_) return;
+    terminatedHandled_ = true;
+    TIVRFlow* flow = OwnerFlow;
+    std::shared_ptr<IIVRAddress> ch;
+    {
+        std::lock_guard lock(channelMutex_);
+        ch = std::move(Channel);
+    }
+    if (auto device = flow->device()) device->CloseChannel(AddressIndex, ch);
+    ch.reset();
+    flow->running_ = false;
+    flow->thread_ = nullptr;
+    if (flow->OnFinish) flow->OnFinish();
+    for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) d->CloseDataSet();
+    wait();
+    deleteLater();
 }

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "engine/value.h"
+
+class TIVRFlow;
+class FlowNode;
+class IIVRAddress;
+
+// An auto-reset event: each signal releases one wait.
+class AutoResetEvent {
+public:
+    void set();
+    void reset();
+    void wait();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool signalled_ = false;
+};
+
+// Runs one flow on one device address: pass after pass until stopped (one pass for a flow opened
+// for debugging). Created by TIVRFlow::Run, stopped by TIVRFlow::Stop; frees itself when done.
+class TFlowThread : public QThread {
+    Q_OBJECT
+public:
+    TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step, int gatewayIndex, int waveOutDevice,
+                int waveInDevice, int hookMode, int transmitDtmf);
+    ~TFlowThread() override;
+
+    void setStep(bool step) { step_.store(step); }
+    bool step() const { return step_.load(); }
+    bool debug() const { return debug_; }
+    // Lets a paused debug run go on; does nothing for other runs.
+    void resume();
+    // On the main thread: ends the run and returns once the termination handler has run.
+    void StopAndWait();
+    bool terminateRequested() const { return terminate_.load(); }
+
+    // Maps the hook-switch order (0 on hook, 1 speaker, 2 microphone and speaker) to the device value.
+    static int hookValue(int hookMode);
+
+protected:
+    void run() override;
+
+private:
+    void ThreadTerminated();
+    void pass();
+    // Hands work for the main thread over in order; dropped when the flow is gone.
+    template <class F> void post(F&& f);
+    void selectNode(FlowNode* node);
+    void setNodeText(FlowNode* node, const QString& text);
+    bool askContinue(const QString& errorText, const QString& typeName);
+    std::shared_ptr<IIVRAddress> channel() const;
+
+    TIVRFlow* OwnerFlow;
+    int AddressIndex;
+    int GatewayIndex;
+    int WaveOutDevice;
+    int WaveInDevice;
+    int HookMode;
+    int TransmitDTMF;
+    bool debug_;
+    bool withView_;
+    std::atomic<bool> step_;
+    std::atomic<bool> terminate_{false};
+    std::unique_ptr<AutoResetEvent> PauseEvent;
+
+    mutable std::mutex channelMutex_;
+    std::shared_ptr<IIVRAddress> Channel;
+    Value conditionValue_;
+    bool terminatedHandled_ = false;
+};
