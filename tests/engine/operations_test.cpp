@@ -12,6 +12,7 @@
 #include "engine/statements/line.h"
 #include "engine/statements/variables.h"
 #include "engine/statements/voice.h"
+#include "engine/texts.h"
 
 namespace {
 
@@ -363,6 +364,226 @@ TEST(OperationStatements, AnswerAndSpeakerPhoneHaveNoDialogBitAndAnswerNoDialog)
     setEditHandler(nullptr);
     EXPECT_FALSE(answer.hasFlag(tfDialog));
     EXPECT_FALSE(phone.hasFlag(tfDialog));
+}
+
+// ---- captions of the line, voice, database and file statements ----
+
+class Captions : public LinkFixture {
+protected:
+    void SetUp() override
+    {
+        LinkFixture::SetUp();
+        db = std::make_unique<IVRDataBase>(&flow);
+        db->Name = "DB1";
+        flow.AddDataBase(db.get());
+    }
+    void TearDown() override { setTextLanguage(false); }
+    void useDataBase(TIVRUseDataBase& s)
+    {
+        s.link.name = "DB1";
+        s.BuildLink();
+    }
+    std::unique_ptr<IVRDataBase> db;
+};
+
+TEST_F(Captions, LineStatements)
+{
+    IVRCall call(&flow);
+    EXPECT_EQ(call.GetNodeText(), "Call : Null Phone Number 20Second");
+    call.link.LinkTo(var("A"));
+    EXPECT_EQ(call.GetNodeText(), "Call : A Phone Number 20Second");
+    call.TimeOut = 0;
+    call.CalledType = ctIPAddress;
+    EXPECT_EQ(call.GetNodeText(), "Call : A IP Address Persist");
+
+    IVRGateway gateway(&flow);
+    gateway.link.constant = Value("123");
+    EXPECT_EQ(gateway.GetNodeText(), "Gateway : \"123\" Phone Number 20Second");
+    gateway.ThroughAnotherGateway.constant = Value("10.0.0.1");
+    gateway.MaxLength.constant = Value(60);
+    gateway.CalledType = ctDomainName;
+    EXPECT_EQ(gateway.GetNodeText(),
+              "Gateway : \"123\" Another Gateway:\"10.0.0.1\" Domain Name 20Second MaxLength:60");
+
+    IVRRing ring(&flow);
+    EXPECT_EQ(ring.GetNodeText(), "Ring : 1 Times");
+    ring.link.LinkTo(var("A"));
+    ring.SaveCalled.LinkTo(var("B"));  // not shown
+    ring.Times = 3;
+    EXPECT_EQ(ring.GetNodeText(), "Ring : 3 Times A");
+
+    IVRSpeakerPhone phone(&flow);
+    EXPECT_EQ(phone.GetNodeText(), "SpeakerPhone : MicSpeaker");
+    phone.HookSwitchMode = hsmOnHook;
+    EXPECT_EQ(phone.GetNodeText(), "SpeakerPhone : OnHook");
+    phone.HookSwitchMode = hsmSpeaker;
+    EXPECT_EQ(phone.GetNodeText(), "SpeakerPhone : Speaker");
+
+    IVRSendDTMF send(&flow);
+    EXPECT_EQ(send.GetNodeText(), "SendDTMF : Null");
+    send.link.constant = Value(123);
+    EXPECT_EQ(send.GetNodeText(), "SendDTMF : 123");
+
+    IVRReceiveDTMF receive(&flow);
+    EXPECT_EQ(receive.GetNodeText(), "ReceiveDTMF : NoVariant  1");
+    receive.link.LinkTo(var("A"));
+    receive.MaxLength = 0;
+    receive.EndDTMF = u'#';
+    EXPECT_EQ(receive.GetNodeText(), "ReceiveDTMF : A Persist '#'");
+
+    IVRAnswer answer(&flow);
+    EXPECT_EQ(answer.GetNodeText(), "Answer");
+}
+
+TEST_F(Captions, VoiceStatements)
+{
+    IVRPlay play(&flow);
+    play.link.SetSaveValue(Value("\"hello.wav\""));
+    play.BuildLink();
+    EXPECT_EQ(play.GetNodeText(), "Play : \"hello.wav\" Interruptible");
+    play.Interruptible = false;
+    EXPECT_EQ(play.GetNodeText(), "Play : \"hello.wav\" UnInterruptible");
+
+    IVRRecord record(&flow);
+    EXPECT_EQ(record.GetNodeText(), "Record : Null 20 Second Interruptible");
+    record.MaxLength = 0;
+    record.link.LinkTo(var("A"));
+    EXPECT_EQ(record.GetNodeText(), "Record : A Persist Interruptible");
+
+    IVRSleep sleep(&flow);
+    EXPECT_EQ(sleep.GetNodeText(), "Sleep : 1.0 Second Interruptible");
+    sleep.MaxLength = 15;
+    EXPECT_EQ(sleep.GetNodeText(), "Sleep : 1.5 Second Interruptible");
+    sleep.MaxLength = 0;
+    EXPECT_EQ(sleep.GetNodeText(), "Sleep : Persist Interruptible");
+
+    struct Row {
+        bool supportXml;
+        TSpeechType type;
+        const char* tag;
+        const char* caption;
+        int tagIndex;
+    } rows[] = {
+        {false, stText, "", "Speech : Null Interruptible Text", -1},
+        {false, stText, "409", "Speech : Null Interruptible Text", -1},  // the tag is ignored
+        {true, stText, "409", "Speech : Null Interruptible SupportXML American_English", 1},
+        {true, stText, "", "Speech : Null Interruptible SupportXML Default_Language", 0},
+        {true, stText, "804", "Speech : Null Interruptible SupportXML Language '804'", -1},
+        {true, stFile, "409", "Speech : Null Interruptible SupportXML FileName", -1},
+        {true, stContext, "Currency", "Speech : Null Interruptible SupportXML Currency", 13},
+        {true, stContext, "currency", "Speech : Null Interruptible SupportXML Context 'currency'", -1},
+        {true, stContext, "", "Speech : Null Interruptible SupportXML ", -1},
+        {false, stContext, "Time", "Speech : Null Interruptible Context 'Time'", -1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.caption);
+        IVRSpeech speech(&flow);
+        EXPECT_EQ(speech.TagIndex, -1);
+        speech.SupportXML = r.supportXml;
+        speech.SpeechType = r.type;
+        speech.XMLTag = QLatin1String(r.tag);
+        speech.BuildLink();
+        EXPECT_EQ(speech.TagIndex, r.tagIndex);
+        EXPECT_EQ(speech.GetNodeText(), QLatin1String(r.caption));
+    }
+}
+
+TEST_F(Captions, ChineseSpeechContextsAreAnotherSet)
+{
+    setTextLanguage(true);
+    IVRSpeech speech(&flow);
+    speech.SupportXML = true;
+    speech.SpeechType = stContext;
+    speech.XMLTag = "Currency";
+    speech.BuildLink();
+    EXPECT_EQ(speech.TagIndex, -1);
+    EXPECT_TRUE(speech.GetDescription().endsWith(txt::SpeechContext + QStringLiteral(" 'Currency'")));
+    speech.SpeechType = stText;
+    speech.XMLTag = "804";
+    speech.BuildLink();
+    EXPECT_EQ(speech.TagIndex, 1);
+    EXPECT_TRUE(speech.GetDescription().endsWith(QStringLiteral("简体中文")));
+}
+
+TEST_F(Captions, DataBaseStatements)
+{
+    IVRDBOperate op(&flow);
+    EXPECT_EQ(op.GetNodeText(), "DBOperate : NoDataBase NoOperate");
+    useDataBase(op);
+    op.Operate = dbOpen;
+    op.variantLink.LinkTo(var("A"));
+    EXPECT_EQ(op.GetNodeText(), "DBOperate : DB1 Open A");
+
+    IVRField field(&flow);
+    EXPECT_EQ(field.GetNodeText(), "Field : NoDataBase Null NoVariant");
+    useDataBase(field);
+    field.Field.constant = Value(0);
+    field.variantLink.LinkTo(var("B"));
+    EXPECT_EQ(field.GetNodeText(), "Field : DB1 0 B");
+
+    IVRParam param(&flow);
+    EXPECT_EQ(param.GetNodeText(), "Param : NoDataBase Null Null");
+    useDataBase(param);
+    param.Param.constant = Value("id");
+    param.variantLink.LinkTo(var("C"));
+    EXPECT_EQ(param.GetNodeText(), "Param : DB1 \"id\" C");
+
+    IVRCommand command(&flow);
+    EXPECT_EQ(command.GetNodeText(), "Command : NoDataBase Unknown Null");
+    useDataBase(command);
+    command.CommandType = cmdText;
+    command.variantLink.constant = Value("select 1");
+    EXPECT_EQ(command.GetNodeText(), "Command : DB1 SQLStatement \"select 1\"");
+
+    // The definition goes away: the statements fall back to the word.
+    db.reset();
+    EXPECT_EQ(command.GetNodeText(), "Command : NoDataBase SQLStatement \"select 1\"");
+}
+
+TEST_F(Captions, FileStatements)
+{
+    IVRTextFile text(&flow);
+    EXPECT_EQ(text.GetNodeText(), "TextFile : Null Write Line");
+    text.link.constant = Value("a.txt");
+    text.WriteText.LinkTo(var("A"));
+    text.WriteLine = false;
+    EXPECT_EQ(text.GetNodeText(), "TextFile : \"a.txt\" A");
+
+    IVRInitFile ini(&flow);
+    EXPECT_EQ(ini.GetNodeText(), "InitFile : Null Null Null Null Null Read");
+    ini.link.constant = Value("x.ini");
+    ini.Section.constant = Value("S");
+    ini.Key.LinkTo(var("B"));
+    ini.Value.constant = Value(5);
+    ini.Read = false;
+    EXPECT_EQ(ini.GetNodeText(), "InitFile : \"x.ini\" \"S\" B 5 Null Write");
+
+    IVRExecute execute(&flow);
+    EXPECT_EQ(execute.GetNodeText(), "Execute : Null 0 Second");
+    execute.link.constant = Value("ls -l");
+    execute.TimeOut = 5;
+    execute.Terminate = true;
+    EXPECT_EQ(execute.GetNodeText(), "Execute : \"ls -l\" 5 Second TimeOut Terminate");
+}
+
+TEST_F(Captions, ChineseWordsComeFromTheTextTable)
+{
+    setTextLanguage(true);
+    IVRCall call(&flow);
+    IVRSpeakerPhone phone(&flow);
+    IVRTextFile text(&flow);
+    const QString callCaption = call.GetDescription();
+    const QString phoneCaption = phone.GetDescription();
+    const QString textCaption = text.GetDescription();
+    const QString expectedCall = QStringLiteral("：") + txt::Null + u' ' + txt::CalledTypeNames[0] + u' ' +
+                                 QStringLiteral("20") + txt::Second;
+    const QString expectedPhone = QStringLiteral("：") + TIVRFlow::CaptionToName(txt::SpeakerPhoneMicSpeaker);
+    setTextLanguage(false);
+    EXPECT_EQ(callCaption, expectedCall);
+    EXPECT_EQ(phoneCaption, expectedPhone);
+    EXPECT_FALSE(phoneCaption.contains(u'&'));
+    EXPECT_FALSE(textCaption.contains(u'&'));
+    EXPECT_FALSE(textCaption.contains(u'('));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ class IVRDBOperate : public TIVROperateDataBase {
     SORVIX_STATEMENT(IVRDBOperate)
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
+    QString GetDescription() const override;
     // DoIt: implemented with the database statements' execution.
 
     TDataBaseOperateType Operate = dbNull;
@@ -22,6 +23,7 @@ class IVRField : public TIVROperateDataBase {
     SORVIX_STATEMENT(IVRField)
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
+    QString GetDescription() const override;
     // DoIt: implemented with the database statements' execution.
 
     TIVRVariantLink Field;  // 0-based position or name
@@ -35,6 +37,7 @@ class IVRParam : public TIVROperateDataBase {
     SORVIX_STATEMENT(IVRParam)
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
+    QString GetDescription() const override;
     // DoIt: implemented with the database statements' execution.
 
     TIVRVariantLink Param;  // 0-based position or name
@@ -48,6 +51,7 @@ class IVRCommand : public TIVROperateDataBase {
     SORVIX_STATEMENT(IVRCommand)
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
+    QString GetDescription() const override;
     // DoIt: implemented with the database statements' execution.
 
     TCommandType CommandType = cmdUnknown;

@@ -7,6 +7,7 @@ class IVRTextFile : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRTextFile)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the file statements' execution.
 
     TIVRVariantLink WriteText;
@@ -21,6 +22,7 @@ class IVRInitFile : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRInitFile)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the file statements' execution.
 
     TIVRVariantLink Section;
@@ -38,6 +40,7 @@ class IVRExecute : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRExecute)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the process statements' execution.
 
     int TimeOut = 0;  // seconds to wait, 0 does not wait

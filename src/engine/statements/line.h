@@ -14,6 +14,7 @@ class IVRRing : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRRing)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the line statements' execution.
 
     TIVRVariantLink SaveCalled;
@@ -38,10 +39,15 @@ class IVRCall : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRCall)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the line statements' execution.
 
     int TimeOut = 20;  // seconds without answer, 0 none
     TCalledType CalledType = ctPhoneNumber;
+
+protected:
+    // The piece of the caption after the number: called type and time-out.
+    QString typeAndTimeOut() const;
 };
 
 // Places a call through the gateway.
@@ -49,6 +55,7 @@ class IVRGateway : public IVRCall {
     SORVIX_STATEMENT(IVRGateway)
 public:
     using IVRCall::IVRCall;
+    QString GetDescription() const override;
     // DoIt: implemented with the line statements' execution.
 
     TIVRVariantLink ThroughAnotherGateway;
@@ -63,6 +70,7 @@ class IVRSpeakerPhone : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRSpeakerPhone)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the line statements' execution.
 
     THookSwitchMode HookSwitchMode = hsmMicSpeaker;
@@ -73,6 +81,7 @@ class IVRSendDTMF : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRSendDTMF)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the line statements' execution.
 };
 
@@ -81,6 +90,7 @@ class IVRReceiveDTMF : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRReceiveDTMF)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // DoIt: implemented with the line statements' execution.
 
     int MaxLength = 1;      // most digits, 0 no limit

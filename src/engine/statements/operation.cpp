@@ -1,6 +1,7 @@
 #include "engine/statements/operation.h"
 
 #include "engine/flow.h"
+#include "engine/texts.h"
 
 // ---- TIVROperateVariant ----
 
@@ -81,6 +82,28 @@ int finish(int status, QString& resultText, QString& errorText)
 }
 
 }  // namespace operation
+
+// ---- captions ----
+
+namespace caption {
+
+QString valueOrNull(const TIVRVariantLink& link)
+{
+    const QString text = link.GetValueText();
+    return text.isEmpty() ? txt::Null : text;
+}
+
+QString variableOrNone(const TIVRVariantLink& link)
+{
+    return link.variable() ? link.variable()->Name : txt::NoVariant;
+}
+
+QString nameAt(const QStringList& names, int index, const QString& fallback)
+{
+    return index >= 0 && index < names.size() ? names[index] : fallback;
+}
+
+}  // namespace caption
 
 // ---- property helpers ----
 

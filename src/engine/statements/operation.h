@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <exception>
 #include <type_traits>
@@ -66,6 +67,16 @@ int guarded(QString& resultText, QString& errorText, Body&& body) noexcept
     }
 }
 }  // namespace operation
+
+// Pieces of the node captions of the operation statements.
+namespace caption {
+// The link's value text (variable name, quoted string constant, constant), or "Null" when empty.
+QString valueOrNull(const TIVRVariantLink& link);
+// The name of the link's variable, or "NoVariant" when it refers to none.
+QString variableOrNone(const TIVRVariantLink& link);
+// The entry of a name list at an ordinal, or `fallback` for an ordinal outside the list.
+QString nameAt(const QStringList& names, int index, const QString& fallback = QString());
+}  // namespace caption
 
 // Property descriptors over fields of a statement class (Member is a pointer to a data member).
 namespace props {

@@ -26,6 +26,8 @@ class IVRDateTime : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRDateTime)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TDateOperateType Operate = dtNull;
     QString Format;  // the pattern of dtNull
@@ -37,6 +39,8 @@ class IVROperator : public TIVROperateVariant {
     SORVIX_STATEMENT(IVROperator)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     // Declared Dest first, so Source is unlinked and freed first.
     TIVRVariantLink Dest;
@@ -52,9 +56,11 @@ class IVRString : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRString)
 public:
     using TIVROperateVariant::TIVROperateVariant;
+    QString GetDescription() const override;
     // After resolving the link: a substring takes at least position 1 and one byte; the other
     // operations keep neither.
     void BuildLink() override;
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TStringOperateType Operate = strNil;
     int SubIndex = 0;  // 1-based byte position, 0..32767

@@ -14,6 +14,10 @@ public:
     using TIVROperateVariant::TIVROperateVariant;
 
     bool Interruptible = true;
+
+protected:
+    // "Interruptible" or "UnInterruptible".
+    QString interruptibleWord() const;
 };
 
 // Plays the wave file named by `WavFile` (the inherited link).
@@ -21,6 +25,7 @@ class IVRPlay : public TIVRPlayOperate {
     SORVIX_STATEMENT(IVRPlay)
 public:
     using TIVRPlayOperate::TIVRPlayOperate;
+    QString GetDescription() const override;
     // DoIt: implemented with the voice statements' execution.
 };
 
@@ -29,6 +34,7 @@ class IVRRecord : public TIVRPlayOperate {
     SORVIX_STATEMENT(IVRRecord)
 public:
     using TIVRPlayOperate::TIVRPlayOperate;
+    QString GetDescription() const override;
     // DoIt: implemented with the voice statements' execution.
 
     int MaxLength = 20;  // whole seconds, 0 no limit
@@ -39,6 +45,7 @@ class IVRSleep : public TIVRPlayOperate {
     SORVIX_STATEMENT(IVRSleep)
 public:
     using TIVRPlayOperate::TIVRPlayOperate;
+    QString GetDescription() const override;
     // DoIt: implemented with the voice statements' execution.
 
     int MaxLength = 10;  // tenths of a second, 0 no limit
@@ -49,6 +56,9 @@ class IVRSpeech : public TIVRPlayOperate {
     SORVIX_STATEMENT(IVRSpeech)
 public:
     using TIVRPlayOperate::TIVRPlayOperate;
+    QString GetDescription() const override;
+    // Resolves `Content`, then looks XMLTag up in the language or context ids.
+    void BuildLink() override;
     // DoIt: implemented with the voice statements' execution.
 
     bool SupportXML = false;
