@@ -65,6 +65,8 @@ QList<Line> splitLines(const QByteArray& content)
         const qsizetype lf = content.indexOf('\n', pos);
         if (lf < 0) {
             line.end = line.next = content.size();
+            if (line.end > pos && content.at(line.end - 1) == '\r')
+                --line.end;  // a CR without its LF at the very end
         } else {
             line.end = lf > pos && content.at(lf - 1) == '\r' ? lf - 1 : lf;
             line.next = lf + 1;
@@ -287,6 +289,14 @@ QByteArray targetPath(const QString& fileName)
     return path;
 }
 
+// Text written after the end of a file needs the line before it to be ended.
+void completeLastLine(QByteArray* content)
+{
+    if (content->isEmpty() || content->endsWith('\n'))
+        return;
+    *content += content->endsWith('\r') ? "\n" : "\r\n";
+}
+
 }  // namespace
 
 QString valueIn(const QByteArray& content, const QString& section, const QString& key, bool* found)
@@ -320,13 +330,11 @@ QByteArray withValue(const QByteArray& content, const QString& section, const QS
     if (where.sectionLine >= 0) {
         const Line& after = lines.at(where.lastKeyLine >= 0 ? where.lastKeyLine : where.sectionLine);
         QByteArray result = content.left(after.next);
-        if (after.next == after.end)
-            result += "\r\n";
+        completeLastLine(&result);
         return result + keyLine + content.mid(after.next);
     }
     QByteArray result = content;
-    if (!result.isEmpty() && !result.endsWith('\n'))
-        result += "\r\n";
+    completeLastLine(&result);
     return result + '[' + CodePage::encode(trimBlanks(section)) + "]\r\n" + keyLine;
 }
 

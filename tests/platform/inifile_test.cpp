@@ -92,6 +92,10 @@ TEST(IniFile, ReadsLineFeedOnlyFilesAndMissingFiles)
     EXPECT_EQ(IniFile::readString(fixture("unix.ini"), u("section"), u("a"), u("x")), u("1"));
     EXPECT_EQ(IniFile::readString(fixture("unix.ini"), u("Section"), u("B"), u("x")), u("2"));
     EXPECT_EQ(IniFile::readString(fixture("no-such.ini"), u("Section"), u("a"), u("dflt")), u("dflt"));
+    // A last line that ends in CR alone.
+    EXPECT_EQ(IniFile::valueIn("[S]\r\na=1\r", u("S"), u("a")), u("1"));
+    EXPECT_EQ(IniFile::withValue("[S]\r\na=1\r", u("S"), u("b"), u("2")), QByteArray("[S]\r\na=1\r\nb=2\r\n"));
+    EXPECT_EQ(IniFile::withValue("[S]\r\na=1\r", u("T"), u("b"), u("2")), QByteArray("[S]\r\na=1\r\n[T]\r\nb=2\r\n"));
 }
 
 // Each write must change exactly the bytes shown and keep every other byte of the file.
