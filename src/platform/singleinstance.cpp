@@ -188,15 +188,19 @@ bool SingleInstance::sendToPrimary(const QString& appName, const QByteArray& mes
     timer.start();
     const QString name = serverName(appName);
     QLocalSocket socket;
+    bool unlockedBefore = false;
     for (;;) {
         socket.connectToServer(name);
         if (socket.waitForConnected(remaining(timer, timeoutMs)))
             break;
         const QString reason = socket.errorString();
         socket.abort();
-        // Nobody holds the lock: there is no primary to wait for.
-        if (!QFileInfo::exists(lockFilePath(appName)))
+        // Nobody holds the lock: there is no primary to wait for. Looked at twice, since a stale
+        // lock is replaced by removing it and making it again.
+        const bool unlocked = !QFileInfo::exists(lockFilePath(appName));
+        if (unlocked && unlockedBefore)
             return fail(QStringLiteral("No instance of %1 is running.").arg(appName));
+        unlockedBefore = unlocked;
         if (remaining(timer, timeoutMs) == 0)
             return fail(QStringLiteral("The running instance of %1 did not answer: %2").arg(appName, reason));
         QThread::msleep(RetryPauseMs);
