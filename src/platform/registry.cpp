@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QThread>
+#include <QThreadStorage>
 
 #include <atomic>
 #include <chrono>
@@ -129,11 +130,26 @@ struct ThreadConnections {
 
 }  // namespace
 
-// The map is reached only through this function, so the struct's type can stay private to the file.
+// QThreadStorage rather than thread_local: a QThread's data goes in QThread::finish, before
+// wait() returns, so its connections are gone by the time the thread counts as ended.
+static QThreadStorage<ThreadConnections*>& perThread()
+{
+    static QThreadStorage<ThreadConnections*> storage;
+    return storage;
+}
+
 static ThreadConnections& threadConnections()
 {
-    thread_local ThreadConnections connections;
-    return connections;
+    if (!perThread().hasLocalData())
+        perThread().setLocalData(new ThreadConnections);
+    return *perThread().localData();
+}
+
+// The struct of a thread that no longer uses any store is freed at once, the main thread's too.
+static void dropThreadConnectionsIfUnused()
+{
+    if (perThread().hasLocalData() && perThread().localData()->byStore.empty())
+        perThread().setLocalData(nullptr);
 }
 
 QString RegistryStore::defaultFilePath()
@@ -157,16 +173,21 @@ RegistryStore::~RegistryStore()
 
 void RegistryStore::releaseThreadConnection()
 {
+    if (!perThread().hasLocalData())
+        return;
     auto& map = threadConnections().byStore;
     auto it = map.find(id_);
     if (it == map.end())
         return;
     it->second->close();
     map.erase(it);
+    dropThreadConnectionsIfUnused();
 }
 
 QString RegistryStore::errorString() const
 {
+    if (!perThread().hasLocalData())
+        return QString();
     auto& map = threadConnections().byStore;
     auto it = map.find(id_);
     return it == map.end() ? QString() : it->second->error;
