@@ -587,3 +587,44 @@ TEST_F(Captions, ChineseWordsComeFromTheTextTable)
 }
 
 }  // namespace
+
+namespace {
+TEST(OperationContract, NothingEscapesADoItBody)
+{
+    QString result, error;
+    EXPECT_EQ(operation::guarded(result, error, []() -> int { throw std::runtime_error("disk full"); }), 1);
+    EXPECT_EQ(result, "returnFAILED");
+    EXPECT_EQ(error, "disk full");
+    result.clear();
+    error.clear();
+    EXPECT_EQ(operation::guarded(result, error, []() -> int { throw 42; }), 1);
+    EXPECT_EQ(result, "returnFAILED");
+    EXPECT_EQ(error, "Failed");
+    result.clear();
+    error.clear();
+    EXPECT_EQ(operation::guarded(result, error, [] { return 0; }), 0);
+    EXPECT_TRUE(result.isEmpty() && error.isEmpty());
+}
+
+TEST(OperationContract, ChannelStatusesBecomeCodesAndTexts)
+{
+    struct Row {
+        int status, code;
+        const char* result;
+        const char* error;
+    } rows[] = {
+        {0, 0, "returnSUCCESS", ""},     {1, 1, "returnFAILED", "Failed"},
+        {2, 2, "returnHANGUP", ""},      {3, 3, "returnCALLFAILED", "CallFailed"},
+        {4, 4, "returnFAILED", ""},      {5, 1, "returnFAILED", "Connected"},
+        {6, 1, "returnFAILED", "Disconnected"}, {8, 1, "returnFAILED", "NotEnoughParam"},
+        {9, 1, "returnFAILED", "ParamError"},   {-3, 1, "returnFAILED", "Failed"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.status);
+        QString result, error;
+        EXPECT_EQ(operation::finish(r.status, result, error), r.code);
+        EXPECT_EQ(result, QLatin1String(r.result));
+        EXPECT_EQ(error, QLatin1String(r.error));
+    }
+}
+}  // namespace

@@ -62,6 +62,11 @@ int fail(QString& resultText, QString& errorText, const QString& error)
     return rcFailed;
 }
 
+QString failedMessage()
+{
+    return TIVRFlow::ResultMessage(rcFailed);
+}
+
 int notEnoughParam(QString& resultText, QString& errorText)
 {
     return fail(resultText, errorText, TIVRFlow::ResultMessage(8));

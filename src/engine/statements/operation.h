@@ -54,6 +54,9 @@ int paramError(QString& resultText, QString& errorText);
 // text is the code's result name, the error text the status's message. Returns the code.
 int finish(int status, QString& resultText, QString& errorText);
 
+// "Failed": the text of an error that carries no message of its own.
+QString failedMessage();
+
 // Runs a DoIt body so that nothing escapes it: any exception becomes a failure with its message.
 template <class Body>
 int guarded(QString& resultText, QString& errorText, Body&& body) noexcept
@@ -63,7 +66,7 @@ int guarded(QString& resultText, QString& errorText, Body&& body) noexcept
     } catch (const std::exception& e) {
         return fail(resultText, errorText, QString::fromUtf8(e.what()));
     } catch (...) {
-        return fail(resultText, errorText, QString());
+        return fail(resultText, errorText, failedMessage());
     }
 }
 }  // namespace operation

@@ -1,53 +1,13 @@
 #include "engine/statements/variables.h"
 
-#include <QStringEncoder>
-
 #include "engine/datetime.h"
 #include "engine/texts.h"
+#include "platform/codepage.h"
 
 using caption::valueOrNull;
 using caption::variableOrNone;
 
 namespace {
-
-// ---- texts as GBK bytes ----
-
-// The GBK width of the character that starts at text[i]; *next is where the following one starts.
-qsizetype gbkWidth(const QString& text, qsizetype i, qsizetype* next)
-{
-    const QChar c = text[i];
-    qsizetype end = i + 1;
-    if (c.isHighSurrogate() && end < text.size() && text[end].isLowSurrogate()) ++end;
-    *next = end;
-    if (c.unicode() < 0x80) return 1;
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(QStringView(text).sliced(i, end - i));
-    return std::max<qsizetype>(1, bytes.size());
-}
-
-qsizetype gbkLength(const QString& text)
-{
-    qsizetype bytes = 0;
-    for (qsizetype i = 0, next = 0; i < text.size(); i = next) bytes += gbkWidth(text, i, &next);
-    return bytes;
-}
-
-// The characters whose bytes lie wholly inside the 1-based byte range [index, index + count):
-// a range never yields half a double-byte character.
-QString gbkMid(const QString& text, qsizetype index, qsizetype count)
-{
-    if (count <= 0) return {};
-    const qsizetype first = std::max<qsizetype>(index, 1) - 1;
-    const qsizetype last = first + count;  // one past the range
-    QString out;
-    qsizetype pos = 0;
-    for (qsizetype i = 0, next = 0; i < text.size() && pos < last; i = next) {
-        const qsizetype width = gbkWidth(text, i, &next);
-        if (pos >= first && pos + width <= last) out += QStringView(text).sliced(i, next - i);
-        pos += width;
-    }
-    return out;
-}
 
 bool isTrimmed(QChar c) { return c.unicode() <= 32; }
 
@@ -212,11 +172,11 @@ int IVRString::DoIt(ExecContext&, QString& resultText, QString& errorText)
 
         Value result;
         switch (Operate) {
-        case strGetLength: result = Value(int32_t(gbkLength(t))); break;
+        case strGetLength: result = Value(int32_t(CodePage::byteLength(t))); break;
         case strTrimLeft: result = Value(trimLeft(t)); break;
         case strTrimRight: result = Value(trimRight(t)); break;
         case strTrim: result = Value(trimLeft(trimRight(t))); break;
-        case strSubString: result = Value(gbkMid(t, SubIndex, SubCount)); break;
+        case strSubString: result = Value(CodePage::byteMid(t, SubIndex, SubCount)); break;
         case strToNumber:
             if (t.contains(QLatin1Char('.'))) {
                 double v = 0;
