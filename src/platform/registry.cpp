@@ -177,7 +177,8 @@ void RegistryStore::releaseThreadConnection()
         return;
     auto& map = threadConnections().byStore;
     auto it = map.find(id_);
-    if (it == map.end())
+    // Inside transaction() the connection carries the open transaction; it stays.
+    if (it == map.end() || it->second->depth > 0)
         return;
     it->second->close();
     map.erase(it);

@@ -69,6 +69,7 @@ public:
     bool transaction(const std::function<bool()>& work);
 
     // Closes the calling thread's connection; the next call on this thread opens a new one.
+    // Ignored inside transaction().
     void releaseThreadConnection();
 
     // How long one statement waits for another connection's lock before it reports busy.

@@ -360,6 +360,7 @@ TEST_F(RegistryTest, TransactionCommitsTogetherOrLeavesNothing)
     const bool committed = store.transaction([&] {
         // A refused call inside does not undo the rest; the work decides.
         EXPECT_FALSE(store.deleteValue(Product, QStringLiteral("ModemPlay")));
+        store.releaseThreadConnection();  // ignored while the transaction is open
         return store.createKey(group) && store.writeString(group, QStringLiteral("Sales"), QStringLiteral("Bank"))
                && store.writeInteger(Product, QStringLiteral("TransmitDTMF"), 1);
     });
