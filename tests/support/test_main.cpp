@@ -11,6 +11,8 @@ int main(int argc, char** argv)
 {
     qputenv("SORVIX_LANGUAGE", qgetenv("SORVIX_LANGUAGE").isEmpty() ? "en" : qgetenv("SORVIX_LANGUAGE"));
 #ifdef SORVIX_GUI_TESTS
+    // Window tests never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);
