@@ -65,6 +65,8 @@ public:
     std::function<void(bool modified)> OnModify;
     std::function<void(TIVRFlow*)> OnConnect;
     std::function<void(TIVRFlow*)> OnHangUp;
+    // Before each statement the runner visits, on the runner thread (the headless runner's trace).
+    std::function<void(FlowNode*)> OnTrace;
     // The debug error question, asked on the main thread: true = continue. Unassigned = no.
     std::function<bool(const QString& text, const QString& caption)> OnErrorQuestion;
 

@@ -109,11 +109,16 @@ std::shared_ptr<IIVRAddress> TFlowThread::channel() const
     return Channel;
 }
 
-void TFlowThread::StopAndWait()
+void TFlowThread::requestStop()
 {
     terminate_.store(true);
     if (auto ch = channel()) ch->Abort();
     if (PauseEvent) PauseEvent->set();
+}
+
+void TFlowThread::StopAndWait()
+{
+    requestStop();
     if (terminatedHandled_) return;
     // Keep serving the runner's hand-overs (and its termination handler) while waiting; the
     // handler clears the flow's thread reference.
@@ -230,6 +235,7 @@ void TFlowThread::pass()
         TIVRBase* s = n->statement();
         const uint32_t f = s->GetTypeSet();
         selectNode(n);
+        if (flow->OnTrace) flow->OnTrace(n);
 
         if (debug_ && s->enabled() && !(f & (tfIfBranch | tfCaseArm)) && (s->breakPoint() || step_.load())) {
             if (flow->OnPause) flow->OnPause(true);

@@ -41,6 +41,8 @@ public:
     void resume();
     // On the main thread: ends the run and returns once the termination handler has run.
     void StopAndWait();
+    // From any thread: ends the run after the statement or pass under way, without waiting.
+    void requestStop();
     bool terminateRequested() const { return terminate_.load(); }
 
     // Maps the hook-switch order (0 on hook, 1 speaker, 2 microphone and speaker) to the device value.
