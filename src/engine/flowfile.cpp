@@ -1,22 +1,829 @@
-#include "engine/flow.h"
+#include "engine/flowfile.h"
 
-// Placeholder until the flow file reader and writer land.
-bool TIVRFlow::LoadFromFile(const QString&, QString* error)
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <charconv>
+#include <cfloat>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/flow.h"
+#include "engine/statement.h"
+#include "engine/statements/declarations.h"
+
+namespace {
+
+const QString kLineBreak = QStringLiteral("\r\n");
+
+// ---- texts (until the text table carries them) ----
+
+QString readFileErrorPrefix() { return QStringLiteral("Read file error: "); }
+QString openErrorPrefix() { return QStringLiteral("File cann't be openned: "); }
+QString saveFileErrorPrefix() { return QStringLiteral("Save file error: "); }
+
+// ---- code page ----
+
+bool isAscii(QByteArrayView bytes)
 {
-    if (error) *error = QStringLiteral("Read file error: \r\nnot available");
+    for (char c : bytes)
+        if (uchar(c) >= 0x80) return false;
+    return true;
+}
+
+bool isAscii(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80) return false;
+    return true;
+}
+
+QByteArray encodeText(const QString& text)
+{
+    if (isAscii(text)) return text.toLatin1();
+    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+    return encoder.encode(text);
+}
+
+QString decodeText(QByteArrayView bytes)
+{
+    if (isAscii(bytes)) return QString::fromLatin1(bytes.data(), bytes.size());
+    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+bool isLeadByte(uchar c) { return c >= 0x81 && c <= 0xFE; }
+
+// ---- writer ----
+
+constexpr qsizetype kLineLength = 64;
+
+void indent(QByteArray& out, int level)
+{
+    out.append(qsizetype(level) * 2, ' ');
+}
+
+// A string value: apostrophe pieces and #codes, cut into lines of at most 64 units (a #code is one
+// unit, a byte of text another) when longer than 64 bytes. A cut never falls between the two
+// bytes of a double-byte character: it moves one byte earlier.
+void writeString(QByteArray& out, QByteArrayView s, int level)
+{
+    const qsizetype n = s.size();
+    if (n == 0) {
+        out.append("''");
+        return;
+    }
+    auto newLine = [&] {
+        out.append("\r\n");
+        indent(out, level);
+    };
+    if (n > kLineLength) newLine();
+    qsizetype i = 0;
+    qsizetype lineStart = 0;
+    qsizetype boundary = 0;  // a character boundary at or after every position checked so far
+    while (i < n) {
+        bool lineBreak = false;
+        const uchar c = uchar(s[i]);
+        if (c >= ' ' && c != '\'') {
+            const qsizetype j = i;
+            do
+                ++i;
+            while (i < n && uchar(s[i]) >= ' ' && s[i] != '\'' && i - lineStart < kLineLength);
+            if (i - lineStart >= kLineLength) {
+                lineBreak = true;
+                while (boundary < i) boundary += (isLeadByte(uchar(s[boundary])) && boundary + 1 < n) ? 2 : 1;
+                if (boundary > i) --i;  // i is the second byte of a character
+            }
+            out.append('\'');
+            out.append(s.data() + j, i - j);
+            out.append('\'');
+        } else {
+            out.append('#');
+            out.append(QByteArray::number(int(c)));
+            ++i;
+            if (i - lineStart >= kLineLength) lineBreak = true;
+        }
+        if (lineBreak && i < n) {
+            out.append(" +");
+            newLine();
+            lineStart = i;
+        }
+    }
+}
+
+void writeInteger(QByteArray& out, qint64 v)
+{
+    out.append(QByteArray::number(v));
+}
+
+void writeFloat(QByteArray& out, double v)
+{
+    out.append(formatFloatGeneral(v, 15).toLatin1());
+}
+
+void writeBoolean(QByteArray& out, bool b)
+{
+    out.append(b ? "True" : "False");
+}
+
+void writeVariant(QByteArray& out, const Value& v, int level)
+{
+    switch (v.kind()) {
+    case Value::Kind::String:
+    case Value::Kind::WideString: writeString(out, encodeText(v.asString()), level); return;
+    case Value::Kind::Integer: writeInteger(out, v.asInt()); return;
+    case Value::Kind::Int64: writeInteger(out, v.asInt64()); return;
+    case Value::Kind::Boolean: writeBoolean(out, v.asBool()); return;
+    default: {
+        double d = 0;
+        v.toDouble(&d);
+        writeFloat(out, d);
+        return;
+    }
+    }
+}
+
+int32_t ordinalOf(const Value& v)
+{
+    if (v.kind() == Value::Kind::Integer) return v.asInt();
+    int32_t i = 0;
+    v.toInt32(&i);
+    return i;
+}
+
+void writeProperty(QByteArray& out, const PropertyDesc& d, const Value& v, int level)
+{
+    indent(out, level);
+    out.append(d.name);
+    out.append(" = ");
+    switch (d.kind) {
+    case PropKind::String: writeString(out, encodeText(v.asString()), level + 1); break;
+    case PropKind::Boolean: {
+        bool b = false;
+        if (v.kind() == Value::Kind::Boolean)
+            b = v.asBool();
+        else
+            v.toBool(&b);
+        writeBoolean(out, b);
+        break;
+    }
+    case PropKind::Integer: writeInteger(out, ordinalOf(v)); break;
+    case PropKind::Enum: {
+        const int32_t o = ordinalOf(v);
+        if (d.enumIds && o >= 0 && o < d.enumCount)
+            out.append(d.enumIds[o]);
+        else
+            writeInteger(out, o);
+        break;
+    }
+    case PropKind::Char: {
+        const char32_t code = char32_t(ordinalOf(v));
+        writeString(out, encodeText(QString::fromUcs4(&code, 1)), level + 1);
+        break;
+    }
+    case PropKind::Variant: writeVariant(out, v, level + 1); break;
+    }
+    out.append("\r\n");
+}
+
+void writeHeader(QByteArray& out, const TIVRBase& s, int level)
+{
+    indent(out, level);
+    out.append("object ");
+    out.append(s.className());
+    out.append("\r\n");
+    for (const PropertyDesc& d : *s.classInfo().properties()) {
+        if (!d.get) continue;
+        const Value v = d.get(s);
+        if (d.isDefault(v)) continue;
+        writeProperty(out, d, v, level + 1);
+    }
+}
+
+void writeEnd(QByteArray& out, int level)
+{
+    indent(out, level);
+    out.append("end\r\n");
+}
+
+// ---- reader: the text ----
+
+enum class ValKind { String, Integer, BigInteger, Float, Ident };
+
+struct ParsedValue {
+    ValKind kind = ValKind::Integer;
+    int32_t integer = 0;
+    long double number = 0;  // BigInteger and Float
+    qsizetype offset = 0;    // String: into the string arena; Ident: into the text
+    qsizetype length = 0;
+};
+
+struct ParsedProperty {
+    qsizetype nameOffset;
+    qsizetype nameLength;
+    int line;
+    ParsedValue value;
+};
+
+struct ParsedObject {
+    qsizetype classOffset;
+    qsizetype classLength;
+    int parent;  // index of the enclosing object, -1 for a root
+    int firstProperty;
+    int propertyEnd;
+    int line;
+};
+
+struct SyntaxError {
+    QString message;
+};
+
+bool isIdentStart(uchar c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool isIdentChar(uchar c) { return isIdentStart(c) || (c >= '0' && c <= '9'); }
+bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(uchar c) { return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+bool equalsIgnoringCase(QByteArrayView a, const char* b)
+{
+    const qsizetype n = qsizetype(std::strlen(b));
+    return a.size() == n && qstrnicmp(a.data(), n, b, n) == 0;
+}
+
+// Converts the whole text into objects and property values before any statement is made.
+class Parser {
+public:
+    explicit Parser(QByteArrayView text) : text_(text), p_(0), end_(text.size()) {}
+
+    std::vector<ParsedObject> objects;
+    std::vector<ParsedProperty> properties;
+    std::string arena;  // the bytes of every string value, pieces joined
+
+    QByteArrayView view(qsizetype offset, qsizetype length) const { return text_.sliced(offset, length); }
+    QByteArrayView stringBytes(const ParsedValue& v) const { return QByteArrayView(arena.data() + v.offset, v.length); }
+
+    void parse()
+    {
+        std::vector<int> open;  // objects whose "end" is still to come
+        for (;;) {
+            skipBlanks();
+            if (p_ >= end_) {
+                if (!open.empty()) fail(QStringLiteral("'end' expected"));
+                return;
+            }
+            const int line = line_;
+            const QByteArrayView word = identifier();
+            if (!open.empty() && equalsIgnoringCase(word, "end")) {
+                open.pop_back();
+                continue;
+            }
+            if (!equalsIgnoringCase(word, "object")) fail(open.empty() ? QStringLiteral("'object' expected") : QStringLiteral("'end' expected"), line);
+            if (int(open.size()) >= flowfile::MaxNesting) fail(QStringLiteral("Objects nested too deeply"), line);
+            ParsedObject obj{};
+            obj.parent = open.empty() ? -1 : open.back();
+            obj.line = line;
+            header(obj);
+            obj.firstProperty = int(properties.size());
+            propertyList();
+            obj.propertyEnd = int(properties.size());
+            open.push_back(int(objects.size()));
+            objects.push_back(obj);
+        }
+    }
+
+private:
+    [[noreturn]] void fail(const QString& what, int line = -1)
+    {
+        throw SyntaxError{QStringLiteral("%1 on line %2").arg(what).arg(line < 0 ? line_ : line)};
+    }
+
+    uchar at(qsizetype i) const { return i < end_ ? uchar(text_[i]) : 0; }
+
+    void skipBlanks()
+    {
+        while (p_ < end_ && uchar(text_[p_]) <= ' ') {
+            if (text_[p_] == '\n') ++line_;
+            ++p_;
+        }
+    }
+
+    QByteArrayView identifier()
+    {
+        if (!isIdentStart(at(p_))) fail(QStringLiteral("Identifier expected"));
+        const qsizetype start = p_;
+        while (p_ < end_ && isIdentChar(at(p_))) ++p_;
+        return text_.sliced(start, p_ - start);
+    }
+
+    // "object" [name ":"] class; the name is not kept.
+    void header(ParsedObject& obj)
+    {
+        skipBlanks();
+        qsizetype start = p_;
+        QByteArrayView name = identifier();
+        skipBlanks();
+        if (at(p_) == ':') {
+            ++p_;
+            skipBlanks();
+            start = p_;
+            name = identifier();
+        }
+        obj.classOffset = start;
+        obj.classLength = name.size();
+    }
+
+    bool atKeyword(const char* keyword)
+    {
+        qsizetype q = p_;
+        while (q < end_ && isIdentChar(at(q))) ++q;
+        return equalsIgnoringCase(text_.sliced(p_, q - p_), keyword);
+    }
+
+    void propertyList()
+    {
+        for (;;) {
+            skipBlanks();
+            if (p_ >= end_ || !isIdentStart(at(p_)) || atKeyword("object") || atKeyword("end")) return;
+            ParsedProperty prop{};
+            prop.line = line_;
+            prop.nameOffset = p_;
+            identifier();
+            skipBlanks();
+            while (at(p_) == '.') {  // a dotted name never names one of our properties
+                ++p_;
+                skipBlanks();
+                identifier();
+                skipBlanks();
+            }
+            prop.nameLength = p_ - prop.nameOffset;
+            while (prop.nameLength > 0 && uchar(text_[prop.nameOffset + prop.nameLength - 1]) <= ' ') --prop.nameLength;
+            if (at(p_) != '=') fail(QStringLiteral("'=' expected"));
+            ++p_;
+            skipBlanks();
+            prop.value = value();
+            properties.push_back(prop);
+        }
+    }
+
+    ParsedValue value()
+    {
+        const uchar c = at(p_);
+        if (p_ >= end_) fail(QStringLiteral("Invalid property value"));
+        if (c == '\'' || c == '#') return string();
+        if (c == '-' || isDigit(c) || c == '$') return number();
+        if (isIdentStart(c)) {
+            ParsedValue v;
+            v.kind = ValKind::Ident;
+            v.offset = p_;
+            v.length = identifier().size();
+            return v;
+        }
+        fail(QStringLiteral("Invalid property value"));
+    }
+
+    // Pieces follow each other without a blank; "+" joins strings across blanks and lines.
+    ParsedValue string()
+    {
+        ParsedValue v;
+        v.kind = ValKind::String;
+        v.offset = qsizetype(arena.size());
+        for (;;) {
+            stringPieces();
+            const qsizetype save = p_;
+            const int saveLine = line_;
+            skipBlanks();
+            if (at(p_) != '+' || p_ >= end_) {
+                p_ = save;
+                line_ = saveLine;
+                break;
+            }
+            ++p_;
+            skipBlanks();
+            if (at(p_) != '\'' && at(p_) != '#') fail(QStringLiteral("String expected"));
+        }
+        v.length = qsizetype(arena.size()) - v.offset;
+        return v;
+    }
+
+    void stringPieces()
+    {
+        for (;;) {
+            const uchar c = at(p_);
+            if (p_ >= end_) return;
+            if (c == '#') {
+                ++p_;
+                if (!isDigit(at(p_))) fail(QStringLiteral("Invalid string constant"));
+                uint32_t code = 0;
+                while (isDigit(at(p_))) {
+                    code = code * 10 + (at(p_) - '0');
+                    if (code > 0x10FFFF) fail(QStringLiteral("Invalid string constant"));
+                    ++p_;
+                }
+                if (code <= 0xFF) {
+                    arena.push_back(char(code));
+                } else {
+                    const char32_t ch = char32_t(code);
+                    const QByteArray bytes = encodeText(QString::fromUcs4(&ch, 1));
+                    arena.append(bytes.constData(), size_t(bytes.size()));
+                }
+            } else if (c == '\'') {
+                ++p_;
+                for (;;) {
+                    if (p_ >= end_ || at(p_) == '\r' || at(p_) == '\n' || at(p_) == 0) fail(QStringLiteral("Invalid string constant"));
+                    if (at(p_) == '\'') {
+                        ++p_;
+                        if (at(p_) != '\'' || p_ >= end_) break;
+                    }
+                    arena.push_back(char(text_[p_]));
+                    ++p_;
+                }
+            } else {
+                return;
+            }
+        }
+    }
+
+    ParsedValue number()
+    {
+        ParsedValue v;
+        const qsizetype start = p_;
+        if (at(p_) == '$') {
+            ++p_;
+            qsizetype digits = 0;
+            unsigned long long n = 0;
+            bool big = false;
+            while (isHexDigit(at(p_))) {
+                const uchar c = at(p_);
+                const unsigned d = isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
+                if (n > (~0ULL >> 4)) big = true;
+                n = (n << 4) | d;
+                ++digits;
+                ++p_;
+            }
+            if (digits == 0) fail(QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(view(start, p_ - start))));
+            if (!big && n <= 0x7FFFFFFF) {
+                v.kind = ValKind::Integer;
+                v.integer = int32_t(n);
+            } else {
+                v.kind = ValKind::BigInteger;
+                v.number = big ? HUGE_VALL : static_cast<long double>(n);
+            }
+            return v;
+        }
+        ++p_;
+        while (isDigit(at(p_))) ++p_;
+        bool isFloat = false;
+        for (uchar c = at(p_); p_ < end_ && (isDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'); c = at(p_)) {
+            isFloat = true;
+            ++p_;
+        }
+        const QByteArrayView token = view(start, p_ - start);
+        long double n = 0;
+        const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), n);
+        const bool complete = ptr == token.data() + token.size() && token.size() > (token[0] == '-' ? 1 : 0);
+        if (isFloat) {
+            if (ec != std::errc() || !complete)
+                fail(QStringLiteral("'%1' is not a valid floating point value").arg(QLatin1String(token)));
+            v.kind = ValKind::Float;
+            v.number = n;
+            return v;
+        }
+        if (!complete || (ec != std::errc() && ec != std::errc::result_out_of_range))
+            fail(QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(token)));
+        if (ec == std::errc() && n >= INT32_MIN && n <= INT32_MAX) {
+            v.kind = ValKind::Integer;
+            v.integer = int32_t(n);
+        } else {
+            v.kind = ValKind::BigInteger;
+            v.number = ec == std::errc() ? n : HUGE_VALL;
+        }
+        return v;
+    }
+
+    QByteArrayView text_;
+    qsizetype p_;
+    qsizetype end_;
+    int line_ = 1;
+};
+
+// ---- reader: statements ----
+
+const ClassInfo* findClass(QByteArrayView name)
+{
+    for (const ClassInfo* info : ClassRegistry::all()) {
+        const char* cn = info->className;
+        if (qsizetype(std::strlen(cn)) == name.size() && std::memcmp(cn, name.data(), size_t(name.size())) == 0) return info;
+    }
+    return ClassRegistry::find(QLatin1String(name.data(), name.size()));
+}
+
+const PropertyDesc* findProperty(const ClassInfo& info, QByteArrayView name)
+{
+    const PropertyList& list = *info.properties();
+    for (const PropertyDesc& d : list)
+        if (qsizetype(std::strlen(d.name)) == name.size() && std::memcmp(d.name, name.data(), size_t(name.size())) == 0) return &d;
+    for (const PropertyDesc& d : list)
+        if (equalsIgnoringCase(name, d.name)) return &d;
+    return nullptr;
+}
+
+bool toDouble(long double n, double* out)
+{
+    if (!std::isfinite(n)) return false;
+    // A value written with fifteen digits may round just past the largest double.
+    if (std::fabs(n) > DBL_MAX) {
+        if (std::fabs(n) > static_cast<long double>(DBL_MAX) * (1.0L + 1e-14L)) return false;
+        n = n < 0 ? -DBL_MAX : DBL_MAX;
+    }
+    *out = double(n);
+    return true;
+}
+
+// The value of a property line as the property's kind takes it; false for a value of the
+// wrong kind or an unknown identifier.
+bool convertValue(const Parser& parser, const PropertyDesc& d, const ParsedValue& pv, Value* out)
+{
+    auto ident = [&] { return parser.view(pv.offset, pv.length); };
+    switch (d.kind) {
+    case PropKind::String:
+        if (pv.kind != ValKind::String) return false;
+        *out = Value(decodeText(parser.stringBytes(pv)));
+        return true;
+    case PropKind::Boolean:
+        if (pv.kind != ValKind::Ident) return false;
+        if (equalsIgnoringCase(ident(), "True")) *out = Value(true);
+        else if (equalsIgnoringCase(ident(), "False")) *out = Value(false);
+        else return false;
+        return true;
+    case PropKind::Integer:
+        if (pv.kind != ValKind::Integer) return false;
+        *out = Value(pv.integer);
+        return true;
+    case PropKind::Enum:
+        if (pv.kind != ValKind::Ident || !d.enumIds) return false;
+        for (int i = 0; i < d.enumCount; ++i) {
+            if (equalsIgnoringCase(ident(), d.enumIds[i])) {
+                *out = Value(int32_t(i));
+                return true;
+            }
+        }
+        return false;
+    case PropKind::Char: {
+        if (pv.kind != ValKind::String) return false;
+        const QString s = decodeText(parser.stringBytes(pv));
+        const QList<uint> codes = s.toUcs4();
+        if (codes.size() != 1) return false;
+        *out = Value(int32_t(codes[0]));
+        return true;
+    }
+    case PropKind::Variant:
+        switch (pv.kind) {
+        case ValKind::String: *out = Value(decodeText(parser.stringBytes(pv))); return true;
+        case ValKind::Integer: *out = Value(pv.integer); return true;
+        case ValKind::BigInteger:  // beyond 32 bits: kept as a floating-point number
+        case ValKind::Float: {
+            double dv = 0;
+            if (!toDouble(pv.number, &dv)) return false;
+            *out = Value(dv);
+            return true;
+        }
+        case ValKind::Ident:
+            if (equalsIgnoringCase(ident(), "True")) *out = Value(true);
+            else if (equalsIgnoringCase(ident(), "False")) *out = Value(false);
+            else return false;
+            return true;
+        }
+        return false;
+    }
     return false;
 }
+
+QString latin1(QByteArrayView bytes)
+{
+    return QString::fromLatin1(bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+namespace flowfile {
+
+QByteArray write(const TIVRFlow& flow)
+{
+    QByteArray out;
+    out.reserve(qsizetype(flow.tree().count()) * 40 + 64);
+    const TIVRBase* result = flow.ResultVariant;
+    int level = 0;
+    // Leaves n (already closed or skipped): the next sibling, closing the parents climbed out of.
+    auto advance = [&](const FlowNode* n) -> FlowNode* {
+        while (n) {
+            if (FlowNode* s = n->nextSibling()) return s;
+            n = n->parent();
+            if (n) {
+                --level;
+                writeEnd(out, level);
+            }
+        }
+        return nullptr;
+    };
+    FlowNode* n = flow.tree().first();
+    while (n) {
+        const TIVRBase* s = n->statement();
+        if (!s || s == result) {  // the result variable is never written
+            n = advance(n);
+            continue;
+        }
+        writeHeader(out, *s, level);
+        if (FlowNode* c = n->firstChild()) {
+            n = c;
+            ++level;
+            continue;
+        }
+        writeEnd(out, level);
+        n = advance(n);
+    }
+    return out;
+}
+
+bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* message)
+{
+    // Unbuffered, so that every failed write is seen here: a buffered save file lets a failing
+    // final flush pass and commits a cut file.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *message = file.errorString();
+        return false;
+    }
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            *message = file.errorString();
+            file.cancelWriting();
+            return false;
+        }
+        done += qsizetype(n);
+    }
+    if (!file.commit()) {
+        *message = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void clear(TIVRFlow& flow)
+{
+    flow.tree().clear();
+    flow.VarRoot = flow.BeginRoot = flow.EndRoot = nullptr;
+    flow.PressedNode = nullptr;
+    flow.FirstVariant = nullptr;
+    flow.ResultVariant = nullptr;
+    flow.FirstDataBase = nullptr;
+    flow.FirstLabel = nullptr;
+    flow.CaptionsStale = false;
+}
+
+bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
+{
+    Parser parser(text);
+    try {
+        parser.parse();
+    } catch (const SyntaxError& e) {
+        *error = e.message;
+        return false;
+    }
+
+    FlowTree& tree = flow.tree();
+    std::vector<FlowNode*> nodes(parser.objects.size(), nullptr);
+    std::vector<char> dropped(parser.objects.size(), 0);
+    for (size_t i = 0; i < parser.objects.size(); ++i) {
+        const ParsedObject& obj = parser.objects[i];
+        if (obj.parent >= 0 && dropped[size_t(obj.parent)]) {  // inside a discarded result variable
+            dropped[i] = 1;
+            continue;
+        }
+        const QByteArrayView className = parser.view(obj.classOffset, obj.classLength);
+        const ClassInfo* info = findClass(className);
+        if (!info) {
+            *error = QStringLiteral("Class %1 not found on line %2").arg(latin1(className)).arg(obj.line);
+            return false;
+        }
+        std::unique_ptr<TIVRBase> statement(info->create(&flow));
+        for (int k = obj.firstProperty; k < obj.propertyEnd; ++k) {
+            const ParsedProperty& prop = parser.properties[size_t(k)];
+            const QByteArrayView name = parser.view(prop.nameOffset, prop.nameLength);
+            const PropertyDesc* d = findProperty(*info, name);
+            if (!d || !d->set) {
+                *error = QStringLiteral("Error reading %1.%2 on line %3: Property %2 does not exist")
+                             .arg(QLatin1String(info->className), latin1(name))
+                             .arg(prop.line);
+                return false;
+            }
+            Value v;
+            if (!convertValue(parser, *d, prop.value, &v)) {
+                *error = QStringLiteral("Error reading %1.%2 on line %3: Invalid property value")
+                             .arg(QLatin1String(info->className), QLatin1String(d->name))
+                             .arg(prop.line);
+                return false;
+            }
+            d->set(*statement, v);
+        }
+        if (info == &IVRResult::info) {  // the flow makes its own
+            statement.reset();
+            dropped[i] = 1;
+            continue;
+        }
+        TIVRBase* s = statement.get();
+        FlowNode* node = tree.addLast(obj.parent >= 0 ? nodes[size_t(obj.parent)] : nullptr, std::move(statement));
+        nodes[i] = node;
+        const uint32_t flags = s->GetTypeSet();
+        if (flags & tfVarRoot) {
+            flow.VarRoot = node;
+            auto result = std::make_unique<IVRResult>(&flow);
+            result->Name = result->GetTypeName();
+            flow.ResultVariant = result.get();
+            flow.AddVariant(result.get());
+            const QString resultText = result->GetTypeName();
+            tree.addLast(node, std::move(result), resultText);
+        } else if (flags & tfBeginRoot) {
+            flow.BeginRoot = node;
+        } else if (flags & tfEndRoot) {
+            flow.EndRoot = node;
+        } else if (flags & tfVariable) {
+            flow.AddVariant(static_cast<IVRVariant*>(s));
+        } else if (flags & tfDataBase) {
+            flow.AddDataBase(static_cast<IVRDataBase*>(s));
+        } else if (flags & tfLabel) {
+            flow.AddLabel(static_cast<IVRLabel*>(s));
+        }
+    }
+    // A discarded result variable marks the captions stale; nothing refers to it.
+    flow.CaptionsStale = false;
+
+    const struct {
+        FlowNode* node;
+        const char* className;
+    } roots[] = {{flow.VarRoot, "IVRVar"}, {flow.BeginRoot, "IVRBegin"}, {flow.EndRoot, "IVREnd"}};
+    for (const auto& root : roots) {
+        if (!root.node) {
+            *error = QStringLiteral("The flow file has no %1 object").arg(QLatin1String(root.className));
+            return false;
+        }
+    }
+
+    for (FlowNode* n = tree.first(); n; n = n->nextInTree()) {
+        TIVRBase* s = n->statement();
+        s->BuildLink();
+        if (flow.bDebug()) tree.setText(n, s->GetNodeText());
+    }
+    return true;
+}
+
+}  // namespace flowfile
+
+// ---- the flow document's file operations ----
+
+bool TIVRFlow::LoadFromFile(const QString& fileName, QString* error)
+{
+    QString message;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        message = openErrorPrefix() + kLineBreak + file.errorString();
+    } else {
+        const QByteArray text = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            message = openErrorPrefix() + kLineBreak + file.errorString();
+        } else {
+            QString readError;
+            if (flowfile::read(*this, text, &readError))
+                FileName = fileName;
+            else
+                message = readFileErrorPrefix() + kLineBreak + readError;
+        }
+    }
+    if (error) *error = message;
+    return message.isEmpty();
+}
+
 bool TIVRFlow::SaveToFile(QString* error)
 {
-    if (error) *error = QStringLiteral("Save file error: \r\nnot available");
-    return false;
+    QString message;
+    if (!flowfile::saveBytes(FileName, flowfile::write(*this), &message)) {
+        if (error) *error = saveFileErrorPrefix() + kLineBreak + message;
+        return false;
+    }
+    if (error) error->clear();
+    FlowName = FileName;
+    if (OnModify) OnModify(false);
+    return true;
 }
-bool TIVRFlow::SaveAs(const QString&, QString* error)
+
+bool TIVRFlow::SaveAs(const QString& fileName, QString* error)
 {
-    return SaveToFile(error);
-}
-bool TIVRFlow::SaveFlowText(const QString&, QString* error)
-{
-    if (error) *error = QStringLiteral("Save flow text error: \r\nnot available");
+    const QString oldName = FileName;
+    FileName = fileName;
+    if (SaveToFile(error)) return true;
+    // Relative wave and database paths and the next save keep pointing at the old place.
+    FileName = oldName;
     return false;
 }

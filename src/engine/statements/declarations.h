@@ -94,6 +94,8 @@ private:
 class IVRResult : public IVRVariant {
     SORVIX_STATEMENT(IVRResult)
     using IVRVariant::IVRVariant;
+    // Its caption is the bare type name.
+    QString GetDescription() const override { return {}; }
 };
 
 class IVRLabel : public TIVRUseLabel {

@@ -1,0 +1,567 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+#include "engine/flow.h"
+#include "engine/flowfile.h"
+#include "engine/statement.h"
+#include "engine/statements/declarations.h"
+#include "engine/statements/flowcontrol.h"
+
+namespace {
+
+QByteArray fixture(const char* name)
+{
+    QFile f(QStringLiteral(SORVIX_FIXTURES "/flows/") + QLatin1String(name));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+    return f.readAll();
+}
+
+// Lines joined with CR LF, one after the last line too.
+QByteArray lines(std::initializer_list<const char*> list)
+{
+    QByteArray out;
+    for (const char* l : list) out.append(l).append("\r\n");
+    return out;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+class FlowFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+
+    // Loads the bytes through a file, as both programs do.
+    std::unique_ptr<TIVRFlow> load(const QByteArray& bytes, QString* error, bool debug = true)
+    {
+        const QString file = path("in.svx");
+        writeFile(file, bytes);
+        return std::make_unique<TIVRFlow>(nullptr, file, debug, error);
+    }
+};
+
+std::vector<FlowNode*> nodesInOrder(const TIVRFlow& flow)
+{
+    std::vector<FlowNode*> out;
+    for (FlowNode* n = flow.tree().first(); n; n = n->nextInTree()) out.push_back(n);
+    return out;
+}
+
+TIVRBase* add(TIVRFlow& flow, FlowNode* parent, std::unique_ptr<TIVRBase> s, FlowNode** node = nullptr)
+{
+    TIVRBase* raw = s.get();
+    FlowNode* n = flow.tree().addLast(parent, std::move(s));
+    if (raw->hasFlag(tfVariable)) flow.AddVariant(static_cast<IVRVariant*>(raw));
+    else if (raw->hasFlag(tfDataBase)) flow.AddDataBase(static_cast<IVRDataBase*>(raw));
+    else if (raw->hasFlag(tfLabel)) flow.AddLabel(static_cast<IVRLabel*>(raw));
+    if (node) *node = n;
+    return raw;
+}
+
+void setProperty(TIVRBase& s, const char* name, const Value& v)
+{
+    const PropertyDesc* d = s.classInfo().findProperty(QLatin1String(name));
+    ASSERT_NE(d, nullptr) << s.className() << "." << name;
+    d->set(s, v);
+}
+
+// The lines of the one IVRBlock under Begin that carries the note.
+QByteArray noteLines(const QString& note)
+{
+    TIVRFlow flow(nullptr, QString(), true);
+    auto block = std::make_unique<IVRBlock>(&flow);
+    block->Note = note;
+    flow.tree().addLast(flow.BeginRoot, std::move(block));
+    const QByteArray text = flowfile::write(flow);
+    const QByteArray head = "  object IVRBlock\r\n";
+    const qsizetype from = text.indexOf(head) + head.size();
+    return text.mid(from, text.indexOf("  end\r\n", from) - from);
+}
+
+TEST_F(FlowFileTest, NewFlowIsSixLinesAndSavingReplacesALongerFile)
+{
+    TIVRFlow flow(nullptr, QString(), true);
+    bool modifiedArg = true;
+    int modifyCalls = 0;
+    flow.OnModify = [&](bool m) {
+        modifiedArg = m;
+        ++modifyCalls;
+    };
+    const QString file = path("new.svx");
+    writeFile(file, QByteArray(5000, 'z'));
+    QString error = "x";
+    ASSERT_TRUE(flow.SaveAs(file, &error)) << error.toStdString();
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_EQ(readAll(file), fixture("new.svx"));
+    EXPECT_EQ(readAll(file), lines({"object IVRVar", "end", "object IVRBegin", "end", "object IVREnd", "end"}));
+    EXPECT_EQ(flow.FileName, file);
+    EXPECT_EQ(flow.FlowName, file);
+    EXPECT_EQ(modifyCalls, 1);
+    EXPECT_FALSE(modifiedArg);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);  // no temporary file left behind
+}
+
+TEST_F(FlowFileTest, SampleFlowReadsAndWritesToTheSameBytes)
+{
+    if (!ClassRegistry::find(u"IVRAnswer") || !ClassRegistry::find(u"IVRPlay"))
+        GTEST_SKIP() << "line and voice statements not registered";
+    const QByteArray sample = fixture("sample.svx");
+    QString error;
+    auto flow = load(sample, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(flowfile::write(*flow), sample);
+
+    // The tree: the result node first under Var, the file's variable after it.
+    ASSERT_NE(flow->VarRoot, nullptr);
+    ASSERT_EQ(flow->VarRoot->childCount(), 2);
+    EXPECT_EQ(flow->VarRoot->child(0)->statement(), flow->ResultVariant);
+    EXPECT_EQ(flow->VarRoot->child(0)->text(), "Result");
+    auto* variable = dynamic_cast<IVRVariant*>(flow->VarRoot->child(1)->statement());
+    ASSERT_NE(variable, nullptr);
+    EXPECT_EQ(flow->FirstVariant, variable);
+    ASSERT_EQ(flow->BeginRoot->childCount(), 3);
+    EXPECT_FALSE(flow->BeginRoot->child(0)->statement()->enabled());
+    EXPECT_EQ(flow->BeginRoot->child(0)->text(), "//Answer {pick up} ");
+    auto* cond = dynamic_cast<IVRIf*>(flow->BeginRoot->child(2)->statement());
+    ASSERT_NE(cond, nullptr);
+    EXPECT_EQ(cond->link.variable(), variable);  // links are resolved after reading
+    EXPECT_EQ(flow->BeginRoot->child(2)->text(), "If : NewVariant1");
+    EXPECT_EQ(flow->BeginRoot->child(2)->childCount(), 2);
+    EXPECT_EQ(flow->EndRoot, flow->tree().topLevel(2));
+    EXPECT_EQ(flow->FileName, path("in.svx"));
+
+    // Built in memory, the same flow writes the same bytes.
+    TIVRFlow built(nullptr, QString(), true);
+    auto v = std::make_unique<IVRVariant>(&built);
+    v->Name = "NewVariant1";
+    v->link.constant = Value(5);
+    IVRVariant* vRaw = v.get();
+    add(built, built.VarRoot, std::move(v));
+    TIVRBase* answer = add(built, built.BeginRoot, std::unique_ptr<TIVRBase>(ClassRegistry::create(u"IVRAnswer", &built)));
+    answer->Note = "pick up";
+    answer->setEnabled(false);
+    TIVRBase* play = add(built, built.BeginRoot, std::unique_ptr<TIVRBase>(ClassRegistry::create(u"IVRPlay", &built)));
+    setProperty(*play, "Interruptible", Value(true));
+    setProperty(*play, "WavFile", Value("\"hello.wav\""));
+    play->BuildLink();
+    FlowNode* ifNode = nullptr;
+    auto ifs = std::make_unique<IVRIf>(&built);
+    ifs->link.LinkTo(vRaw);
+    add(built, built.BeginRoot, std::move(ifs), &ifNode);
+    add(built, ifNode, std::make_unique<IVRTrue>(&built));
+    add(built, ifNode, std::make_unique<IVRFalse>(&built));
+    EXPECT_EQ(flowfile::write(built), sample);
+}
+
+// A value unlike the property's default, different for each seed.
+Value nonDefault(const PropertyDesc& d, const ClassInfo& info, int seed)
+{
+    const QString cls = QLatin1String(info.className);
+    switch (d.kind) {
+    case PropKind::String: {
+        const QByteArray name(d.name);
+        if (name == "Name") return Value("N_" + cls);
+        if (name == "LabelName") return Value("N_IVRLabel");
+        if (name == "DataBase") return Value("N_IVRDataBase");
+        QString s = QStringLiteral("%1 of %2: it's 中文").arg(QLatin1String(d.name), cls);
+        if (seed % 2) s += QString(60, QLatin1Char('x')) + QStringLiteral("\r\n\t#end");
+        return Value(s);
+    }
+    case PropKind::Boolean: return Value(d.hasDefault ? d.defaultInt == 0 : seed % 2 == 0);
+    case PropKind::Integer: {
+        const int64_t span = int64_t(d.maxValue) - d.minValue + 1;
+        int32_t v = int32_t(d.minValue + (int64_t(seed) * 7919 + 13) % span);
+        if (d.hasDefault && v == d.defaultInt) v = v == d.maxValue ? d.minValue : v + 1;
+        return Value(v);
+    }
+    case PropKind::Enum: return Value(int32_t((d.defaultInt + 1 + seed % std::max(1, d.enumCount - 1)) % d.enumCount));
+    case PropKind::Char: return Value(int32_t(d.hasDefault && d.defaultInt == '#' ? '*' : '#'));
+    case PropKind::Variant:
+        switch (seed % 4) {
+        case 0: return Value(int32_t(-seed - 1));
+        case 1: return Value(2.5 + seed);
+        case 2: return Value(QStringLiteral("\"text %1 中\"").arg(seed));
+        default: return (info.typeSet & tfVariable) ? Value(1.5e-7) : Value("N_IVRVariant");
+        }
+    }
+    return {};
+}
+
+TEST_F(FlowFileTest, EveryRegisteredClassWithNonDefaultValuesRoundTrips)
+{
+    TIVRFlow flow(nullptr, QString(), true);
+    int seed = 0;
+    int written = 0;
+    for (const ClassInfo* info : ClassRegistry::all()) {
+        if (info->typeSet & (tfVarRoot | tfBeginRoot | tfEndRoot)) continue;
+        if (info == &IVRResult::info) continue;
+        std::unique_ptr<TIVRBase> s(info->create(&flow));
+        for (const PropertyDesc& d : *info->properties()) {
+            if (!d.set) continue;
+            d.set(*s, nonDefault(d, *info, seed++));
+            ++written;
+        }
+        add(flow, (info->typeSet & tfDeclaration) ? flow.VarRoot : flow.BeginRoot, std::move(s));
+    }
+    // Each kind once more inside a container, with the common properties at their defaults.
+    FlowNode* block = nullptr;
+    add(flow, flow.EndRoot, std::make_unique<IVRBlock>(&flow), &block);
+    for (const ClassInfo* info : ClassRegistry::all())
+        if (!(info->typeSet & (tfVarRoot | tfBeginRoot | tfEndRoot | tfDeclaration)))
+            add(flow, block, std::unique_ptr<TIVRBase>(info->create(&flow)));
+    for (FlowNode* n : nodesInOrder(flow)) n->statement()->BuildLink();
+    ASSERT_GT(written, 0);
+
+    const QByteArray first = flowfile::write(flow);
+    QString error;
+    auto loaded = load(first, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(flowfile::write(*loaded), first);
+
+    // Every property came back with its value.
+    const auto a = nodesInOrder(flow);
+    const auto b = nodesInOrder(*loaded);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        const TIVRBase& x = *a[i]->statement();
+        const TIVRBase& y = *b[i]->statement();
+        ASSERT_STREQ(x.className(), y.className());
+        for (const PropertyDesc& d : *x.classInfo().properties())
+            EXPECT_EQ(d.get(x), d.get(y)) << x.className() << "." << d.name;
+        EXPECT_EQ(b[i]->text(), y.GetNodeText());
+    }
+}
+
+struct StringCase {
+    const char* what;
+    QString note;
+    QByteArray lines;  // the property lines as written
+};
+
+TEST_F(FlowFileTest, StringFormsAreWrittenExactlyAndReadBack)
+{
+    const QByteArray x63(63, 'x'), x64(64, 'x');
+    QString controls63;
+    for (int i = 0; i < 63; ++i) controls63 += QChar(1);
+    QByteArray codes63;
+    for (int i = 0; i < 63; ++i) codes63 += "#1";
+    const StringCase cases[] = {
+        {"empty", QString(), ""},
+        {"apostrophe", "it's", "    Note = 'it'#39's'\r\n"},
+        {"line break", "a\r\nb", "    Note = 'a'#13#10'b'\r\n"},
+        {"tab", "a\tb", "    Note = 'a'#9'b'\r\n"},
+        {"only codes", "''", "    Note = #39#39\r\n"},
+        {"GBK", QStringLiteral("中文"), "    Note = '\xD6\xD0\xCE\xC4'\r\n"},
+        {"64 bytes", QString::fromLatin1(x64), "    Note = '" + x64 + "'\r\n"},
+        {"64 bytes with GBK", QString(62, 'x') + QStringLiteral("中"), "    Note = '" + QByteArray(62, 'x') + "\xD6\xD0'\r\n"},
+        {"65", QString::fromLatin1(x64) + "y", "    Note = \r\n      '" + x64 + "' +\r\n      'y'\r\n"},
+        {"129", QString::fromLatin1(x64 + x64) + "y",
+         "    Note = \r\n      '" + x64 + "' +\r\n      '" + x64 + "' +\r\n      'y'\r\n"},
+        {"code at the cut", QString::fromLatin1(x63) + "\ryy", "    Note = \r\n      '" + x63 + "'#13 +\r\n      'yy'\r\n"},
+        {"double-byte character at the cut", QString::fromLatin1(x63) + QStringLiteral("中ab"),
+         "    Note = \r\n      '" + x63 + "' +\r\n      '\xD6\xD0" "ab'\r\n"},
+        // The cut moves one byte back to the start of its piece: an empty piece ends the line.
+        {"double-byte character right after 63 codes", controls63 + QStringLiteral("中z"),
+         "    Note = \r\n      " + codes63 + "'' +\r\n      '\xD6\xD0z'\r\n"},
+    };
+    for (const StringCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(noteLines(c.note), c.lines);
+
+        TIVRFlow flow(nullptr, QString(), true);
+        auto block = std::make_unique<IVRBlock>(&flow);
+        block->Note = c.note;
+        flow.tree().addLast(flow.BeginRoot, std::move(block));
+        QString error;
+        auto loaded = load(flowfile::write(flow), &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(loaded->BeginRoot->child(0)->statement()->Note, c.note);
+    }
+}
+
+TEST_F(FlowFileTest, ReaderJoinsPiecesAsBytesAndIgnoresLetterCase)
+{
+    // A double-byte character split over two pieces, pieces joined by "+" over lines, a doubled
+    // apostrophe, a named object header, identifiers in any case, LF line ends and tabs.
+    const QByteArray text =
+        "OBJECT ivrvar\n"
+        "  Object Decl: IVRVARIANT\n"
+        "\tname = 'v'\n"
+        "    INITVALUE = -1\n"
+        "  END\n"
+        "  object IVRDataBase\n"
+        "    Name = 'd'\n"
+        "    commandtype = CMDTEXT\n"
+        "  end\n"
+        "EnD\n\n"
+        "object IVRBegin object IVRBlock\n"
+        "    Note = 'x\xD6' + \n"
+        "      '\xD0y'#13#10'it''s'\n"
+        "    enabled = false  breakpoint = TRUE\n"
+        "  end\n"
+        "end\n"
+        "object IVREnd\n"
+        "end\n  \r\n";
+    QString error;
+    auto flow = load(text, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    auto* v = dynamic_cast<IVRVariant*>(flow->VarRoot->child(1)->statement());
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->Name, "v");
+    EXPECT_EQ(v->link.constant, Value(-1));
+    auto* db = dynamic_cast<IVRDataBase*>(flow->VarRoot->child(2)->statement());
+    ASSERT_NE(db, nullptr);
+    EXPECT_EQ(db->CommandType, cmdText);
+    EXPECT_EQ(flow->FirstDataBase, db);
+    TIVRBase* block = flow->BeginRoot->child(0)->statement();
+    EXPECT_EQ(block->Note, QStringLiteral("x中y\r\nit's"));
+    EXPECT_FALSE(block->enabled());
+    EXPECT_TRUE(block->breakPoint());
+    EXPECT_EQ(flowfile::write(*flow), lines({
+        "object IVRVar", "  object IVRVariant", "    Name = 'v'", "    InitValue = -1", "  end",
+        "  object IVRDataBase", "    Name = 'd'", "    CommandType = cmdText", "  end", "end",
+        "object IVRBegin", "  object IVRBlock", "    Note = 'x\xD6\xD0y'#13#10'it'#39's'", "    Enabled = False",
+        "    BreakPoint = True", "  end", "end", "object IVREnd", "end"}));
+}
+
+struct NumberCase {
+    const char* literal;
+    Value value;
+    const char* written;
+};
+
+TEST_F(FlowFileTest, NumbersInVariantProperties)
+{
+    const NumberCase cases[] = {
+        {"5", Value(5), "5"},
+        {"-1", Value(-1), "-1"},
+        {"-2147483648", Value(INT32_MIN), "-2147483648"},
+        {"$1F", Value(31), "31"},
+        {"1.5", Value(1.5), "1.5"},
+        {"0.1", Value(0.1), "0.1"},
+        {"0.00001", Value(0.00001), "0.00001"},
+        {"1.5E-7", Value(1.5e-7), "1.5E-7"},
+        {"1e15", Value(1e15), "1E15"},
+        {"1E20", Value(1e20), "1E20"},
+        {"2.50", Value(2.5), "2.5"},
+        {"5.0", Value(5.0), "5"},  // an integral float is written as an integer
+        // Beyond 32 bits an integer literal is read as a floating-point number.
+        {"3000000000", Value(3e9), "3000000000"},
+        {"-99999999999999999999", Value(-1e20), "-1E20"},
+        {"123456789012345", Value(123456789012345.0), "123456789012345"},
+        {"1.79769313486232E308", Value(1.7976931348623157e308), "1.79769313486232E308"},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.literal);
+        QString error;
+        auto flow = load(lines({"object IVRVar", "  object IVRVariant", "    Name = 'v'"}) + "    InitValue = " + c.literal +
+                             lines({"", "  end", "end", "object IVRBegin", "end", "object IVREnd", "end"}),
+                         &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        auto* v = static_cast<IVRVariant*>(flow->VarRoot->child(1)->statement());
+        EXPECT_EQ(v->link.constant, c.value);
+        EXPECT_TRUE(flowfile::write(*flow).contains(QByteArray("    InitValue = ") + c.written + "\r\n"));
+    }
+}
+
+struct FailureCase {
+    const char* what;
+    QByteArray text;
+    const char* message;  // part of the message after the prefix
+    bool emptyTree;
+};
+
+// Before the fault: a variable and an If that names it, so links and captions can be checked.
+const QByteArray kBefore = lines({"object IVRVar", "  object IVRVariant", "    Name = 'A'", "  end", "end", "object IVRBegin",
+                                  "  object IVRIf", "    Condition = 'A'", "  end"});
+const QByteArray kAfter = lines({"end", "object IVREnd", "end"});
+
+TEST_F(FlowFileTest, ReadFailures)
+{
+    const FailureCase cases[] = {
+        {"unterminated string", kBefore + "  object IVRBlock\r\n    Note = 'abc\r\n  end\r\n" + kAfter, "Invalid string constant on line 11", true},
+        {"bad number after good objects", kBefore + lines({"  object IVRBlock", "  end"}) + kAfter +
+             lines({"object IVRVar", "  object IVRVariant", "    InitValue = 1.2.3", "  end", "end"}),
+         "'1.2.3' is not a valid floating point value", true},
+        {"missing end", kBefore + kAfter.left(kAfter.size() - 5), "'end' expected", true},
+        {"text after the objects", kBefore + kAfter + "garbage\r\n", "'object' expected", true},
+        {"missing equals sign", kBefore + lines({"  object IVRBlock", "    Note 'a'", "  end"}) + kAfter, "'=' expected", true},
+        {"dangling plus", kBefore + lines({"  object IVRBlock", "    Note = 'a' +", "  end"}) + kAfter, "String expected", true},
+        {"property after a child", kBefore + lines({"  object IVRBlock", "    object IVRBlock", "    end", "    Note = 'a'", "  end"}) + kAfter,
+         "'end' expected on line 13", true},
+        {"unknown class", kBefore + lines({"  object IVRNoSuch", "  end"}) + kAfter, "Class IVRNoSuch not found on line 10", false},
+        {"unknown property", kBefore + lines({"  object IVRBlock", "    Colour = 1", "  end"}) + kAfter,
+         "Error reading IVRBlock.Colour on line 11: Property Colour does not exist", false},
+        {"wrong kind", kBefore + lines({"  object IVRBlock", "    Enabled = 'no'", "  end"}) + kAfter,
+         "Error reading IVRBlock.Enabled on line 11: Invalid property value", false},
+        {"number for a string", kBefore + lines({"  object IVRBlock", "    Note = 5", "  end"}) + kAfter, "Invalid property value", false},
+        {"unknown identifier", kBefore + lines({"  object IVRBlock", "    Enabled = Maybe", "  end"}) + kAfter, "Invalid property value", false},
+        {"unknown enumeration identifier", kBefore + lines({"  object IVRDataBase", "    CommandType = cmdNothing", "  end"}) + kAfter,
+         "IVRDataBase.CommandType on line 11: Invalid property value", false},
+        {"identifier in a variant", kBefore + lines({"  object IVRWhile", "    Condition = A", "  end"}) + kAfter, "Invalid property value", false},
+        {"no Var root", kBefore.mid(kBefore.indexOf("object IVRBegin")) + kAfter, "The flow file has no IVRVar object", false},
+        {"no Begin root", lines({"object IVRVar", "end", "object IVREnd", "end"}), "The flow file has no IVRBegin object", false},
+        {"no End root", kBefore + "end\r\n", "The flow file has no IVREnd object", false},
+        {"empty file", "", "The flow file has no IVRVar object", false},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString error;
+        auto flow = load(c.text, &error);
+        EXPECT_TRUE(error.startsWith("Read file error: \r\n")) << error.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String(c.message))) << error.toStdString();
+        if (c.emptyTree) {
+            EXPECT_TRUE(flow->tree().isEmpty());
+            EXPECT_EQ(flow->FirstVariant, nullptr);
+            continue;
+        }
+        // What was read before the fault stays, without links and without captions.
+        for (FlowNode* n : nodesInOrder(*flow)) {
+            if (n->statement() == flow->ResultVariant)
+                EXPECT_EQ(n->text(), "Result");
+            else
+                EXPECT_TRUE(n->text().isEmpty()) << n->statement()->className();
+            if (auto* cond = dynamic_cast<IVRIf*>(n->statement())) {
+                EXPECT_EQ(cond->link.variable(), nullptr);
+                EXPECT_EQ(cond->link.constant, Value("A"));
+            }
+        }
+        if (c.text.startsWith(kBefore)) {
+            ASSERT_NE(flow->BeginRoot, nullptr);
+            EXPECT_EQ(flow->BeginRoot->childCount(), 1);  // the statement at fault has no node
+        }
+    }
+}
+
+TEST_F(FlowFileTest, UnreadableFileLeavesAnEmptyTree)
+{
+    QString error;
+    TIVRFlow flow(nullptr, path("missing.svx"), true, &error);
+    EXPECT_TRUE(error.startsWith("File cann't be openned: \r\n")) << error.toStdString();
+    EXPECT_GT(error.size(), 26);
+    EXPECT_TRUE(flow.tree().isEmpty());
+}
+
+TEST_F(FlowFileTest, ConsoleFlowsGetNoCaptions)
+{
+    QString error;
+    auto flow = load(fixture("printout.svx"), &error, false);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    for (FlowNode* n : nodesInOrder(*flow))
+        EXPECT_EQ(n->text(), n->statement() == flow->ResultVariant ? "Result" : "");
+}
+
+TEST_F(FlowFileTest, ResultVariableIsFoundByIdentityAndFileResultsAreDropped)
+{
+    // Begin comes first: its first child is a real statement, not the result variable.
+    const QByteArray text = lines({"object IVRBegin", "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVRVar",
+                                   "  object IVRVariant", "    Name = 'A'", "  end", "  object IVRResult", "    Name = 'Result'",
+                                   "    object IVRBlock", "    end", "  end", "end", "object IVREnd", "end"});
+    QString error;
+    auto flow = load(text, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(flow->VarRoot, flow->tree().topLevel(1));
+    ASSERT_EQ(flow->VarRoot->childCount(), 2);
+    EXPECT_EQ(flow->VarRoot->child(0)->statement(), flow->ResultVariant);
+    int results = 0;
+    for (IVRVariant* v = flow->FirstVariant; v; v = v->nextVariant) results += dynamic_cast<IVRResult*>(v) ? 1 : 0;
+    EXPECT_EQ(results, 1);
+    EXPECT_FALSE(flow->CaptionsStale);
+    EXPECT_EQ(flowfile::write(*flow),
+              lines({"object IVRBegin", "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVRVar", "  object IVRVariant",
+                     "    Name = 'A'", "  end", "end", "object IVREnd", "end"}));
+}
+
+TEST_F(FlowFileTest, NestingBeyondTheLimitIsRefused)
+{
+    QByteArray deep;
+    for (int i = 0; i <= flowfile::MaxNesting; ++i) deep += "object IVRBlock\r\n";
+    QString error;
+    auto flow = load(deep, &error);
+    EXPECT_TRUE(error.contains("nested too deeply")) << error.toStdString();
+    EXPECT_TRUE(flow->tree().isEmpty());
+}
+
+TEST_F(FlowFileTest, FailedSaveAsKeepsTheOldNameAndReportsTheError)
+{
+    TIVRFlow flow(nullptr, QString(), true);
+    int modifyCalls = 0;
+    flow.OnModify = [&](bool) { ++modifyCalls; };
+    const QString good = path("good.svx");
+    ASSERT_TRUE(flow.SaveAs(good, nullptr));
+    modifyCalls = 0;
+    // A path below a regular file cannot be created, not even by root.
+    QString error;
+    EXPECT_FALSE(flow.SaveAs(good + "/sub/bad.svx", &error));
+    EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
+    EXPECT_GT(error.size(), 19);
+    EXPECT_EQ(flow.FileName, good);
+    EXPECT_EQ(flow.FlowName, good);
+    EXPECT_EQ(modifyCalls, 0);
+    EXPECT_EQ(readAll(good), fixture("new.svx"));
+}
+
+// Limits the size of files this process writes, so a save fails halfway.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit l = old_;
+        l.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &l);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+TEST_F(FlowFileTest, FailureWhileWritingLeavesTheOldFileByteForByte)
+{
+    const QString file = path("flow.svx");
+    const QByteArray old = fixture("printout.svx");
+    writeFile(file, old);
+    QString error;
+    TIVRFlow flow(nullptr, file, true, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    for (int i = 0; i < 100; ++i) flow.tree().addLast(flow.BeginRoot, std::make_unique<IVRBlock>(&flow));
+    int modifyCalls = 0;
+    flow.OnModify = [&](bool) { ++modifyCalls; };
+    {
+        FileSizeLimit limit(256);
+        EXPECT_FALSE(flow.SaveToFile(&error));
+    }
+    EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
+    EXPECT_EQ(readAll(file), old);
+    EXPECT_EQ(modifyCalls, 0);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"flow.svx"}));
+    EXPECT_TRUE(flow.SaveToFile(&error)) << error.toStdString();
+    EXPECT_EQ(modifyCalls, 1);
+}
+
+}  // namespace
