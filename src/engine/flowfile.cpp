@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <charconv>
 #include <cfloat>
 #include <cmath>
@@ -14,16 +12,12 @@
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/statements/declarations.h"
+#include "engine/texts.h"
+#include "platform/codepage.h"
 
 namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
-
-// ---- texts (until the text table carries them) ----
-
-QString readFileErrorPrefix() { return QStringLiteral("Read file error: "); }
-QString openErrorPrefix() { return QStringLiteral("File cann't be openned: "); }
-QString saveFileErrorPrefix() { return QStringLiteral("Save file error: "); }
 
 // ---- code page ----
 
@@ -41,21 +35,16 @@ bool isAscii(const QString& text)
     return true;
 }
 
+// Most texts of a flow are ASCII; they skip the converter.
 QByteArray encodeText(const QString& text)
 {
-    if (isAscii(text)) return text.toLatin1();
-    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-    return encoder.encode(text);
+    return isAscii(text) ? text.toLatin1() : CodePage::encode(text);
 }
 
 QString decodeText(QByteArrayView bytes)
 {
-    if (isAscii(bytes)) return QString::fromLatin1(bytes.data(), bytes.size());
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
+    return isAscii(bytes) ? QString::fromLatin1(bytes.data(), bytes.size()) : CodePage::decode(bytes);
 }
-
-bool isLeadByte(uchar c) { return c >= 0x81 && c <= 0xFE; }
 
 // ---- writer ----
 
@@ -83,7 +72,6 @@ void writeString(QByteArray& out, QByteArrayView s, int level)
     if (n > kLineLength) newLine();
     qsizetype i = 0;
     qsizetype lineStart = 0;
-    qsizetype boundary = 0;  // a character boundary at or after every position checked so far
     while (i < n) {
         bool lineBreak = false;
         const uchar c = uchar(s[i]);
@@ -94,8 +82,7 @@ void writeString(QByteArray& out, QByteArrayView s, int level)
             while (i < n && uchar(s[i]) >= ' ' && s[i] != '\'' && i - lineStart < kLineLength);
             if (i - lineStart >= kLineLength) {
                 lineBreak = true;
-                while (boundary < i) boundary += (isLeadByte(uchar(s[boundary])) && boundary + 1 < n) ? 2 : 1;
-                if (boundary > i) --i;  // i is the second byte of a character
+                i = j + CodePage::safeCutLength(s.sliced(j), i - j);
             }
             out.append('\'');
             out.append(s.data() + j, i - j);
@@ -788,17 +775,17 @@ bool TIVRFlow::LoadFromFile(const QString& fileName, QString* error)
     QString message;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        message = openErrorPrefix() + kLineBreak + file.errorString();
+        message = txt::FileCannotOpen + kLineBreak + file.errorString();
     } else {
         const QByteArray text = file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            message = openErrorPrefix() + kLineBreak + file.errorString();
+            message = txt::FileCannotOpen + kLineBreak + file.errorString();
         } else {
             QString readError;
             if (flowfile::read(*this, text, &readError))
                 FileName = fileName;
             else
-                message = readFileErrorPrefix() + kLineBreak + readError;
+                message = txt::ReadFileError + kLineBreak + readError;
         }
     }
     if (error) *error = message;
@@ -809,7 +796,7 @@ bool TIVRFlow::SaveToFile(QString* error)
 {
     QString message;
     if (!flowfile::saveBytes(FileName, flowfile::write(*this), &message)) {
-        if (error) *error = saveFileErrorPrefix() + kLineBreak + message;
+        if (error) *error = txt::SaveFileError + kLineBreak + message;
         return false;
     }
     if (error) error->clear();

@@ -1,19 +1,7 @@
-#include <QStringEncoder>
-
 #include "engine/flow.h"
 #include "engine/flowfile.h"
-
-namespace {
-
-QString saveFlowTextErrorPrefix() { return QStringLiteral("Save flow text error: "); }
-
-QByteArray encodeText(const QString& text)
-{
-    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-    return encoder.encode(text);
-}
-
-}  // namespace
+#include "engine/texts.h"
+#include "platform/codepage.h"
 
 namespace flowfile {
 
@@ -48,7 +36,7 @@ QString flowText(const TIVRFlow& flow)
 bool TIVRFlow::SaveFlowText(const QString& fileName, QString* error)
 {
     QString message;
-    const bool saved = flowfile::saveBytes(fileName, encodeText(flowfile::flowText(*this)), &message);
-    if (error) *error = saved ? QString() : saveFlowTextErrorPrefix() + QStringLiteral("\r\n") + message;
+    const bool saved = flowfile::saveBytes(fileName, CodePage::encode(flowfile::flowText(*this)), &message);
+    if (error) *error = saved ? QString() : txt::SaveFlowTextError + QStringLiteral("\r\n") + message;
     return saved;
 }
