@@ -2,7 +2,8 @@
 # Sets up a fresh machine, builds everything and runs every test:
 #   1. the normal build with all tests (engine, platform, gui, postgres);
 #   2. the engine and platform tests under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the same tests under ThreadSanitizer.
+#   3. the same tests under ThreadSanitizer;
+#   between steps 1 and 2, the flow file reader under libFuzzer (scripts/fuzz.sh, 30 s).
 # SORVIX_QUICK=1 runs only step 1.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,6 +31,9 @@ ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 if [ "${SORVIX_QUICK:-0}" = "1" ]; then
   exit 0
 fi
+
+# The flow file reader under libFuzzer for a short while (skipped with a message without clang).
+bash scripts/fuzz.sh "${SORVIX_FUZZ_SECONDS:-30}"
 
 for san in address thread; do
   bash scripts/build.sh "$root/build-$san" -DSORVIX_SANITIZE=$san -DSORVIX_BUILD_GUI=OFF -DSORVIX_BUILD_BENCH=OFF
