@@ -253,6 +253,11 @@ public:
 
     void parse()
     {
+        // No regrowth on the way: string bytes never outnumber the text's, and an object or a
+        // property line takes a dozen bytes or more.
+        arena.reserve(size_t(end_));
+        objects.reserve(size_t(end_ / 24));
+        properties.reserve(size_t(end_ / 24));
         std::vector<int> open;  // objects whose "end" is still to come
         for (;;) {
             skipBlanks();
@@ -497,12 +502,19 @@ private:
 
 // ---- reader: statements ----
 
+// True when the text equals the name exactly; stops at the first difference.
+bool sameName(QByteArrayView text, const char* name)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i)
+        if (name[i] != text[i]) return false;  // also stops at the name's end
+    return name[n] == '\0';
+}
+
 const ClassInfo* findClass(QByteArrayView name)
 {
-    for (const ClassInfo* info : ClassRegistry::all()) {
-        const char* cn = info->className;
-        if (qsizetype(std::strlen(cn)) == name.size() && std::memcmp(cn, name.data(), size_t(name.size())) == 0) return info;
-    }
+    for (const ClassInfo* info : ClassRegistry::all())
+        if (sameName(name, info->className)) return info;
     return ClassRegistry::find(QLatin1String(name.data(), name.size()));
 }
 
@@ -510,7 +522,7 @@ const PropertyDesc* findProperty(const ClassInfo& info, QByteArrayView name)
 {
     const PropertyList& list = *info.properties();
     for (const PropertyDesc& d : list)
-        if (qsizetype(std::strlen(d.name)) == name.size() && std::memcmp(d.name, name.data(), size_t(name.size())) == 0) return &d;
+        if (sameName(name, d.name)) return &d;
     for (const PropertyDesc& d : list)
         if (equalsIgnoringCase(name, d.name)) return &d;
     return nullptr;
@@ -683,6 +695,8 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
     FlowTree& tree = flow.tree();
     std::vector<FlowNode*> nodes(parser.objects.size(), nullptr);
     std::vector<char> dropped(parser.objects.size(), 0);
+    std::vector<FlowNode*> treeOrder;  // every node made, in tree order
+    treeOrder.reserve(parser.objects.size() + 1);
     for (size_t i = 0; i < parser.objects.size(); ++i) {
         const ParsedObject& obj = parser.objects[i];
         if (obj.parent >= 0 && dropped[size_t(obj.parent)]) {  // inside a discarded result variable
@@ -723,6 +737,7 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
         TIVRBase* s = statement.get();
         FlowNode* node = tree.addLast(obj.parent >= 0 ? nodes[size_t(obj.parent)] : nullptr, std::move(statement));
         nodes[i] = node;
+        treeOrder.push_back(node);
         const uint32_t flags = s->GetTypeSet();
         if (flags & tfVarRoot) {
             flow.VarRoot = node;
@@ -731,7 +746,7 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
             flow.ResultVariant = result.get();
             flow.AddVariant(result.get());
             const QString resultText = result->GetTypeName();
-            tree.addLast(node, std::move(result), resultText);
+            treeOrder.push_back(tree.addLast(node, std::move(result), resultText));
         } else if (flags & tfBeginRoot) {
             flow.BeginRoot = node;
         } else if (flags & tfEndRoot) {
@@ -758,7 +773,11 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
         }
     }
 
-    for (FlowNode* n = tree.first(); n; n = n->nextInTree()) {
+    for (size_t i = 0; i < treeOrder.size(); ++i) {
+        // The statements lie far apart in a large flow: ask for the next ones early.
+        if (i + 16 < treeOrder.size()) __builtin_prefetch(treeOrder[i + 16]);
+        if (i + 8 < treeOrder.size()) __builtin_prefetch(treeOrder[i + 8]->statement());
+        FlowNode* n = treeOrder[i];
         TIVRBase* s = n->statement();
         s->BuildLink();
         if (flow.bDebug()) tree.setText(n, s->GetNodeText());

@@ -382,6 +382,58 @@ TEST_F(FlowFileTest, NumbersInVariantProperties)
     }
 }
 
+// The first registered class with a property of the kind, or nullptr.
+const PropertyDesc* findKind(PropKind kind, const ClassInfo** owner)
+{
+    for (const ClassInfo* info : ClassRegistry::all())
+        for (const PropertyDesc& d : *info->properties())
+            if (d.kind == kind && !(info->typeSet & tfDeclaration)) {
+                *owner = info;
+                return &d;
+            }
+    return nullptr;
+}
+
+TEST_F(FlowFileTest, CharacterAndIntegerProperties)
+{
+    const ClassInfo* charClass = nullptr;
+    const ClassInfo* intClass = nullptr;
+    const PropertyDesc* ch = findKind(PropKind::Char, &charClass);
+    const PropertyDesc* in = findKind(PropKind::Integer, &intClass);
+    if (!ch || !in) GTEST_SKIP() << "no class with a character and an integer property registered";
+
+    // A character is a string of one character; control characters as codes.
+    const struct {
+        int32_t code;
+        const char* written;
+    } chars[] = {{'#', "'#'"}, {'\'', "#39"}, {9, "#9"}, {0x4E2D, "'\xD6\xD0'"}};
+    for (const auto& c : chars) {
+        SCOPED_TRACE(c.written);
+        TIVRFlow flow(nullptr, QString(), true);
+        TIVRBase* s = add(flow, flow.BeginRoot, std::unique_ptr<TIVRBase>(charClass->create(&flow)));
+        ch->set(*s, Value(c.code));
+        const QByteArray text = flowfile::write(flow);
+        EXPECT_TRUE(text.contains(QByteArray(" ") + ch->name + " = " + c.written + "\r\n")) << text.constData();
+        QString error;
+        auto loaded = load(text, &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(ch->get(*loaded->BeginRoot->child(0)->statement()), Value(c.code));
+    }
+
+    // Two characters, an empty string, an integer beyond 32 bits or a float are refused.
+    const QByteArray head = lines({"object IVRVar", "end", "object IVRBegin"}) + "  object " + charClass->className + "\r\n    " + ch->name + " = ";
+    const QByteArray intHead = lines({"object IVRVar", "end", "object IVRBegin"}) + "  object " + intClass->className + "\r\n    " + in->name + " = ";
+    const QByteArray tail = "\r\n" + lines({"  end", "end", "object IVREnd", "end"});
+    for (const QByteArray& text : {head + "'ab'" + tail, head + "''" + tail, head + "35" + tail, intHead + "2147483648" + tail,
+                                   intHead + "1.0" + tail, intHead + "'1'" + tail}) {
+        SCOPED_TRACE(text.constData());
+        QString error;
+        auto flow = load(text, &error);
+        EXPECT_TRUE(error.contains("Invalid property value")) << error.toStdString();
+        EXPECT_EQ(flow->BeginRoot->childCount(), 0);
+    }
+}
+
 struct FailureCase {
     const char* what;
     QByteArray text;
