@@ -4,8 +4,6 @@
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
 
-#include <QLocale>
-#include <QRegularExpression>
 
 int TIVRFlow::NewFlowCounter = 0;
 
@@ -267,12 +265,12 @@ void TIVRFlow::TreeDblClick()
 
 void TIVRFlow::TreeExpanded(FlowNode* node)
 {
-    if (node->image() == 0) tree_.setImages(node, 1, 1);
+    if (node && node->image() == 0) tree_.setImages(node, 1, 1);
 }
 
 void TIVRFlow::TreeCollapsed(FlowNode* node)
 {
-    if (node->image() == 1) tree_.setImages(node, 0, 0);
+    if (node && node->image() == 1) tree_.setImages(node, 0, 0);
 }
 
 // ---- services ----
@@ -308,25 +306,18 @@ Value TIVRFlow::TextToValue(const QString& text, QString* error)
     if (t.isEmpty()) return Value();
     const QChar c = t[0];
     if (c == QLatin1Char('-') || c == QLatin1Char('+') || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))) {
-        bool ok = false;
         QString message;
         if (!t.contains(QLatin1Char('.'))) {
-            static const QRegularExpression intPattern(QStringLiteral("^[+-]?[0-9]+$"));
-            const qlonglong n = t.toLongLong(&ok);
-            ok = ok && intPattern.match(t).hasMatch() && n >= INT32_MIN && n <= INT32_MAX;
-            if (ok) return Value(int32_t(n));
-            message = QStringLiteral("'%1' is not a valid integer value").arg(t);
+            int32_t n = 0;
+            if (values::textToInt32(t, &n, &message)) return Value(n);
         } else {
-            static const QRegularExpression floatPattern(QStringLiteral("^[+-]?[0-9]*\\.?[0-9]*([eE][+-]?[0-9]+)?$"));
-            const double d = QLocale::c().toDouble(t, &ok);
-            ok = ok && floatPattern.match(t).hasMatch();
-            if (ok) return Value(d);
-            message = QStringLiteral("'%1' is not a valid floating point value").arg(t);
+            double d = 0;
+            if (values::textToDouble(t, &d, &message)) return Value(d);
         }
         if (error) *error = txt::NumberFormatError + QStringLiteral("\r\n") + message + QStringLiteral("\r\n") + quoteHint;
         return Value();
     }
-    if (t.size() >= 1 && t.startsWith(QLatin1Char('"')) && t.endsWith(QLatin1Char('"')))
+    if (t.startsWith(QLatin1Char('"')) && t.endsWith(QLatin1Char('"')))
         return Value(t.mid(1, std::max<qsizetype>(0, t.size() - 2)));
     if (error) *error = quoteHint;
     return Value();

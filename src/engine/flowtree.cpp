@@ -117,9 +117,13 @@ FlowNode* FlowTree::insertAt(FlowNode* parent, int row, std::unique_ptr<TIVRBase
 
 void FlowTree::forgetSubtree(FlowNode* node)
 {
+    // The selection moves out of the removed subtree to a neighbour, as a tree control does:
+    // the previous sibling, else the next one, else the parent.
     if (selected_ && selected_->isInside(node)) {
-        selected_ = nullptr;
-        if (observer_) observer_->selectionChanged(nullptr);
+        FlowNode* neighbour = node->prevSibling();
+        if (!neighbour) neighbour = node->nextSibling();
+        if (!neighbour) neighbour = node->parent();
+        select(neighbour);
     }
     // The node that follows the subtree in tree order ends the count.
     FlowNode* after = nullptr;

@@ -91,7 +91,8 @@ public:
     FlowNode* addFirst(FlowNode* parent, std::unique_ptr<TIVRBase> statement, const QString& text = {});
     FlowNode* insertBefore(FlowNode* sibling, std::unique_ptr<TIVRBase> statement, const QString& text = {});
     FlowNode* insertAt(FlowNode* parent, int row, std::unique_ptr<TIVRBase> statement, const QString& text = {});
-    // Frees the node, its statement and its whole subtree.
+    // Frees the node, its statement and its whole subtree. A selection inside the subtree moves
+    // to the node's previous sibling, else its next sibling, else its parent.
     void remove(FlowNode* node);
     // Moves node (with its subtree) to be child `row` of newParent (nullptr = top level); row is
     // counted before the node is taken out. Refuses (returns false) a move into its own subtree.
