@@ -94,6 +94,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
         return 1;
     }
+    // A flow loaded for running has no captions; the printout shows them.
+    if (parser.isSet(text)) flow.RefreshCaptions();
     if (parser.isSet(text) && !flow.SaveFlowText(parser.value(text), &error)) {
         std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
         return 1;
