@@ -28,6 +28,13 @@ fi
 bash scripts/build.sh "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 
+# Every benchmark once, at its small sizes.
+for bench in "$root"/build/bench/*_bench; do
+  [ -x "$bench" ] || continue
+  echo "== $(basename "$bench")"
+  SORVIX_BENCH_SMALL=1 "$bench"
+done
+
 if [ "${SORVIX_QUICK:-0}" = "1" ]; then
   exit 0
 fi
