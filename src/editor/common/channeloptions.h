@@ -61,9 +61,11 @@ struct ChannelOptionLists {
 bool readChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists, TChannelOptions& options,
                         QString& error);
 
-// Writes a record into key (created when missing), "AutoStart" only when writeAutoStart. A value
-// that the record leaves without meaning (no address, the gateway values with the gateway off, a
-// hook mode or device index outside its range) is removed, so that reading the key gives the
-// record back. All or nothing: on failure the key is unchanged and error holds a text for the user.
+// Writes a record into key (created when missing), "AutoStart" only when writeAutoStart; the
+// gateway state is the record's UseGateway. A value that the record leaves without meaning (no
+// address, the gateway values with the gateway off, a hook mode or device index outside its range)
+// is removed, so that reading the key gives the record back. The gateway on without a gateway
+// address has no stored form: it is written as the gateway off. All or nothing: on failure the key
+// is unchanged and error holds a text for the user.
 bool writeChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists, const TChannelOptions& options,
                          bool writeAutoStart, QString& error);
