@@ -46,7 +46,8 @@ QString OptionCaption, OptionChannelAddress, OptionUsingGateway, OptionAutoStart
 QString Version;
 QString NewFlow, Debugging, Modified, TextFileFilter, WavFileFilter, SaveChangesTo, StopDebuggingOf;
 QString Error, ErrorContent, NumberFormatError, QuoteHint, FileCannotOpen, ReadFileError, SaveFileError,
-    SaveFlowTextError, RunningReadOnly, NotTTSHint, Continue, NoDebugAddress, SelectDebugAddress, AllResult;
+    SaveFlowTextError, RunningReadOnly, NotTTSHint, Continue, NoDebugAddress, SelectDebugAddress, AllResult,
+    NoChannel, UnknownStatus;
 
 QStringList ResultNames, ResultMessages, CommandTypeNames, OperatorNames, StringOperateNames, DateOperateNames,
     DataBaseOperateNames, CalledTypeNames, SpeechLanguageIds, SpeechLanguageNames, SpeechContextIds,
@@ -323,11 +324,13 @@ const Row rows[] = {
     E(NoDebugAddress, "There isn't an device address to debug.", "没有可以调试的设备地址。"),
     E(SelectDebugAddress, "Please select Debug Address.", "请选择调试地址。"),
     E(AllResult, "&All Result: ", "所有结果(&A)："),
+    E(NoChannel, "No channel: the device address could not be opened", "没有通道：设备地址未能打开"),
+    E(UnknownStatus, "Unknown device status: ", "未知的设备状态："),
 };
 
 #undef E
 
-static_assert(std::size(rows) == 246);
+static_assert(std::size(rows) == 248);
 
 const std::array<Entry, std::size(rows)> entries = [] {
     std::array<Entry, std::size(rows)> list{};

@@ -300,6 +300,8 @@ extern QString Continue;                   // "Continue?"
 extern QString NoDebugAddress;             // "There isn't an device address to debug."
 extern QString SelectDebugAddress;         // "Please select Debug Address."
 extern QString AllResult;                  // "&All Result: " (label of the result picker)
+extern QString NoChannel;                  // "No channel: the device address could not be opened" (a line or voice statement run without a channel)
+extern QString UnknownStatus;              // "Unknown device status: " (+ the status a channel returned outside the known ones)
 
 // Name lists, indexed by a result code or by the ordinal of an enumeration value.
 extern QStringList ResultNames;          // "returnSUCCESS" ... by result code 0..3

@@ -617,7 +617,8 @@ TEST(OperationContract, ChannelStatusesBecomeCodesAndTexts)
         {2, 2, "returnHANGUP", ""},      {3, 3, "returnCALLFAILED", "CallFailed"},
         {4, 4, "returnFAILED", ""},      {5, 1, "returnFAILED", "Connected"},
         {6, 1, "returnFAILED", "Disconnected"}, {8, 1, "returnFAILED", "NotEnoughParam"},
-        {9, 1, "returnFAILED", "ParamError"},   {-3, 1, "returnFAILED", "Failed"},
+        {9, 1, "returnFAILED", "ParamError"},   {-3, 1, "returnFAILED", "Unknown device status: -3"},
+        {10, 1, "returnFAILED", "Unknown device status: 10"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.status);

@@ -9,13 +9,16 @@
 extern const char* const CalledTypeIds[3];
 extern const char* const HookSwitchModeIds[3];
 
+// The keys a caller can press: 0-9, *, # and A-D.
+bool isDtmfDigit(QChar c);
+
 // Waits for a call; `Save` (the inherited link) receives the caller's number, `SaveCalled` the called one.
 class IVRRing : public TIVROperateVariant {
     SORVIX_STATEMENT(IVRRing)
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the line statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TIVRVariantLink SaveCalled;
     int Times = 1;
@@ -31,7 +34,7 @@ public:
     using TIVROperateVariant::TIVROperateVariant;
     // No property dialog.
     bool Edit() override { return false; }
-    // DoIt: implemented with the line statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 };
 
 // Places a call to `Called` (the inherited link).
@@ -40,7 +43,7 @@ class IVRCall : public TIVROperateVariant {
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the line statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     int TimeOut = 20;  // seconds without answer, 0 none
     TCalledType CalledType = ctPhoneNumber;
@@ -56,7 +59,7 @@ class IVRGateway : public IVRCall {
 public:
     using IVRCall::IVRCall;
     QString GetDescription() const override;
-    // DoIt: implemented with the line statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TIVRVariantLink ThroughAnotherGateway;
     TIVRVariantLink MaxLength;  // the longest call in seconds
@@ -71,7 +74,7 @@ class IVRSpeakerPhone : public TIVROperateVariant {
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the line statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     THookSwitchMode HookSwitchMode = hsmMicSpeaker;
 };
@@ -82,7 +85,7 @@ class IVRSendDTMF : public TIVROperateVariant {
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the line statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 };
 
 // Collects the caller's digits into `Save` (the inherited link).
@@ -91,10 +94,10 @@ class IVRReceiveDTMF : public TIVROperateVariant {
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the line statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     int MaxLength = 1;      // most digits, 0 no limit
-    QChar EndDTMF;          // the digit that ends input; the zero character for none
+    QChar EndDTMF;          // the digit that ends input (a DTMF key); the zero character for none
     int TimeOut = 0;        // seconds, 0 none
     int TimeOutFirstAdd = 0;  // seconds added for the first digit
 };

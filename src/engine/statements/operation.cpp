@@ -77,13 +77,33 @@ int paramError(QString& resultText, QString& errorText)
     return fail(resultText, errorText, TIVRFlow::ResultMessage(9));
 }
 
+int noChannel(QString& resultText, QString& errorText)
+{
+    return fail(resultText, errorText, txt::NoChannel);
+}
+
 int finish(int status, QString& resultText, QString& errorText)
 {
-    // A negative status is not one the channel gives; it is reported as a plain failure.
-    const int code = (status < 0 || status > rcEndPass) ? rcFailed : status;
+    if (status < 0 || status > 9) return fail(resultText, errorText, txt::UnknownStatus + QString::number(status));
+    const int code = status > rcEndPass ? int(rcFailed) : status;
     resultText = TIVRFlow::ResultName(unsigned(code));
-    errorText = TIVRFlow::ResultMessage(status < 0 ? rcFailed : status);
+    errorText = TIVRFlow::ResultMessage(status);
     return code;
+}
+
+bool operandText(const TIVRVariantLink& link, bool required, QString& text, QString& resultText,
+                 QString& errorText, int* code)
+{
+    QString error;
+    if (!link.GetLinkValue().toText(&text, &error)) {
+        *code = fail(resultText, errorText, error);
+        return false;
+    }
+    if (required && text.isEmpty()) {
+        *code = notEnoughParam(resultText, errorText);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace operation

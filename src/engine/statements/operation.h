@@ -50,9 +50,18 @@ int fail(QString& resultText, QString& errorText, const QString& error);
 int notEnoughParam(QString& resultText, QString& errorText);
 // An operand is out of its range: failure with "ParamError".
 int paramError(QString& resultText, QString& errorText);
+// The run has no channel (the device could not open it): failure with "No channel: ...".
+int noChannel(QString& resultText, QString& errorText);
 // The texts of a channel status: the code is the status for 0..4 and 1 otherwise; the result
-// text is the code's result name, the error text the status's message. Returns the code.
+// text is the code's result name, the error text the status's message. A status outside 0..9
+// (the device gives none, but a faulty one might) is a failure that names the status, so it can
+// never pass for success or for an end of the pass. Returns the code.
 int finish(int status, QString& resultText, QString& errorText);
+// An operand's text: its link value converted to text (empty for an empty value). When the
+// value has no text, or the operand is `required` and its text is empty, the failure is reported
+// (the conversion's message, or "NotEnoughParam"), *code receives its code and false is returned.
+bool operandText(const TIVRVariantLink& link, bool required, QString& text, QString& resultText,
+                 QString& errorText, int* code);
 
 // "Failed": the text of an error that carries no message of its own.
 QString failedMessage();

@@ -1,5 +1,7 @@
 #include "engine/statements/voice.h"
 
+#include "engine/device.h"
+#include "engine/flow.h"
 #include "engine/texts.h"
 
 using caption::valueOrNull;
@@ -67,4 +69,99 @@ void IVRSpeech::BuildLink()
     // An empty tag finds the empty first language id: the engine's default language.
     if (SpeechType == stText) TagIndex = int(txt::SpeechLanguageIds.indexOf(XMLTag));
     else if (SpeechType == stContext) TagIndex = int(txt::SpeechContextIds.indexOf(XMLTag));
+}
+
+// ---- execution ----
+//
+// One channel call per DoIt; the status becomes the code and texts (operation::finish). Without
+// a channel the call is not made and the statement fails with "No channel".
+
+namespace {
+// A file name as the device opens it: absolute from the flow file's folder, with "/" separators
+// (flow files written elsewhere hold "\").
+QString deviceFileName(const TIVRFlow* flow, const QString& name)
+{
+    QString full = flow ? flow->GetFullFileName(name) : name;
+    full.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return full;
+}
+
+// The text of an attribute value between double quotation marks.
+QString attributeValue(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&': out += QStringLiteral("&amp;"); break;
+        case u'<': out += QStringLiteral("&lt;"); break;
+        case u'>': out += QStringLiteral("&gt;"); break;
+        case u'"': out += QStringLiteral("&quot;"); break;
+        case u'\'': out += QStringLiteral("&apos;"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+}  // namespace
+
+int IVRPlay::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
+{
+    return operation::guarded(resultText, errorText, [&] {
+        const ChannelPtr channel = ctx.channel;  // held for the whole call
+        QString name;
+        int code = rcFailed;
+        if (!operation::operandText(link, true, name, resultText, errorText, &code)) return code;
+        if (!channel) return operation::noChannel(resultText, errorText);
+        return operation::finish(channel->PlayFile(deviceFileName(flow(), name), Interruptible), resultText,
+                                 errorText);
+    });
+}
+
+int IVRRecord::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
+{
+    return operation::guarded(resultText, errorText, [&] {
+        const ChannelPtr channel = ctx.channel;
+        QString name;
+        int code = rcFailed;
+        if (!operation::operandText(link, true, name, resultText, errorText, &code)) return code;
+        if (!channel) return operation::noChannel(resultText, errorText);
+        return operation::finish(channel->RecordFile(deviceFileName(flow(), name), Interruptible, MaxLength),
+                                 resultText, errorText);
+    });
+}
+
+int IVRSleep::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
+{
+    return operation::guarded(resultText, errorText, [&] {
+        const ChannelPtr channel = ctx.channel;
+        if (!channel) return operation::noChannel(resultText, errorText);
+        return operation::finish(channel->Sleep(Interruptible, MaxLength), resultText, errorText);
+    });
+}
+
+QString IVRSpeech::speechMarkup(const QString& text) const
+{
+    if (!SupportXML || XMLTag.isEmpty()) return text;
+    const QString id = QLatin1Char('"') + attributeValue(XMLTag) + QLatin1Char('"');
+    switch (SpeechType) {
+    case stText: return QStringLiteral("<LANG LANGID=") + id + QLatin1Char('>') + text + QStringLiteral("</LANG>");
+    case stContext: return QStringLiteral("<context ID=") + id + QLatin1Char('>') + text + QStringLiteral("</context>");
+    case stFile: break;
+    }
+    return text;
+}
+
+int IVRSpeech::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
+{
+    return operation::guarded(resultText, errorText, [&] {
+        const ChannelPtr channel = ctx.channel;
+        QString content;
+        int code = rcFailed;
+        if (!operation::operandText(link, true, content, resultText, errorText, &code)) return code;
+        const bool isFile = SpeechType == stFile;
+        const QString spoken = isFile ? deviceFileName(flow(), content) : speechMarkup(content);
+        if (!channel) return operation::noChannel(resultText, errorText);
+        return operation::finish(channel->Speak(spoken, Interruptible, SupportXML, isFile), resultText, errorText);
+    });
 }

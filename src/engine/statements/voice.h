@@ -26,7 +26,7 @@ class IVRPlay : public TIVRPlayOperate {
 public:
     using TIVRPlayOperate::TIVRPlayOperate;
     QString GetDescription() const override;
-    // DoIt: implemented with the voice statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 };
 
 // Records into the wave file named by `WavFile` (the inherited link).
@@ -35,7 +35,7 @@ class IVRRecord : public TIVRPlayOperate {
 public:
     using TIVRPlayOperate::TIVRPlayOperate;
     QString GetDescription() const override;
-    // DoIt: implemented with the voice statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     int MaxLength = 20;  // whole seconds, 0 no limit
 };
@@ -46,7 +46,7 @@ class IVRSleep : public TIVRPlayOperate {
 public:
     using TIVRPlayOperate::TIVRPlayOperate;
     QString GetDescription() const override;
-    // DoIt: implemented with the voice statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     int MaxLength = 10;  // tenths of a second, 0 no limit
 };
@@ -59,10 +59,15 @@ public:
     QString GetDescription() const override;
     // Resolves `Content`, then looks XMLTag up in the language or context ids.
     void BuildLink() override;
-    // DoIt: implemented with the voice statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     bool SupportXML = false;
     TSpeechType SpeechType = stText;
     QString XMLTag;   // speech language id (stText) or speech context id (stContext)
     int TagIndex = -1;  // XMLTag's position in the id list; -1 not found or not looked up
+
+    // What Speak is given for a text (not for a file): the text itself, or, with SupportXML and a
+    // tag, the text inside the language or context element. The tag is escaped as an attribute
+    // value, so a typed tag cannot end the element early; the text is markup and goes as it is.
+    QString speechMarkup(const QString& text) const;
 };
