@@ -52,6 +52,7 @@ QString Error, ErrorContent, NumberFormatError, QuoteHint, FileCannotOpen, ReadF
 QStringList ResultNames, ResultMessages, CommandTypeNames, OperatorNames, StringOperateNames, DateOperateNames,
     DataBaseOperateNames, CalledTypeNames, SpeechLanguageIds, SpeechLanguageNames, SpeechContextIds,
     SpeechContextNames;
+QString FlowFileFilter;
 QString HelpRoot, StatementHelpRoot;
 
 namespace {
@@ -513,6 +514,8 @@ void setTextLanguage(bool chinese)
     DateOperateNames = column(dateOperateNames, chinese);
     DataBaseOperateNames = column(dataBaseOperateNames, chinese);
     CalledTypeNames = column(calledTypeNames, chinese);
+    FlowFileFilter = chinese ? QStringLiteral("Sorvix流程文件(*.svx)|*.svx|所有文件(*.*)|*.*")
+                             : QStringLiteral("Sorvix Flow Files (*.svx)|*.svx|All Files (*.*)|*.*");
     if (chinese) {
         SpeechLanguageIds = texts(chineseLanguageIds);
         SpeechLanguageNames = texts(chineseLanguageNames);

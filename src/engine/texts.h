@@ -318,6 +318,9 @@ extern QStringList SpeechLanguageIds, SpeechLanguageNames;
 // Contexts: 18 entries in either language; in English the names are the ids.
 extern QStringList SpeechContextIds, SpeechContextNames;
 
+// The flow-file filter of the file dialogs, in the interface language (not a caption entry).
+extern QString FlowFileFilter;  // "Sorvix Flow Files (*.svx)|*.svx|All Files (*.*)|*.*"
+
 // Help paths, empty until the program's start-up sets them; not touched by setTextLanguage.
 extern QString HelpRoot, StatementHelpRoot;
 

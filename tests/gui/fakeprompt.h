@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <vector>
 
 #include "editor/common/prompt.h"
 
@@ -20,9 +21,15 @@ public:
         answers.pop_front();
         return a;
     }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return take(); }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override
+    QString openFileName(QWidget*, const QString& caption, const QString& dir, const QString& filter) override
     {
+        dialogs.push_back({caption, dir, filter, QString()});
+        return take();
+    }
+    QString saveFileName(QWidget*, const QString& caption, const QString& dir, const QString& filter,
+                         const QString& defaultSuffix) override
+    {
+        dialogs.push_back({caption, dir, filter, defaultSuffix});
         return take();
     }
     void beep() override { ++beeps; }
@@ -31,6 +38,12 @@ public:
         urls << url.toString();
         return urlsWork;
     }
+
+    // What each file dialog was asked with.
+    struct FileDialog {
+        QString caption, dir, filter, defaultSuffix;
+    };
+    std::vector<FileDialog> dialogs;
 
     std::deque<int> answers;
     std::deque<QString> fileNames;
