@@ -27,6 +27,7 @@
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/texts.h"
+#include "platform/simdevice/devicefactory.h"
 
 TfrmSorvixEdit* frmSorvixEdit = nullptr;
 
@@ -107,8 +108,9 @@ TfrmSorvixEdit::TfrmSorvixEdit(QWidget* parent) : TSorvixForm(parent)
         if (auto* w = sub ? qobject_cast<TfrmFlow*>(sub->widget()) : nullptr; w && !w->closing) w->FormActivate();
     });
 
-    // 2. The telephony device. The device factory of the simulated device plugs in here
-    // (createTelephonyDevice); until then setTelephonyDevice hands a device in.
+    // 2. The process's telephony device, handed to every flow this window opens. Without one
+    // (a scenario that cannot be read) flows still open and edit; a run then finds no channel.
+    TAPI3Device = createTelephonyDevice();
     // 3. The debug options have not been chosen in this run.
     FOptionsConfirmed = false;
 

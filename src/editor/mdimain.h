@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 
+#include "editor/common/channeloptions.h"
 #include "editor/common/sorvixform.h"
 #include "editor/palette.h"
 
@@ -44,7 +45,9 @@ public:
     // The button whose pop-up menu is open.
     TPaletteButton* FPopupButton = nullptr;
 
-    // Debugger state.
+    // Debugger state: the debug options (loaded at start-up), whether they were confirmed in this
+    // run, and the window whose flow runs.
+    TChannelOptions DebugOptions;
     bool FOptionsConfirmed = false;
     TfrmFlow* FDebugWindow = nullptr;
 

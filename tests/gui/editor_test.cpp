@@ -344,6 +344,9 @@ TEST_F(Editor, FlowActionsAndPaletteFollowTheOpenWindows)
         EXPECT_TRUE(a->isEnabled());
 
     TfrmFlow* a = newFlow();
+    // Every flow runs on the frame's one device.
+    ASSERT_NE(main->TAPI3Device, nullptr);
+    EXPECT_EQ(a->FFlow->device(), main->TAPI3Device);
     for (QAction* x : flowActions()) EXPECT_TRUE(x->isEnabled());
     for (TPaletteButton* b : main->FPalette) EXPECT_TRUE(b->isEnabled());
     TfrmFlow* b = newFlow();
