@@ -1,0 +1,65 @@
+// SorvixAdmin: the channel console. One console runs per user; a second start brings the running
+// console to the front and ends.
+#include <QApplication>
+
+#include "console/admintexts.h"
+#include "console/adminmain.h"
+#include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
+#include "engine/texts.h"
+#include "platform/registry.h"
+#include "platform/simdevice/devicefactory.h"
+#include "platform/singleinstance.h"
+
+namespace {
+
+const QString InstanceName = QStringLiteral("TfrmSorvixAdmin");
+const QByteArray ComeToTheFront = QByteArrayLiteral("come to the front");
+
+void bringToFront()
+{
+    if (!frmSorvixAdmin) return;
+    if (frmSorvixAdmin->isMinimized()) frmSorvixAdmin->showNormal();
+    frmSorvixAdmin->show();
+    frmSorvixAdmin->raise();
+    frmSorvixAdmin->activateWindow();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    initTexts();
+    initAdminTexts();
+    initProductTexts();
+
+    // One atomic lock marks the running console; a second start only asks it to come forward.
+    SingleInstance instance(InstanceName);
+    if (!instance.tryBecomePrimary()) {
+        SingleInstance::sendToPrimary(InstanceName, ComeToTheFront, 3000);
+        return 0;
+    }
+    if (!instance.errorString().isEmpty())
+        qWarning("SorvixAdmin: %s", qPrintable(instance.errorString()));
+    QObject::connect(&instance, &SingleInstance::messageReceived, &app, [](const QByteArray&) { bringToFront(); });
+    QApplication::setApplicationDisplayName(QString());
+
+    QString error;
+    std::shared_ptr<ITAPI3Device> device = createTelephonyDevice({}, &error);
+    if (!device) {
+        Prompt::instance().message(nullptr, error, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
+        return 1;
+    }
+
+    // Every window once, the main window first.
+    frmSorvixAdmin = new TfrmSorvixAdmin(device, RegistryStore::defaultFilePath());
+    createConsoleDialogs(frmSorvixAdmin);
+    frmSorvixAdmin->LoadChannelOptions();
+    frmSorvixAdmin->AutoStartChannels();
+    frmSorvixAdmin->show();
+
+    const int result = app.exec();
+    delete frmSorvixAdmin;
+    return result;
+}

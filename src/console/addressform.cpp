@@ -1,0 +1,100 @@
+#include "console/addressform.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "console/admintexts.h"
+#include "console/inputcheck.h"
+#include "engine/texts.h"
+
+TfrmAddress::TfrmAddress(QWidget* parent) : TSorvixDlg(parent)
+{
+    setObjectName(QStringLiteral("frmAddress"));
+
+    radApplication = new QRadioButton(adm::Application, this);
+    cmbApplication = new QComboBox(this);
+    cmbApplication->setMinimumWidth(260);
+    radGroup = new QRadioButton(adm::Group, this);
+    cmbGroup = new QComboBox(this);
+    btnOk = new QPushButton(txt::Ok, this);
+    btnOk->setDefault(true);
+    btnCancel = new QPushButton(txt::Cancel, this);
+
+    auto* lists = new QVBoxLayout;
+    lists->addWidget(radApplication);
+    auto* app = new QHBoxLayout;
+    app->addSpacing(20);
+    app->addWidget(cmbApplication);
+    lists->addLayout(app);
+    lists->addSpacing(6);
+    lists->addWidget(radGroup);
+    auto* group = new QHBoxLayout;
+    group->addSpacing(20);
+    group->addWidget(cmbGroup);
+    lists->addLayout(group);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(lists);
+    all->addSpacing(8);
+    all->addLayout(buttons);
+
+    setTabOrder(btnOk, btnCancel);
+    setTabOrder(btnCancel, cmbApplication);
+    setTabOrder(cmbApplication, radApplication);
+    setTabOrder(radApplication, radGroup);
+    setTabOrder(radGroup, cmbGroup);
+
+    connect(radApplication, &QRadioButton::clicked, this, &TfrmAddress::radApplicationGroupClick);
+    connect(radGroup, &QRadioButton::clicked, this, &TfrmAddress::radApplicationGroupClick);
+    connect(btnOk, &QPushButton::clicked, this, &TfrmAddress::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmAddress::clearRadios()
+{
+    for (QRadioButton* r : {radApplication, radGroup}) {
+        r->setAutoExclusive(false);
+        r->setChecked(false);
+        r->setAutoExclusive(true);
+    }
+}
+
+int TfrmAddress::chosenApplication() const
+{
+    return cmbApplication->currentIndex() < 0 ? -1 : cmbApplication->currentData().toInt();
+}
+
+int TfrmAddress::chosenGroup() const
+{
+    return cmbGroup->currentIndex() < 0 ? -1 : cmbGroup->currentData().toInt();
+}
+
+void TfrmAddress::showEvent(QShowEvent* event)
+{
+    TSorvixDlg::showEvent(event);
+    radApplicationGroupClick();
+}
+
+void TfrmAddress::radApplicationGroupClick()
+{
+    cmbApplication->setEnabled(radApplication->isChecked());
+    cmbGroup->setEnabled(radGroup->isChecked());
+}
+
+void TfrmAddress::btnOkClick()
+{
+    if (!radApplication->isChecked() && !radGroup->isChecked())
+        return refuseInput(this, radApplication, radApplication->text(), adm::SelectApplicationOrGroup);
+    if (radApplication->isChecked() && chosenApplication() < 0)
+        return refuseInput(this, cmbApplication, radApplication->text(), adm::SelectApplication);
+    if (radGroup->isChecked() && chosenGroup() < 0)
+        return refuseInput(this, cmbGroup, radGroup->text(), adm::SelectGroup);
+    accept();
+}

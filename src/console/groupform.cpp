@@ -1,0 +1,84 @@
+#include "console/groupform.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "console/admintexts.h"
+#include "console/configmodel.h"
+#include "console/inputcheck.h"
+#include "engine/texts.h"
+
+TfrmGroup::TfrmGroup(const ConsoleConfig* config, QWidget* parent) : TSorvixDlg(parent), config_(config)
+{
+    setObjectName(QStringLiteral("frmGroup"));
+    setWindowTitle(adm::Group);
+
+    lblName = new QLabel(txt::Name, this);
+    edtGroupName = new QLineEdit(this);
+    edtGroupName->setMinimumWidth(240);
+    lblName->setBuddy(edtGroupName);
+    lblApplication = new QLabel(adm::ApplicationLabel, this);
+    cmbApplication = new QComboBox(this);
+    cmbApplication->setEditable(false);
+    lblApplication->setBuddy(cmbApplication);
+    btnOk = new QPushButton(txt::Ok, this);
+    btnOk->setDefault(true);
+    btnCancel = new QPushButton(txt::Cancel, this);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(lblName, 0, 0);
+    grid->addWidget(edtGroupName, 0, 1);
+    grid->addWidget(lblApplication, 1, 0);
+    grid->addWidget(cmbApplication, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(grid);
+    all->addSpacing(8);
+    all->addLayout(buttons);
+
+    setTabOrder(edtGroupName, btnOk);
+    setTabOrder(btnOk, btnCancel);
+    setTabOrder(btnCancel, cmbApplication);
+
+    connect(btnOk, &QPushButton::clicked, this, &TfrmGroup::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmGroup::fillApplications()
+{
+    cmbApplication->clear();
+    if (config_)
+        for (size_t i = 0; i < config_->applications().size(); ++i)
+            cmbApplication->addItem(config_->applications()[i].name, int(i));
+    cmbApplication->setCurrentIndex(-1);
+}
+
+int TfrmGroup::chosenApplication() const
+{
+    return cmbApplication->currentIndex() < 0 ? -1 : cmbApplication->currentData().toInt();
+}
+
+void TfrmGroup::showEvent(QShowEvent* event)
+{
+    TSorvixDlg::showEvent(event);
+    edtGroupName->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmGroup::btnOkClick()
+{
+    const QString name = edtGroupName->text();
+    if (name.isEmpty()) return refuseInput(this, edtGroupName, lblName->text(), txt::NameEmpty);
+    const int found = config_ ? config_->findGroup(name, Qt::CaseInsensitive) : -1;
+    if (found >= 0 && found != EditedItem) return refuseInput(this, edtGroupName, lblName->text(), adm::GroupNameUsed);
+    if (chosenApplication() < 0)
+        return refuseInput(this, cmbApplication, lblApplication->text(), adm::SelectApplication);
+    accept();
+}
