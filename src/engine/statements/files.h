@@ -8,7 +8,7 @@ class IVRTextFile : public TIVROperateVariant {
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the file statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TIVRVariantLink WriteText;
     bool WriteLine = true;
@@ -23,7 +23,7 @@ class IVRInitFile : public TIVROperateVariant {
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the file statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TIVRVariantLink Section;
     TIVRVariantLink Key;
@@ -41,7 +41,7 @@ class IVRExecute : public TIVROperateVariant {
 public:
     using TIVROperateVariant::TIVROperateVariant;
     QString GetDescription() const override;
-    // DoIt: implemented with the process statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     int TimeOut = 0;  // seconds to wait, 0 does not wait
     bool Terminate = false;
