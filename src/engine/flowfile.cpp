@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
