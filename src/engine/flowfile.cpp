@@ -204,10 +204,49 @@ enum class ValKind { String, Integer, BigInteger, Float, Ident };
 struct ParsedValue {
     ValKind kind = ValKind::Integer;
     int32_t integer = 0;
-    long double number = 0;  // BigInteger and Float
-    qsizetype offset = 0;    // String: into the string arena; Ident: into the text
+    qsizetype offset = 0;  // String: into the string arena; others: the token in the text
     qsizetype length = 0;
 };
+
+// The value of a number token ("$" and hex digits, or decimal with an optional "-", fraction
+// and exponent); infinite beyond the range of long double, false when it is not a number.
+bool numberValue(QByteArrayView token, long double* out)
+{
+    if (token.startsWith('$')) {
+        long double n = 0;
+        for (qsizetype i = 1; i < token.size(); ++i) {
+            const uchar c = uchar(token[i]);
+            n = n * 16 + ((c >= '0' && c <= '9') ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        *out = n;
+        return token.size() > 1;
+    }
+    // Short integers, the usual case, without the general conversion.
+    const bool negative = token.startsWith('-');
+    if (token.size() > qsizetype(negative) && token.size() <= 18 + qsizetype(negative)) {
+        int64_t v = 0;
+        qsizetype i = qsizetype(negative);
+        while (i < token.size() && token[i] >= '0' && token[i] <= '9') v = v * 10 + (token[i++] - '0');
+        if (i == token.size()) {
+            *out = static_cast<long double>(negative ? -v : v);
+            return true;
+        }
+    }
+    long double n = 0;
+    const char* end = token.data() + token.size();
+    const auto [ptr, ec] = std::from_chars(token.data(), end, n);
+    if (ptr != end || token.size() == (token.startsWith('-') ? 1 : 0)) return false;
+    if (ec == std::errc::result_out_of_range) {
+        // Too large, or too small for long double: infinity or zero by the exponent's sign.
+        const qsizetype e = std::max(token.indexOf('e'), token.indexOf('E'));
+        const bool tiny = e >= 0 && e + 1 < token.size() && token[e + 1] == '-';
+        n = tiny ? 0.0L : (token.startsWith('-') ? -HUGE_VALL : HUGE_VALL);
+    } else if (ec != std::errc()) {
+        return false;
+    }
+    *out = n;
+    return true;
+}
 
 struct ParsedProperty {
     qsizetype nameOffset;
@@ -442,55 +481,33 @@ private:
     {
         ParsedValue v;
         const qsizetype start = p_;
-        if (at(p_) == '$') {
-            ++p_;
-            qsizetype digits = 0;
-            unsigned long long n = 0;
-            bool big = false;
-            while (isHexDigit(at(p_))) {
-                const uchar c = at(p_);
-                const unsigned d = isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10;
-                if (n > (~0ULL >> 4)) big = true;
-                n = (n << 4) | d;
-                ++digits;
+        ++p_;
+        bool isFloat = false;
+        if (text_[start] == '$') {
+            while (isHexDigit(at(p_))) ++p_;
+        } else {
+            while (isDigit(at(p_))) ++p_;
+            for (uchar c = at(p_); p_ < end_ && (isDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'); c = at(p_)) {
+                isFloat = true;
                 ++p_;
             }
-            if (digits == 0) fail(QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(view(start, p_ - start))));
-            if (!big && n <= 0x7FFFFFFF) {
-                v.kind = ValKind::Integer;
-                v.integer = int32_t(n);
-            } else {
-                v.kind = ValKind::BigInteger;
-                v.number = big ? HUGE_VALL : static_cast<long double>(n);
-            }
-            return v;
         }
-        ++p_;
-        while (isDigit(at(p_))) ++p_;
-        bool isFloat = false;
-        for (uchar c = at(p_); p_ < end_ && (isDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'); c = at(p_)) {
-            isFloat = true;
-            ++p_;
-        }
-        const QByteArrayView token = view(start, p_ - start);
+        v.offset = start;
+        v.length = p_ - start;
+        const QByteArrayView token = view(start, v.length);
         long double n = 0;
-        const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), n);
-        const bool complete = ptr == token.data() + token.size() && token.size() > (token[0] == '-' ? 1 : 0);
+        const bool valid = numberValue(token, &n);
         if (isFloat) {
-            if (ec != std::errc() || !complete)
-                fail(QStringLiteral("'%1' is not a valid floating point value").arg(QLatin1String(token)));
+            if (!valid || !std::isfinite(n)) fail(QStringLiteral("'%1' is not a valid floating point value").arg(QLatin1String(token)));
             v.kind = ValKind::Float;
-            v.number = n;
             return v;
         }
-        if (!complete || (ec != std::errc() && ec != std::errc::result_out_of_range))
-            fail(QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(token)));
-        if (ec == std::errc() && n >= INT32_MIN && n <= INT32_MAX) {
+        if (!valid) fail(QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(token)));
+        if (n >= INT32_MIN && n <= INT32_MAX) {
             v.kind = ValKind::Integer;
             v.integer = int32_t(n);
         } else {
             v.kind = ValKind::BigInteger;
-            v.number = ec == std::errc() ? n : HUGE_VALL;
         }
         return v;
     }
@@ -584,8 +601,9 @@ bool convertValue(const Parser& parser, const PropertyDesc& d, const ParsedValue
         case ValKind::Integer: *out = Value(pv.integer); return true;
         case ValKind::BigInteger:  // beyond 32 bits: kept as a floating-point number
         case ValKind::Float: {
+            long double n = 0;
             double dv = 0;
-            if (!toDouble(pv.number, &dv)) return false;
+            if (!numberValue(parser.view(pv.offset, pv.length), &n) || !toDouble(n, &dv)) return false;
             *out = Value(dv);
             return true;
         }
