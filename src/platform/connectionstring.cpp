@@ -1,0 +1,369 @@
+#include "platform/connectionstring.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+namespace {
+
+bool fail(QString* error, const QString& text)
+{
+    if (error) *error = text;
+    return false;
+}
+
+QString invalid(const QString& why)
+{
+    return QStringLiteral("Invalid connection string: ") + why;
+}
+
+bool sameKey(QStringView a, QStringView b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+qsizetype skipBlanks(const QString& text, qsizetype i)
+{
+    while (i < text.size() && text.at(i).isSpace()) ++i;
+    return i;
+}
+
+// Files named in connection strings may carry Windows separators.
+QString localPath(const QString& name)
+{
+    QString path = name;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return path;
+}
+
+QString absoluteFile(const QString& name, const PathResolver& resolve)
+{
+    QString path = localPath(resolve ? resolve(name) : name);
+    if (QDir::isRelativePath(path)) path = QFileInfo(path).absoluteFilePath();
+    return path;
+}
+
+}  // namespace
+
+namespace connectionstring {
+
+bool parse(const QString& text, ConnectionPairs* out, QString* error)
+{
+    ConnectionPairs pairs;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (true) {
+        i = skipBlanks(text, i);
+        if (i >= n) break;
+        if (text.at(i) == QLatin1Char(';')) {
+            ++i;
+            continue;
+        }
+        const qsizetype keyStart = i;
+        qsizetype eq = keyStart;
+        while (eq < n && text.at(eq) != QLatin1Char('=') && text.at(eq) != QLatin1Char(';')) ++eq;
+        if (eq >= n || text.at(eq) != QLatin1Char('='))
+            return fail(error, invalid(QStringLiteral("\"%1\" has no \"=\"").arg(text.mid(keyStart, eq - keyStart).trimmed())));
+        ConnectionPair pair;
+        pair.key = text.mid(keyStart, eq - keyStart).trimmed();
+        if (pair.key.isEmpty()) return fail(error, invalid(QStringLiteral("a value without a key")));
+        pair.valueBegin = eq + 1;
+        qsizetype j = skipBlanks(text, pair.valueBegin);
+        const QChar first = j < n ? text.at(j) : QChar();
+        if (first == QLatin1Char('"') || first == QLatin1Char('\'') || first == QLatin1Char('{')) {
+            const QChar close = first == QLatin1Char('{') ? QLatin1Char('}') : first;
+            pair.quote = first;
+            QString value;
+            if (first == QLatin1Char('{')) value += first;
+            qsizetype k = j + 1;
+            bool closed = false;
+            while (k < n) {
+                if (text.at(k) == close) {
+                    if (k + 1 < n && text.at(k + 1) == close) {
+                        value += close;
+                        if (first == QLatin1Char('{')) value += close;  // braces stay as written
+                        k += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++k;
+                    break;
+                }
+                value += text.at(k++);
+            }
+            if (!closed)
+                return fail(error, invalid(QStringLiteral("the value of \"%1\" has no closing %2").arg(pair.key, close)));
+            if (first == QLatin1Char('{')) value += close;
+            k = skipBlanks(text, k);
+            if (k < n && text.at(k) != QLatin1Char(';'))
+                return fail(error, invalid(QStringLiteral("text after the quoted value of \"%1\"").arg(pair.key)));
+            pair.value = value;
+            pair.valueEnd = k;
+        } else {
+            qsizetype end = pair.valueBegin;
+            while (end < n && text.at(end) != QLatin1Char(';')) ++end;
+            pair.value = text.mid(pair.valueBegin, end - pair.valueBegin).trimmed();
+            pair.valueEnd = end;
+        }
+        i = pair.valueEnd;
+        pairs.append(pair);
+    }
+    if (out) *out = pairs;
+    return true;
+}
+
+QString quoteValue(const QString& value)
+{
+    const bool needs = value.contains(QLatin1Char(';')) || (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace())) ||
+                       value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\'')) ||
+                       value.startsWith(QLatin1Char('{'));
+    if (!needs) return value;
+    if (value.contains(QLatin1Char('"')) && !value.contains(QLatin1Char('\'')))
+        return QLatin1Char('\'') + value + QLatin1Char('\'');
+    QString doubled = value;
+    doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + doubled + QLatin1Char('"');
+}
+
+QString write(const ConnectionPairs& pairs)
+{
+    QStringList parts;
+    for (const ConnectionPair& p : pairs)
+        parts << p.key + QLatin1Char('=') + (p.quote == QLatin1Char('{') ? p.value : quoteValue(p.value));
+    return parts.join(QLatin1Char(';'));
+}
+
+qsizetype indexOf(const ConnectionPairs& pairs, QStringView key)
+{
+    for (qsizetype i = pairs.size() - 1; i >= 0; --i)
+        if (sameKey(pairs.at(i).key, key)) return i;
+    return -1;
+}
+
+QString value(const ConnectionPairs& pairs, QStringView key)
+{
+    const qsizetype i = indexOf(pairs, key);
+    return i < 0 ? QString() : pairs.at(i).value;
+}
+
+QString rewriteFileName(const QString& text, const PathResolver& resolve)
+{
+    ConnectionPairs pairs;
+    if (!parse(text, &pairs)) return text;
+    QString result = text;
+    // Backwards, so the spans of the earlier pairs stay where they are.
+    for (qsizetype i = pairs.size() - 1; i >= 0; --i) {
+        const ConnectionPair& p = pairs.at(i);
+        if (!sameKey(p.key, u"File Name")) continue;
+        const QString path = resolve ? resolve(p.value) : p.value;
+        QString replacement;
+        if (p.quote == QLatin1Char('"') || p.quote == QLatin1Char('\'')) {
+            QString doubled = path;
+            doubled.replace(p.quote, QString(2, p.quote));
+            replacement = p.quote + doubled + p.quote;
+        } else {
+            replacement = quoteValue(path);
+        }
+        result.replace(p.valueBegin, p.valueEnd - p.valueBegin, replacement);
+    }
+    return result;
+}
+
+bool readDataLinkFile(const QString& path, QString* connectionString, QString* error)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile()) return fail(error, QStringLiteral("Data link file not found: %1").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, QStringLiteral("Cannot read data link file %1: %2").arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    QStringDecoder::Encoding encoding = QStringDecoder::Utf8;
+    if (bytes.startsWith("\xFF\xFE")) {
+        encoding = QStringDecoder::Utf16LE;
+        bytes.remove(0, 2);
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        encoding = QStringDecoder::Utf16BE;
+        bytes.remove(0, 2);
+    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+        bytes.remove(0, 3);
+    } else if (bytes.size() >= 2 && bytes.at(0) != 0 && bytes.at(1) == 0) {
+        encoding = QStringDecoder::Utf16LE;  // UTF-16 that lost its byte-order mark
+    }
+    QStringDecoder decode(encoding);
+    const QString text = decode(bytes);
+    if (decode.hasError()) return fail(error, QStringLiteral("Cannot read data link file %1: it is not UTF-16 or UTF-8 text").arg(path));
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        line.remove(QChar(0));
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || sameKey(line, u"[oledb]")) continue;
+        if (connectionString) *connectionString = line;
+        return true;
+    }
+    return fail(error, QStringLiteral("Data link file holds no connection string: %1").arg(path));
+}
+
+}  // namespace connectionstring
+
+QString ConnectionTarget::key() const
+{
+    return QStringList{driver, databaseName, hostName, QString::number(port), userName, password, connectOptions}.join(
+        QChar(0x1F));
+}
+
+namespace {
+
+// The ODBC form of a value: braced when it holds what would end or bend it.
+QString odbcValue(const ConnectionPair& p)
+{
+    if (p.quote == QLatin1Char('{')) return p.value;
+    const QString& v = p.value;
+    if (!v.contains(QLatin1Char(';')) && !v.startsWith(QLatin1Char('{')) && v.trimmed() == v) return v;
+    QString doubled = v;
+    doubled.replace(QLatin1Char('}'), QStringLiteral("}}"));
+    return QLatin1Char('{') + doubled + QLatin1Char('}');
+}
+
+bool resolveOdbc(const ConnectionPairs& pairs, ConnectionTarget* target, QString* error)
+{
+    // The keys of an OLE DB style string for the ODBC bridge, in their ODBC names; the rest go
+    // to the driver manager as they stand.
+    static const std::pair<const char16_t*, const char16_t*> renamed[] = {
+        {u"Data Source", u"DSN"}, {u"User ID", u"UID"}, {u"Password", u"PWD"}, {u"Initial Catalog", u"DATABASE"}};
+    QList<std::pair<QString, QString>> out;
+    auto has = [&out](QStringView key) {
+        return std::any_of(out.begin(), out.end(), [key](const auto& kv) { return sameKey(kv.first, key); });
+    };
+    const QString extended = connectionstring::value(pairs, u"Extended Properties");
+    if (!extended.isEmpty()) {
+        ConnectionPairs inner;
+        QString why;
+        if (!connectionstring::parse(extended, &inner, &why))
+            return fail(error, why + QStringLiteral(" (in Extended Properties)"));
+        for (const ConnectionPair& p : inner) out.append({p.key, odbcValue(p)});
+    }
+    for (const ConnectionPair& p : pairs) {
+        if (sameKey(p.key, u"Provider") || sameKey(p.key, u"Extended Properties") ||
+            sameKey(p.key, u"Persist Security Info") || sameKey(p.key, u"File Name"))
+            continue;
+        QString key = p.key;
+        for (const auto& [from, to] : renamed)
+            if (sameKey(key, QStringView(from))) key = QString::fromUtf16(to);
+        if (has(key)) continue;
+        out.append({key, odbcValue(p)});
+    }
+    // The ODBC driver prefixes DSN= (or FILEDSN= when the text holds ".dsn") unless the text
+    // names a DRIVER or SERVER; put the key it adds first and leave its name out.
+    auto joined = [&out]() {
+        QStringList parts;
+        for (const auto& [k, v] : out) parts << k + QLatin1Char('=') + v;
+        return parts.join(QLatin1Char(';'));
+    };
+    auto moveFirst = [&out](QStringView key) {
+        for (qsizetype i = 0; i < out.size(); ++i)
+            if (sameKey(out.at(i).first, key)) {
+                out.move(i, 0);
+                return true;
+            }
+        return false;
+    };
+    QString text = joined();
+    if (text.contains(QLatin1String(".dsn"), Qt::CaseInsensitive)) {
+        if (!moveFirst(u"FILEDSN"))
+            return fail(error, QStringLiteral("An ODBC connection string that holds \".dsn\" needs a FILEDSN key"));
+        text = joined().mid(out.front().first.size() + 1);
+    } else if (text.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
+               text.contains(QLatin1String("SERVER="), Qt::CaseInsensitive)) {
+        // passed as it is
+    } else if (moveFirst(u"DSN")) {
+        text = joined().mid(out.front().first.size() + 1);
+    } else {
+        return fail(error, QStringLiteral("An ODBC connection string needs a DSN, FILEDSN or DRIVER key"));
+    }
+    target->provider = ConnectionTarget::Provider::ODBC;
+    target->driver = QStringLiteral("QODBC");
+    target->databaseName = text;
+    return true;
+}
+
+}  // namespace
+
+namespace connectionstring {
+
+bool resolve(const QString& text, const PathResolver& resolvePath, ConnectionTarget* out, QString* error)
+{
+    ConnectionPairs pairs;
+    if (!parse(text, &pairs, error)) return false;
+
+    const qsizetype fileKey = indexOf(pairs, u"File Name");
+    if (fileKey >= 0) {
+        const QString name = pairs.at(fileKey).value;
+        if (name.isEmpty()) return fail(error, invalid(QStringLiteral("File Name is empty")));
+        const QString path = absoluteFile(name, resolvePath);
+        QString inner;
+        if (!readDataLinkFile(path, &inner, error)) return false;
+        ConnectionPairs linked;
+        QString why;
+        if (!parse(inner, &linked, &why)) return fail(error, why + QStringLiteral(" (in data link file %1)").arg(path));
+        if (indexOf(linked, u"File Name") >= 0)
+            return fail(error, QStringLiteral("Data link file %1 names another data link file").arg(path));
+        for (const ConnectionPair& p : pairs) {
+            if (sameKey(p.key, u"File Name")) continue;
+            linked.removeIf([&p](const ConnectionPair& q) { return sameKey(q.key, p.key); });
+            linked.append(p);
+        }
+        pairs = linked;
+    }
+
+    QString provider = value(pairs, u"Provider");
+    // Provider names may carry a version ("MSDASQL.1").
+    while (!provider.isEmpty() && provider.back().isDigit()) {
+        const qsizetype dot = provider.lastIndexOf(QLatin1Char('.'));
+        bool digits = dot > 0;
+        for (qsizetype i = dot + 1; digits && i < provider.size(); ++i) digits = provider.at(i).isDigit();
+        if (!digits) break;
+        provider.truncate(dot);
+    }
+
+    ConnectionTarget target;
+    if (provider.isEmpty() || sameKey(provider, u"SQLite")) {
+        const QString file = value(pairs, u"Data Source");
+        if (file.isEmpty()) return fail(error, QStringLiteral("The connection string names no database file (Data Source)"));
+        target.provider = ConnectionTarget::Provider::SQLite;
+        target.driver = QStringLiteral("QSQLITE");
+        target.databaseName = absoluteFile(file, resolvePath);
+    } else if (sameKey(provider, u"PostgreSQL")) {
+        target.provider = ConnectionTarget::Provider::PostgreSQL;
+        target.driver = QStringLiteral("QPSQL");
+        target.hostName = indexOf(pairs, u"Data Source") >= 0 ? value(pairs, u"Data Source") : value(pairs, u"Server");
+        const QString port = value(pairs, u"Port");
+        if (!port.isEmpty()) {
+            bool ok = false;
+            target.port = port.toInt(&ok);
+            if (!ok || target.port < 1 || target.port > 65535)
+                return fail(error, invalid(QStringLiteral("Port \"%1\" is not a port number").arg(port)));
+        }
+        target.databaseName =
+            indexOf(pairs, u"Initial Catalog") >= 0 ? value(pairs, u"Initial Catalog") : value(pairs, u"Database");
+        target.userName = value(pairs, u"User ID");
+        target.password = value(pairs, u"Password");
+        // A server that does not answer must not hold the runner for minutes.
+        int timeout = 15;
+        const QString given = value(pairs, u"Connect Timeout");
+        if (!given.isEmpty()) {
+            bool ok = false;
+            timeout = given.toInt(&ok);
+            if (!ok || timeout < 0)
+                return fail(error, invalid(QStringLiteral("Connect Timeout \"%1\" is not a number of seconds").arg(given)));
+        }
+        target.connectOptions = QStringLiteral("connect_timeout=%1").arg(timeout);
+    } else if (sameKey(provider, u"MSDASQL") || sameKey(provider, u"ODBC")) {
+        if (!resolveOdbc(pairs, &target, error)) return false;
+    } else {
+        return fail(error, QStringLiteral("Unknown provider \"%1\": the providers are %2")
+                               .arg(value(pairs, u"Provider"), QLatin1String(ProviderList)));
+    }
+    if (out) *out = target;
+    return true;
+}
+
+}  // namespace connectionstring
