@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei fonts-dejavu-core
-  postgresql postgresql-client
+  postgresql postgresql-client libsqliteodbc
   sqlite3
 )
 

@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 // One Qt SQL connection. It belongs to the thread that opened it; the data sets of that thread
@@ -323,6 +324,16 @@ QString sqliteLiteral(const QSqlDriver* driver, const QVariant& v)
     return driver->formatValue(f);
 }
 
+// Unsigned integers (PostgreSQL's driver gives int8 values so) become signed ones where they fit.
+QVariant normalised(const QVariant& v)
+{
+    if (v.isNull()) return v;
+    if (v.typeId() == QMetaType::ULongLong && v.toULongLong() <= quint64(std::numeric_limits<qint64>::max()))
+        return QVariant(v.toLongLong());
+    if (v.typeId() == QMetaType::UInt) return QVariant(qlonglong(v.toUInt()));
+    return v;
+}
+
 }  // namespace
 
 struct DataSet::Command {
@@ -451,6 +462,11 @@ void DataSet::disconnect()
 bool DataSet::connect(QString* error)
 {
     if (connection_ && (connection_->broken || connection_->thread != QThread::currentThread())) connection_.reset();
+    // A connection the driver already knows to be gone is replaced before it is used.
+    if (connection_ && !connection_->database().isOpen()) {
+        connection_->broken = true;
+        connection_.reset();
+    }
     if (connection_) return true;
 
     ConnectionTarget target;
@@ -655,7 +671,7 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
                 while (query.next()) {
                     QVariantList row;
                     row.reserve(record.count());
-                    for (int i = 0; i < record.count(); ++i) row.append(query.value(i));
+                    for (int i = 0; i < record.count(); ++i) row.append(normalised(query.value(i)));
                     rows.append(row);
                 }
                 if (query.lastError().isValid()) {

@@ -1,0 +1,345 @@
+// The data-set cases on a real PostgreSQL server: the one scripts/postgres.sh starts, named by
+// SORVIX_PG_HOST, SORVIX_PG_PORT, SORVIX_PG_DB, SORVIX_PG_USER and SORVIX_PG_PASSWORD.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/dataset.h"
+#include "platform/dataset_cases.h"
+
+namespace {
+
+using dscases::s;
+
+QString env(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+
+bool serverThere()
+{
+    return !env("SORVIX_PG_HOST").isEmpty() && !env("SORVIX_PG_PORT").isEmpty() && !env("SORVIX_PG_DB").isEmpty() &&
+           !env("SORVIX_PG_USER").isEmpty();
+}
+
+#define NEED_SERVER()                                                                                    \
+    if (!serverThere())                                                                                  \
+    GTEST_SKIP() << "no PostgreSQL server: SORVIX_PG_HOST, SORVIX_PG_PORT, SORVIX_PG_DB and SORVIX_PG_USER " \
+                    "are not set (scripts/test.sh starts one)"
+
+QString serverConnection(const QString& password)
+{
+    return QStringLiteral("Provider=PostgreSQL;Data Source=%1;Port=%2;Initial Catalog=%3;User ID=%4;Password=%5")
+        .arg(env("SORVIX_PG_HOST"), env("SORVIX_PG_PORT"), env("SORVIX_PG_DB"), env("SORVIX_PG_USER"),
+             connectionstring::quoteValue(password));
+}
+
+// A raw connection of the test's own, beside the data sets.
+class Side {
+public:
+    Side()
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(env("SORVIX_PG_HOST"));
+        db.setPort(env("SORVIX_PG_PORT").toInt());
+        db.setDatabaseName(env("SORVIX_PG_DB"));
+        db.setUserName(env("SORVIX_PG_USER"));
+        db.setPassword(env("SORVIX_PG_PASSWORD"));
+        ok = db.open();
+        if (!ok) error = db.lastError().text();
+    }
+    ~Side() { QSqlDatabase::removeDatabase(name); }
+    QString run(const QString& sql, QVariant* first = nullptr)
+    {
+        QSqlQuery q(QSqlDatabase::database(name, false));
+        if (!q.exec(sql)) return q.lastError().text();
+        if (first && q.next()) *first = q.value(0);
+        return {};
+    }
+    bool ok = false;
+    QString error;
+
+private:
+    QString name = QStringLiteral("postgres-test-side");
+};
+
+std::atomic<int> tableCounter{0};
+
+class PostgresBackend : public dscases::Backend {
+public:
+    QString name = QStringLiteral("t%1_%2").arg(QCoreApplication::applicationPid()).arg(++tableCounter);
+    QString connectionString() const override { return serverConnection(env("SORVIX_PG_PASSWORD")); }
+    QString table() const override { return name; }
+    ~PostgresBackend() override
+    {
+        if (!seeded) return;
+        Side side;
+        side.run(QStringLiteral("DROP TABLE %1").arg(name));
+    }
+    QString setUp()
+    {
+        seeded = true;
+        return dscases::seed(connectionString(), table());
+    }
+
+private:
+    bool seeded = false;
+};
+
+class PostgresCases : public ::testing::TestWithParam<dscases::Case> {};
+
+TEST_P(PostgresCases, Run)
+{
+    NEED_SERVER();
+    PostgresBackend db;
+    const QString error = db.setUp();
+    ASSERT_TRUE(error.isEmpty()) << s(error);
+    DataSet ds;
+    ds.setConnectionString(db.connectionString());
+    GetParam().run(ds, db);
+}
+
+INSTANTIATE_TEST_SUITE_P(DataSet, PostgresCases, ::testing::ValuesIn(dscases::cases()),
+                         [](const ::testing::TestParamInfo<dscases::Case>& info) { return std::string(info.param.name); });
+
+class PostgresDataSet : public ::testing::Test {
+protected:
+    PostgresBackend db;
+    DataSet ds;
+    void SetUp() override
+    {
+        NEED_SERVER();
+        const QString error = db.setUp();
+        ASSERT_TRUE(error.isEmpty()) << s(error);
+        ds.setConnectionString(db.connectionString());
+    }
+    qint64 backendPid(DataSet& d)
+    {
+        d.close();
+        d.setCommandType(DataSet::CommandText);
+        d.setCommandText(QStringLiteral("SELECT pg_backend_pid() AS pid"));
+        QString e;
+        EXPECT_TRUE(d.open(&e)) << s(e);
+        QVariant pid;
+        d.fieldByName(QStringLiteral("pid"), &pid);
+        d.close();
+        return pid.toLongLong();
+    }
+    QString sql(const char* text) const { return QString::fromUtf8(text).arg(db.table()); }
+};
+
+TEST_F(PostgresDataSet, ServerThatGoesAwayIsAnErrorAndTheNextUseConnectsAgain)
+{
+    const qint64 pid = backendPid(ds);
+    ASSERT_GT(pid, 0);
+    Side side;
+    ASSERT_TRUE(side.ok) << s(side.error);
+    QVariant killed;
+    ASSERT_EQ(s(side.run(QStringLiteral("SELECT pg_terminate_backend(%1, 5000)").arg(pid), &killed)), "");
+    ASSERT_TRUE(killed.toBool());
+
+    ds.setCommandText(sql("SELECT name FROM %1 ORDER BY id"));
+    QString e;
+    EXPECT_FALSE(ds.open(&e));
+    EXPECT_TRUE(e.contains(QStringLiteral("terminating connection")) || e.contains(QStringLiteral("server closed the connection")))
+        << s(e);
+    EXPECT_FALSE(ds.active());
+    // The lost connection is let go; the next open connects anew.
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+    EXPECT_NE(backendPid(ds), pid);
+}
+
+TEST_F(PostgresDataSet, ConnectionKilledByItsOwnStatement)
+{
+    // The statement may still get its answer before the server ends the connection.
+    ds.setCommandText(QStringLiteral("SELECT pg_terminate_backend(pg_backend_pid())"));
+    qint64 n = 7;
+    QString e;
+    if (!ds.execute(&n, &e)) {
+        EXPECT_FALSE(e.isEmpty());
+        EXPECT_EQ(n, 7);
+    }
+    ds.setCommandText(sql("UPDATE %1 SET score = 0"));
+    ASSERT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, 3);
+}
+
+TEST_F(PostgresDataSet, FailedTransactionKeepsTheConnection)
+{
+    const auto run = [this](const QString& text) {
+        ds.setCommandText(text);
+        qint64 n = 0;
+        QString e;
+        ds.execute(&n, &e);
+        return e;
+    };
+    ASSERT_EQ(s(run(QStringLiteral("BEGIN"))), "");
+    const QString name = ds.connectionName();
+    ASSERT_EQ(s(run(sql("UPDATE %1 SET name = 'Tx' WHERE id = 1"))), "");
+    EXPECT_FALSE(run(QStringLiteral("SELECT * FROM nosuch_table")).isEmpty());
+    const QString aborted = run(QStringLiteral("SELECT 1"));
+    EXPECT_TRUE(aborted.contains(QStringLiteral("current transaction is aborted"))) << s(aborted);
+    EXPECT_EQ(ds.connectionName(), name);
+    ASSERT_EQ(s(run(QStringLiteral("ROLLBACK"))), "");
+    ds.setCommandText(sql("SELECT name FROM %1 WHERE id = 1"));
+    ASSERT_TRUE(ds.open());
+    EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+}
+
+TEST_F(PostgresDataSet, LoginFailuresAreClearErrors)
+{
+    const struct {
+        QString connection;
+        const char* error;
+    } cases[] = {
+        {serverConnection(QStringLiteral("wrong")), "password authentication failed"},
+        {QString(serverConnection(env("SORVIX_PG_PASSWORD"))).replace(QStringLiteral("Initial Catalog=") + env("SORVIX_PG_DB"),
+                                                                       QStringLiteral("Initial Catalog=no_such_db")),
+         "does not exist"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        DataSet other;
+        other.setConnectionString(c.connection);
+        other.setCommandText(QStringLiteral("SELECT 1"));
+        QString e;
+        EXPECT_FALSE(other.open(&e));
+        EXPECT_TRUE(e.contains(QString::fromUtf8(c.error))) << s(e);
+        EXPECT_TRUE(other.connectionName().isEmpty());
+    }
+}
+
+TEST_F(PostgresDataSet, StoredProceduresAndFunctions)
+{
+    Side side;
+    ASSERT_TRUE(side.ok) << s(side.error);
+    ASSERT_EQ(s(side.run(sql("CREATE FUNCTION %1_find(low integer, who text DEFAULT '') RETURNS SETOF %1 "
+                             "LANGUAGE sql AS $$ SELECT * FROM %1 WHERE id >= low OR name = who ORDER BY id $$"))),
+              "");
+    ASSERT_EQ(s(side.run(sql("CREATE PROCEDURE %1_bump(amount double precision) LANGUAGE sql "
+                             "AS $$ UPDATE %1 SET score = score + amount $$"))),
+              "");
+    ASSERT_EQ(s(side.run(sql("CREATE FUNCTION %1_touch() RETURNS integer LANGUAGE sql AS $$ UPDATE %1 SET note = 't' RETURNING 1 $$"))), "");
+
+    QString e;
+    ASSERT_TRUE(ds.setCommandType(DataSet::CommandStoredProc, &e));
+    ASSERT_TRUE(ds.setCommandText(sql("%1_find"), &e));
+    EXPECT_EQ(ds.paramCount(), 0);
+    ASSERT_TRUE(ds.setParamByIndex(0, 3, &e)) << s(e);
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    qint64 count = 0;
+    ASSERT_TRUE(ds.recordCount(&count, &e));
+    EXPECT_EQ(count, 1);
+    ds.close();
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("who"), QStringLiteral("Ann"), &e)) << s(e);
+    EXPECT_EQ(ds.paramNames(), (QStringList{QString(), QStringLiteral("who")}));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    ASSERT_TRUE(ds.recordCount(&count, &e));
+    EXPECT_EQ(count, 2);
+    ds.close();
+
+    // A procedure is called; a function run for its effect is selected.
+    ASSERT_TRUE(ds.setCommandText(sql("%1_bump"), &e));
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("amount"), 10, &e));
+    qint64 n = 0;
+    ASSERT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, -1);
+    ASSERT_TRUE(ds.setCommandText(sql("%1_touch"), &e));
+    ASSERT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, -1);
+    QVariant v;
+    ASSERT_EQ(s(side.run(sql("SELECT sum(score) || ' ' || min(note) FROM %1"), &v)), "");
+    EXPECT_EQ(s(v.toString()), "37.5 t");
+
+    ASSERT_TRUE(ds.setCommandText(sql("%1_missing"), &e));
+    EXPECT_FALSE(ds.execute(&n, &e));
+    EXPECT_TRUE(e.contains(QStringLiteral("does not exist"))) << s(e);
+}
+
+TEST_F(PostgresDataSet, CastsDollarQuotesAndTypes)
+{
+    ds.setCommandText(QStringLiteral("SELECT :v::integer + 1 AS r, $$a:b? @c$$ AS t, E'x\\':y' AS e, 9000000000::bigint AS big, "
+                                     "true AS flag, DATE '2024-02-29' AS day, :when::timestamp AS at"));
+    EXPECT_EQ(ds.paramNames(), (QStringList{"v", "when"}));
+    QString e;
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("v"), QStringLiteral("41"), &e));
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("when"), QDateTime(QDate(2024, 3, 1), QTime(12, 30, 15)), &e));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    EXPECT_EQ(dscases::field(ds, QStringLiteral("r")).toInt(), 42);
+    EXPECT_EQ(s(dscases::field(ds, QStringLiteral("t")).toString()), "a:b? @c");
+    EXPECT_EQ(s(dscases::field(ds, QStringLiteral("e")).toString()), "x':y");
+    const QVariant big = dscases::field(ds, QStringLiteral("big"));
+    EXPECT_EQ(big.typeId(), QMetaType::LongLong);
+    EXPECT_EQ(big.toLongLong(), 9000000000LL);
+    EXPECT_EQ(dscases::field(ds, QStringLiteral("flag")).typeId(), QMetaType::Bool);
+    EXPECT_EQ(dscases::field(ds, QStringLiteral("day")).toDate(), QDate(2024, 2, 29));
+    EXPECT_EQ(dscases::field(ds, QStringLiteral("at")).toDateTime(), QDateTime(QDate(2024, 3, 1), QTime(12, 30, 15)));
+}
+
+TEST_F(PostgresDataSet, QuotesInValuesStayValues)
+{
+    ds.setCommandText(sql("UPDATE %1 SET name = :name WHERE id = :id"));
+    QString e;
+    const QString nasty = QStringLiteral("O'Brien\\'; DROP TABLE x; --");
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("name"), nasty, &e));
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("id"), 1, &e));
+    qint64 n = 0;
+    ASSERT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, 1);
+    ds.setCommandText(sql("SELECT name FROM %1 WHERE id = 1"));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    EXPECT_EQ(dscases::nameAt(ds), nasty);
+}
+
+TEST_F(PostgresDataSet, ChangedConnectionStringIsANewConnection)
+{
+    const qint64 before = backendPid(ds);
+    ds.setConnectionString(db.connectionString() + QStringLiteral(";Connect Timeout=5"));
+    EXPECT_NE(backendPid(ds), before);
+}
+
+// Every runner thread with its own data set on the one server.
+TEST_F(PostgresDataSet, OneDataSetPerThread)
+{
+    constexpr int threads = 6;
+    std::vector<std::string> errors(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            DataSet d;
+            d.setConnectionString(db.connectionString());
+            QString e;
+            for (int r = 0; r < 10; ++r) {
+                d.setCommandText(sql("INSERT INTO %1 (id, name) VALUES (:id, 'T')"));
+                d.setParamByName(QStringLiteral("id"), 100 + t * 100 + r);
+                qint64 n = 0;
+                if (!d.execute(&n, &e) || n != 1) {
+                    errors[t] = s(e) + " rows " + std::to_string(n);
+                    return;
+                }
+                d.setCommandText(sql("SELECT id FROM %1 WHERE id >= :low AND id < :low + 100"));
+                d.setParamByName(QStringLiteral("low"), 100 + t * 100);
+                qint64 count = 0;
+                if (!d.open(&e) || !d.recordCount(&count, &e) || count != r + 1) {
+                    errors[t] = s(e) + " count " + std::to_string(count);
+                    return;
+                }
+                d.close();
+            }
+            d.disconnect();
+        });
+    }
+    for (auto& w : workers) w.join();
+    for (const auto& e : errors) EXPECT_EQ(e, "");
+}
+
+}  // namespace
