@@ -66,7 +66,9 @@ public:
 
     // Runs the command and reads its rows. Opening an open data set does nothing.
     bool open(QString* error = nullptr);
-    // Never fails; closing a closed data set does nothing.
+    // Never fails; closing a closed data set does nothing. It drops the rows only and keeps the
+    // connection for the next open, so it may be called from any thread while no other uses
+    // the data set.
     void close();
     bool active() const { return active_; }
 
@@ -102,7 +104,8 @@ public:
     bool paramByName(const QString& name, QVariant* value, QString* error = nullptr) const;
     bool paramByIndex(int index, QVariant* value, QString* error = nullptr) const;
 
-    // Closes the data set and lets go of its connection. Call it on the thread that used it.
+    // Closes the data set and lets go of its connection. Call it on the thread that used it
+    // (a runner, when its run ends); a data set used later on another thread connects again.
     void disconnect();
     // The Qt SQL connection the data set holds, or empty.
     QString connectionName() const;
