@@ -30,7 +30,6 @@
 #include "platform/wave.h"
 
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-static void PrintTo(const QStringList& l, std::ostream* os) { *os << '[' << l.join(" | ").toStdString() << ']'; }
 static void PrintTo(const Value& v, std::ostream* os)
 {
     *os << "kind " << int(v.kind()) << " \"" << v.displayText().toStdString() << '"';
@@ -223,7 +222,7 @@ protected:
             EXPECT_EQ(o.code, r.code);
             EXPECT_EQ(o.result, QLatin1String(r.result));
             EXPECT_EQ(o.error, r.error);
-            EXPECT_EQ(channel->log, r.log);
+            EXPECT_EQ(channel->log.join(" | ").toStdString(), r.log.join(" | ").toStdString());
             expectVariables(r.changed);
         }
     }
@@ -503,6 +502,398 @@ TEST_F(LineVoice, EveryStatementHoldsTheChannelForTheWholeCall)
     QString result, error;
     EXPECT_EQ(make("IVRAnswer", {}).DoIt(ctx, result, error), 0);
     EXPECT_TRUE(weak.expired());
+}
+
+}  // namespace
+
+// ---- on the simulated device ----
+
+namespace {
+
+QString fixture(const char* name) { return QStringLiteral(SORVIX_FIXTURES "/") + QLatin1String(name); }
+
+// One line of the simulated device, with the statements of the fixture run on it.
+class OnSimLine : public LineVoice {
+protected:
+    void TearDown() override
+    {
+        if (device && line) device->CloseChannel(0, line);
+    }
+    void open(const QByteArray& json)
+    {
+        Scenario scenario;
+        QString error;
+        ASSERT_TRUE(parseScenario(json, scenario, error)) << error.toStdString();
+        if (device && line) device->CloseChannel(0, line);
+        line.reset();
+        device = std::make_shared<SimDevice>(std::move(scenario));
+        ASSERT_EQ(device->OpenChannel(0, line, -1, -1, -1, HookMode::OnHook, 0), 0);
+        ASSERT_TRUE(line);
+    }
+    // Waits for the scenario's call and answers it, through the statements.
+    void answerCall()
+    {
+        const Outcome ring = doIt("IVRRing", {{"Save", "A"}});
+        ASSERT_EQ(ring.code, 0) << ring.error.toStdString();
+        const Outcome answer = doIt("IVRAnswer", {});
+        ASSERT_EQ(answer.code, 0) << answer.error.toStdString();
+    }
+    Outcome doIt(const char* className, const Props& props) { return run(make(className, props), line); }
+    SimLogEntry last() const
+    {
+        const auto log = device->log();
+        if (log.empty()) return {};
+        return log.back();
+    }
+
+    std::shared_ptr<SimDevice> device;
+    ChannelPtr line;
+    QTemporaryDir dir;
+};
+
+QByteArray callScenario(const char* call, bool speechEngine = true)
+{
+    return QByteArray(R"({"speed": 0, "speech_engine": )") + (speechEngine ? "true" : "false") +
+           R"(, "addresses": [{"name": "Line 1", "calls": [)" + call +
+           R"(], "outbound": [{"after_ms": 50}]}]})";
+}
+
+TEST_F(OnSimLine, HangUpInTheMiddleOfEachBlockingOperation)
+{
+    const QString tone = q(fixture("wav/tone_8k16_250ms.wav"));
+    const QString message = q(dir.filePath("message.wav"));
+    struct Case {
+        const char* className;
+        Props props;
+    };
+    const Case cases[] = {
+        {"IVRPlay", {{"WavFile", Value(tone)}}},
+        {"IVRRecord", {{"WavFile", Value(message)}, {"MaxLength", 5}}},
+        {"IVRSleep", {{"MaxLength", 10}}},
+        {"IVRSpeech", {{"Content", "\"a text that takes a while to speak\""}}},
+        {"IVRReceiveDTMF", {{"Save", "D"}, {"MaxLength", 4}}},
+        {"IVRSendDTMF", {{"DTMF", "\"1234567890\""}}},
+        {"IVRGateway", {{"Called", "\"5550123\""}, {"ThroughAnotherGateway", "\"gw\""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.className);
+        open(callScenario(R"({"caller": "5550100", "called": "8000", "hangup_ms": 100})"));
+        answerCall();
+        const Outcome o = doIt(c.className, c.props);
+        EXPECT_EQ(o.code, 2);
+        EXPECT_EQ(o.result, "returnHANGUP");
+        EXPECT_EQ(o.error, "");
+        const SimLogEntry e = last();
+        EXPECT_EQ(e.result, 2);
+        EXPECT_TRUE(e.detail.startsWith("caller hung up")) << e.detail.toStdString();
+        EXPECT_EQ(e.callMs, 100);
+        // Nothing else runs on the line once the caller is gone.
+        EXPECT_EQ(doIt("IVRPlay", {{"WavFile", Value(tone)}}).code, 2);
+    }
+    // The part recorded before the hang-up is kept; the digits collected (none) are stored.
+    WaveInfo info;
+    ASSERT_TRUE(readWaveInfo(dir.filePath("message.wav"), info));
+    EXPECT_EQ(info.durationMs(), 100);
+}
+
+TEST_F(OnSimLine, AbortEndsEachOperationThatWouldNeverEnd)
+{
+    struct Case {
+        const char* className;
+        Props props;
+    };
+    const Case cases[] = {
+        {"IVRSleep", {{"MaxLength", 0}}},
+        {"IVRReceiveDTMF", {{"Save", "D"}, {"MaxLength", 1}}},
+        {"IVRRing", {{"Save", "A"}}},
+        {"IVRRecord", {{"WavFile", Value(q(dir.filePath("long.wav")))}, {"MaxLength", 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.className);
+        // Real time and no calls: a silent line where nobody presses a key.
+        open(R"({"speed": 1, "addresses": ["Line 1"]})");
+        auto sim = std::static_pointer_cast<SimChannel>(line);
+        std::thread stopper([sim] {
+            const QDeadlineTimer deadline(20000);
+            while (!sim->isWaiting() && !deadline.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            sim->Abort();
+        });
+        const Outcome o = doIt(c.className, c.props);
+        stopper.join();
+        EXPECT_EQ(o.code, 4);
+        EXPECT_EQ(o.result, "returnFAILED");
+        EXPECT_EQ(o.error, "");
+    }
+}
+
+TEST_F(OnSimLine, ADigitEndsOnlyAnInterruptiblePlayOrRecord)
+{
+    const QString tone = q(fixture("wav/tone_8k16_250ms.wav"));
+    const char* call = R"({"caller": "5550100", "called": "8000", "digits": [{"at_ms": 100, "digits": "5"}],
+                          "record_tone_hz": 440})";
+    struct Case {
+        const char* className;
+        Props props;
+        int64_t endsAt;  // on the call's clock
+        const char* detail;
+    };
+    const QString file = dir.filePath("m.wav");
+    const Case cases[] = {
+        {"IVRPlay", {{"WavFile", Value(tone)}}, 100, "interrupted by a digit"},
+        {"IVRPlay", {{"Interruptible", false}, {"WavFile", Value(tone)}}, 250, "250 ms"},
+        {"IVRRecord", {{"WavFile", Value(q(file))}, {"MaxLength", 5}}, 100, "interrupted by a digit, 100 ms"},
+        {"IVRRecord", {{"Interruptible", false}, {"WavFile", Value(q(file))}, {"MaxLength", 1}}, 1000, "1000 ms"},
+        {"IVRSleep", {{"MaxLength", 0}}, 100, "interrupted by a digit"},
+        {"IVRSpeech", {{"Content", "\"a text that takes a while to speak\""}}, 100, "interrupted by a digit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.className) + " ends at " + std::to_string(c.endsAt));
+        open(callScenario(call));
+        answerCall();
+        const Outcome o = doIt(c.className, c.props);
+        EXPECT_EQ(o.code, 0) << o.error.toStdString();
+        EXPECT_EQ(o.result, "returnSUCCESS");
+        EXPECT_EQ(last().callMs, c.endsAt);
+        EXPECT_EQ(last().detail, QLatin1String(c.detail));
+        if (QLatin1String(c.className) == QLatin1String("IVRRecord")) {
+            WaveInfo info;
+            ASSERT_TRUE(readWaveInfo(file, info));
+            EXPECT_EQ(info.durationMs(), std::min<int64_t>(c.endsAt, 1000));
+        }
+        // The digit stays for the menu that follows.
+        EXPECT_EQ(doIt("IVRReceiveDTMF", {{"Save", "D"}, {"TimeOut", 1}}).code, 0);
+        EXPECT_EQ(valueOf("D"), Value::wideString("5"));
+    }
+}
+
+TEST_F(OnSimLine, RecordWritesATelephoneWaveOfTheLengthRecorded)
+{
+    open(callScenario(R"({"caller": "5550100", "called": "8000", "record_tone_hz": 440})"));
+    answerCall();
+    // A relative name is taken from the flow's folder.
+    flow.FileName = dir.filePath("flow.svx");
+    const Outcome o = doIt("IVRRecord", {{"WavFile", "\"message.wav\""}, {"MaxLength", 2}});
+    EXPECT_EQ(o.code, 0) << o.error.toStdString();
+    EXPECT_EQ(last().arguments, q(dir.filePath("message.wav")) + ", true, 2");
+    WaveInfo info;
+    QByteArray samples;
+    ASSERT_TRUE(readWaveFile(dir.filePath("message.wav"), info, samples));
+    EXPECT_EQ(info.format, WaveFormat::telephone());
+    EXPECT_EQ(info.durationMs(), 2000);
+    EXPECT_EQ(samples.size(), 2 * 8000 * 2);
+    int peak = 0;
+    for (qsizetype i = 0; i + 1 < samples.size(); i += 2)
+        peak = std::max(peak, std::abs(int(qFromLittleEndian<qint16>(samples.constData() + i))));
+    EXPECT_GT(peak, 1000);  // the caller's tone, not silence
+
+    // A folder that does not exist: the device reports failure, nothing is left behind.
+    const Outcome bad = doIt("IVRRecord", {{"WavFile", "\"no/such/folder/m.wav\""}, {"MaxLength", 1}});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.error, "Failed");
+}
+
+TEST_F(OnSimLine, SpeechWithAndWithoutAnEngine)
+{
+    open(callScenario(R"({"caller": "5550100", "called": "8000"})", false));
+    answerCall();
+    const Outcome none = doIt("IVRSpeech", {{"Content", "\"Hello\""}});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.result, "returnFAILED");
+    EXPECT_EQ(none.error, TIVRFlow::ResultMessage(7));
+    EXPECT_EQ(last().result, 7);
+
+    open(callScenario(R"({"caller": "5550100", "called": "8000"})", true));
+    answerCall();
+    const Outcome spoken =
+        doIt("IVRSpeech", {{"Content", "\"Hello\""}, {"SupportXML", true}, {"XMLTag", "409"}});
+    EXPECT_EQ(spoken.code, 0);
+    EXPECT_EQ(last().arguments, R"("<LANG LANGID="409">Hello</LANG>", true, true, false)");
+    // Only the text is spoken: 5 characters at 80 ms.
+    EXPECT_EQ(last().detail, "400 ms");
+}
+
+TEST_F(OnSimLine, DigitsAreDataTheDeviceChecks)
+{
+    open(callScenario(R"({"caller": "5550100", "called": "8000"})"));
+    answerCall();
+    EXPECT_EQ(valueOf("A"), Value("5550100"));
+    const Outcome good = doIt("IVRSendDTMF", {{"DTMF", "\"0123456789*#ABCD\""}});
+    EXPECT_EQ(good.code, 0);
+    const Outcome bad = doIt("IVRSendDTMF", {{"DTMF", "\"12`reboot`\""}});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.error, "ParamError");
+    EXPECT_EQ(last().arguments, R"("12`reboot`")");
+}
+
+}  // namespace
+
+// ---- the example call flow ----
+
+namespace {
+
+QString examplePath(const QString& name) { return QStringLiteral(SORVIX_FIXTURES "/../../examples/") + name; }
+
+// The example's prompts: short tones (8 kHz, 16-bit, mono), made here so that anyone can make
+// them again (SORVIX_WRITE_EXAMPLES=1 writes them into examples/wav).
+struct Segment {
+    double hz;  // 0: silence
+    int ms;
+};
+QByteArray tones(std::initializer_list<Segment> segments)
+{
+    QByteArray out;
+    const double rate = 8000, amplitude = 8000, fadeMs = 5;
+    for (const Segment& s : segments) {
+        const int n = int(rate * s.ms / 1000);
+        for (int i = 0; i < n; ++i) {
+            const double t = i / rate;
+            const double edge = std::min({1.0, i / (rate * fadeMs / 1000), (n - 1 - i) / (rate * fadeMs / 1000)});
+            const double v = s.hz > 0 ? amplitude * edge * std::sin(2 * M_PI * s.hz * t) : 0;
+            const qint16 sample = qint16(std::lround(v));
+            char bytes[2];
+            qToLittleEndian(sample, bytes);
+            out.append(bytes, 2);
+        }
+    }
+    return out;
+}
+const std::vector<std::pair<QString, QByteArray>>& exampleTones()
+{
+    static const std::vector<std::pair<QString, QByteArray>> list = {
+        {"welcome.wav", tones({{523.25, 250}, {659.25, 250}, {783.99, 300}})},
+        {"menu.wav", tones({{440, 200}, {0, 100}, {440, 200}, {0, 100}, {660, 400}})},
+        {"beep.wav", tones({{1000, 200}})},
+        {"goodbye.wav", tones({{783.99, 250}, {659.25, 250}, {523.25, 300}})},
+    };
+    return list;
+}
+
+TEST(Example, PromptsAreTheGeneratedTones)
+{
+    const bool write = qEnvironmentVariableIsSet("SORVIX_WRITE_EXAMPLES");
+    for (const auto& [name, samples] : exampleTones()) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = examplePath("wav/" + name);
+        if (write) {
+            ASSERT_TRUE(writeWaveFile(path, WaveFormat::telephone(), samples));
+        }
+        WaveInfo info;
+        QByteArray stored;
+        ASSERT_TRUE(readWaveFile(path, info, stored));
+        EXPECT_EQ(info.format, WaveFormat::telephone());
+        EXPECT_EQ(info.dataOffset, 44);
+        EXPECT_LE(info.durationMs(), 1000);
+        ASSERT_EQ(stored.size(), samples.size());
+        // Within one step of the sample value: another maths library may round a sine differently.
+        for (qsizetype i = 0; i + 1 < samples.size(); i += 2) {
+            const int a = qFromLittleEndian<qint16>(stored.constData() + i);
+            const int b = qFromLittleEndian<qint16>(samples.constData() + i);
+            ASSERT_LE(std::abs(a - b), 1) << "sample " << i / 2;
+        }
+    }
+}
+
+TEST(Example, WelcomeFlowIsWhatTheWriterWrites)
+{
+    QFile file(examplePath("welcome.svx"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QString error;
+    TIVRFlow flow(nullptr, file.fileName(), false, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(flowfile::write(flow), bytes);
+}
+
+TEST(Example, WelcomeFlowServesTheScenarioCalls)
+{
+    // A copy of the example, so the recording lands in a scratch folder.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("wav")));
+    ASSERT_TRUE(QFile::copy(examplePath("welcome.svx"), dir.filePath("welcome.svx")));
+    for (const auto& [name, samples] : exampleTones())
+        ASSERT_TRUE(QFile::copy(examplePath("wav/" + name), dir.filePath("wav/" + name)));
+
+    Scenario scenario;
+    QString error;
+    ASSERT_TRUE(loadScenario(examplePath("scenario.json"), scenario, error)) << error.toStdString();
+    scenario.speed = 0;
+    const int calls = int(scenario.addresses.at(0).calls.size());
+    auto device = std::make_shared<SimDevice>(std::move(scenario));
+
+    TIVRFlow flow(nullptr, dir.filePath("welcome.svx"), false, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    flow.setDevice(device);
+    std::atomic<int> passes{0};
+    bool finished = false;
+    flow.OnHangUp = [&](TIVRFlow* f) {
+        if (++passes >= calls && f->FlowThread()) f->FlowThread()->requestStop();
+    };
+    flow.OnFinish = [&] { finished = true; };
+    ASSERT_TRUE(flow.Run(false, false, 0, -1, -1, -1, 0, 0));
+    const QDeadlineTimer deadline(30000);
+    while (!finished && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(passes.load(), calls);
+
+    // Operation, result and what ended it, one pass per scenario call.
+    QStringList log;
+    for (const SimLogEntry& e : device->log()) {
+        QString arguments = e.arguments;
+        arguments.replace(dir.path() + "/", "");
+        log << QStringLiteral("%1(%2) = %3 %4").arg(e.operation, arguments).arg(e.result).arg(e.detail).trimmed();
+    }
+    const QStringList expected = {
+        "OpenChannel(gateway=-1, waveOut=-1, waveIn=-1, hook=1, transmitDtmf=0) = 0",
+        // The caller who leaves a message: 1 during the menu, # ends the recording.
+        "BeginPass() = 0",
+        "WaitRing(1) = 0 caller \"5550100\", called \"8000\"",
+        "Answer() = 0",
+        "PlayFile(\"wav/welcome.wav\", true) = 0 800 ms",
+        "PlayFile(\"wav/menu.wav\", true) = 0 interrupted by a digit",
+        "ReceiveDTMF(1, 0, 5, 0) = 0 digits \"1\", max length",
+        "PlayFile(\"wav/beep.wav\", false) = 0 200 ms",
+        "RecordFile(\"message.wav\", true, 10) = 0 interrupted by a digit, 4300 ms",
+        "PlayFile(\"wav/goodbye.wav\", false) = 0 800 ms",
+        "SetHookSwitch(1) = 0",
+        "EndPass() = 0",
+        // The caller who asks for the opening hours.
+        "BeginPass() = 0",
+        "WaitRing(1) = 0 caller \"5550101\", called \"8000\"",
+        "Answer() = 0",
+        "PlayFile(\"wav/welcome.wav\", true) = 0 800 ms",
+        "PlayFile(\"wav/menu.wav\", true) = 0 1000 ms",
+        "ReceiveDTMF(1, 0, 5, 0) = 0 digits \"2\", max length",
+        "Speak(\"We are open from nine to five, Monday to Friday.\", true, false, false) = 0 3840 ms",
+        "PlayFile(\"wav/goodbye.wav\", false) = 0 800 ms",
+        "SetHookSwitch(1) = 0",
+        "EndPass() = 0",
+        // The caller who presses nothing: the menu times out, goodbye.
+        "BeginPass() = 0",
+        "WaitRing(1) = 0 caller \"5550102\", called \"8000\"",
+        "Answer() = 0",
+        "PlayFile(\"wav/welcome.wav\", true) = 0 800 ms",
+        "PlayFile(\"wav/menu.wav\", true) = 0 1000 ms",
+        "ReceiveDTMF(1, 0, 5, 0) = 0 digits \"\", time-out",
+        "PlayFile(\"wav/goodbye.wav\", false) = 0 800 ms",
+        "SetHookSwitch(1) = 0",
+        "EndPass() = 0",
+        // The caller who hangs up during the greeting: the closing part hangs up at once.
+        "BeginPass() = 0",
+        "WaitRing(1) = 0 caller \"5550103\", called \"8000\"",
+        "Answer() = 0",
+        "PlayFile(\"wav/welcome.wav\", true) = 2 caller hung up",
+        "SetHookSwitch(1) = 0",
+        "EndPass() = 0",
+        // The stop after the last pass.
+        "Abort() = 0",
+        "CloseChannel() = 0",
+    };
+    EXPECT_EQ(log.join('\n').toStdString(), expected.join('\n').toStdString());
+
+    WaveInfo info;
+    ASSERT_TRUE(readWaveInfo(dir.filePath("message.wav"), info));
+    EXPECT_EQ(info.format, WaveFormat::telephone());
+    EXPECT_EQ(info.durationMs(), 4300);
 }
 
 }  // namespace
