@@ -16,15 +16,6 @@ namespace {
 const QString InstanceName = QStringLiteral("TfrmSorvixAdmin");
 const QByteArray ComeToTheFront = QByteArrayLiteral("come to the front");
 
-void bringToFront()
-{
-    if (!frmSorvixAdmin) return;
-    if (frmSorvixAdmin->isMinimized()) frmSorvixAdmin->showNormal();
-    frmSorvixAdmin->show();
-    frmSorvixAdmin->raise();
-    frmSorvixAdmin->activateWindow();
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -42,7 +33,9 @@ int main(int argc, char** argv)
     }
     if (!instance.errorString().isEmpty())
         qWarning("SorvixAdmin: %s", qPrintable(instance.errorString()));
-    QObject::connect(&instance, &SingleInstance::messageReceived, &app, [](const QByteArray&) { bringToFront(); });
+    QObject::connect(&instance, &SingleInstance::messageReceived, &app, [](const QByteArray&) {
+        if (frmSorvixAdmin) frmSorvixAdmin->BringToFront();
+    });
     QApplication::setApplicationDisplayName(QString());
 
     QString error;

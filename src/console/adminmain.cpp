@@ -106,7 +106,6 @@ QAction* TfrmSorvixAdmin::action(const QString& caption, int image)
     auto* a = new QAction(caption, this);
     if (image >= 0) a->setIcon(consoleImage(image));
     a->setToolTip(TIVRFlow::CaptionToName(caption));
-    a->setStatusTip(a->toolTip());
     return a;
 }
 
@@ -423,7 +422,6 @@ void TfrmSorvixAdmin::FormCreate()
     tvMain->expandAll();
 
     setWindowTitle(ProductTitle);
-    QApplication::setApplicationDisplayName(QString());
     resize(820, 560);
     selectNode(FChannelsNode);
 }
@@ -888,6 +886,14 @@ void TfrmSorvixAdmin::acHelpContentExecute()
 void TfrmSorvixAdmin::acAboutExecute()
 {
     if (frmAboutSorvix) showModal(*frmAboutSorvix);
+}
+
+void TfrmSorvixAdmin::BringToFront()
+{
+    if (isMinimized()) showNormal();
+    else show();
+    raise();
+    activateWindow();
 }
 
 void TfrmSorvixAdmin::closeEvent(QCloseEvent* event)

@@ -194,6 +194,8 @@ public:
 
     void acHelpContentExecute();
     void acAboutExecute();
+    // A second start of the console asked for this window: show it, raise it and activate it.
+    void BringToFront();
 
     // Channels (supervision): the rows, their settings and running flows.
     QStringList channelNames() const { return FChannelNames; }

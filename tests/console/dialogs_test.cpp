@@ -1,0 +1,204 @@
+#include "consolefixture.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "console/addform.h"
+#include "console/addressform.h"
+#include "console/applicationform.h"
+#include "console/groupform.h"
+#include "gui/fakeprompt.h"
+
+namespace {
+
+// Applications "Bank" and "Shop", groups "Sales" and "Night".
+struct DialogTest : ConsoleStoreFixture {
+    std::unique_ptr<ConsoleConfig> config;
+    FakePrompt prompt;
+
+    void SetUp() override
+    {
+        ConsoleStoreFixture::SetUp();
+        seed(ConsoleConfig::ApplicationKey, "Bank", "/b.svx");
+        seed(ConsoleConfig::ApplicationKey, "Shop", "/s.svx");
+        seed(ConsoleConfig::GroupKey, "Sales", "Bank");
+        seed(ConsoleConfig::GroupKey, "Night", "");
+        config = std::make_unique<ConsoleConfig>(store.get());
+        ASSERT_TRUE(config->load({"Line 1"}));
+    }
+};
+
+TEST_F(DialogTest, ApplicationChecksInOrder)
+{
+    TfrmApplication dlg(config.get());
+    EXPECT_EQ(dlg.windowTitle(), "Application");
+    EXPECT_EQ(dlg.lblFlowFile->text(), "&Flow File: ");
+    EXPECT_EQ(dlg.btnSelectFile->text(), "&Select File...");
+    dlg.show();
+
+    struct Case {
+        int edited;
+        const char* name;
+        const char* file;
+        const char* message;  // null: accepted
+        const char* caption;
+        QWidget* focus;
+    } cases[] = {
+        {-1, "", "", "Name cann't be empty", "Error : Name", dlg.edtApplicationName},
+        {-1, "bank", "/x.svx", "Name has been used by another Application. ", "Error : Name", dlg.edtApplicationName},
+        {1, "BANK", "/x.svx", "Name has been used by another Application. ", "Error : Name", dlg.edtApplicationName},
+        {-1, "Fax", "", "Please input flow file", "Error : Flow File", dlg.edtApplicationFile},
+        {0, "BANK", "/x.svx", nullptr, nullptr, nullptr},  // its own name, in another case
+        {0, "Bank", "/x.svx", nullptr, nullptr, nullptr},
+        {-1, " Bank", "/missing.svx", nullptr, nullptr, nullptr},  // blanks count; the file is not checked
+    };
+    for (const Case& c : cases) {
+        prompt.messages.clear();
+        prompt.captions.clear();
+        dlg.setResult(0);
+        dlg.show();
+        dlg.EditedItem = c.edited;
+        dlg.edtApplicationName->setText(c.name);
+        dlg.edtApplicationFile->setText(c.file);
+        dlg.btnOKClick();
+        if (c.message) {
+            ASSERT_EQ(prompt.messages, QStringList{c.message}) << c.name;
+            EXPECT_EQ(prompt.captions, QStringList{c.caption}) << c.name;
+            EXPECT_EQ(dlg.focusWidget(), c.focus) << c.name;
+            EXPECT_TRUE(dlg.isVisible()) << c.name;
+            EXPECT_EQ(dlg.edtApplicationName->text(), c.name) << "contents stay";
+        } else {
+            EXPECT_TRUE(prompt.messages.isEmpty()) << c.name;
+            EXPECT_EQ(dlg.result(), QDialog::Accepted) << c.name;
+        }
+    }
+}
+
+TEST_F(DialogTest, ApplicationFileComesFromThePicker)
+{
+    TfrmApplication dlg(config.get());
+    prompt.fileNames = {dir.filePath("flows/a.svx"), QString()};
+    dlg.btnSelectFileClick();
+    EXPECT_EQ(dlg.edtApplicationFile->text(), dir.filePath("flows/a.svx"));
+    dlg.btnSelectFileClick();  // cancelled
+    EXPECT_EQ(dlg.edtApplicationFile->text(), dir.filePath("flows/a.svx"));
+}
+
+TEST_F(DialogTest, GroupChecksInOrder)
+{
+    TfrmGroup dlg(config.get());
+    EXPECT_EQ(dlg.windowTitle(), "Group");
+    EXPECT_EQ(dlg.lblApplication->text(), "&Application: ");
+    dlg.fillApplications();
+    ASSERT_EQ(dlg.cmbApplication->count(), 2);
+    EXPECT_EQ(dlg.cmbApplication->currentIndex(), -1);
+    dlg.show();
+
+    // A new group named like an existing one is refused, whichever group happens to be selected.
+    dlg.EditedItem = -1;
+    dlg.edtGroupName->setText("Sales");
+    dlg.cmbApplication->setCurrentIndex(0);
+    dlg.btnOkClick();
+    EXPECT_EQ(prompt.messages, QStringList{"Name has been used by another Group. "});
+    EXPECT_EQ(prompt.captions, QStringList{"Error : Name"});
+
+    dlg.edtGroupName->setText("Day");
+    dlg.cmbApplication->setCurrentIndex(-1);
+    dlg.btnOkClick();
+    EXPECT_EQ(prompt.messages.last(), "Please select Application");
+    EXPECT_EQ(prompt.captions.last(), "Error : Application");
+    EXPECT_EQ(dlg.focusWidget(), dlg.cmbApplication);
+
+    dlg.edtGroupName->clear();
+    dlg.btnOkClick();
+    EXPECT_EQ(prompt.messages.last(), "Name cann't be empty");
+    EXPECT_EQ(dlg.focusWidget(), dlg.edtGroupName);
+
+    // Editing keeps its own name.
+    dlg.EditedItem = 0;
+    dlg.edtGroupName->setText("sales");
+    dlg.cmbApplication->setCurrentIndex(1);
+    dlg.btnOkClick();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.chosenApplication(), 1);
+}
+
+TEST_F(DialogTest, GroupWithoutApplicationsCanOnlyBeCancelled)
+{
+    ConsoleConfig empty(store.get());
+    TfrmGroup dlg(&empty);
+    dlg.fillApplications();
+    dlg.edtGroupName->setText("Day");
+    dlg.btnOkClick();
+    EXPECT_EQ(prompt.messages, QStringList{"Please select Application"});
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(DialogTest, AddressChecksAndListEnabling)
+{
+    TfrmAddress dlg;
+    EXPECT_EQ(dlg.radApplication->text(), "Application");
+    EXPECT_EQ(dlg.radGroup->text(), "Group");
+    dlg.cmbApplication->addItem("Bank", 0);
+    dlg.cmbGroup->addItem("Sales", 0);
+    dlg.cmbApplication->setCurrentIndex(-1);
+    dlg.cmbGroup->setCurrentIndex(-1);
+    dlg.clearRadios();
+    dlg.show();
+    EXPECT_FALSE(dlg.cmbApplication->isEnabled());
+    EXPECT_FALSE(dlg.cmbGroup->isEnabled());
+
+    dlg.btnOkClick();
+    EXPECT_EQ(prompt.messages, QStringList{"Please select Application or Group"});
+    EXPECT_EQ(prompt.captions, QStringList{"Error : Application"});
+
+    dlg.radApplication->click();
+    EXPECT_TRUE(dlg.cmbApplication->isEnabled());
+    EXPECT_FALSE(dlg.cmbGroup->isEnabled());
+    dlg.btnOkClick();
+    EXPECT_EQ(prompt.messages.last(), "Please select Application");
+    EXPECT_EQ(dlg.focusWidget(), dlg.cmbApplication);
+
+    dlg.radGroup->click();
+    EXPECT_FALSE(dlg.cmbApplication->isEnabled());
+    EXPECT_TRUE(dlg.cmbGroup->isEnabled());
+    dlg.btnOkClick();
+    EXPECT_EQ(prompt.messages.last(), "Please select Group");
+    EXPECT_EQ(prompt.captions.last(), "Error : Group");
+
+    dlg.cmbGroup->setCurrentIndex(0);
+    dlg.btnOkClick();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(prompt.messages.size(), 3);
+}
+
+TEST_F(DialogTest, PickListGivesTheChosenRowsInListOrder)
+{
+    TfrmAdd dlg;
+    dlg.addEntry("Line 2", 1);
+    dlg.addEntry("Line 4", 3);
+    dlg.addEntry("Line 5", 4);
+    EXPECT_TRUE(dlg.chosenRows().empty());
+    dlg.lbAdd->item(2)->setSelected(true);
+    dlg.lbAdd->item(0)->setSelected(true);
+    EXPECT_EQ(dlg.chosenRows(), (std::vector<int>{1, 4}));
+    EXPECT_EQ(dlg.lbAdd->selectionMode(), QAbstractItemView::ExtendedSelection);
+}
+
+TEST_F(DialogTest, ChineseRefusalCaptionsUseTheFullWidthColon)
+{
+    setTextLanguage(true);
+    setAdminTextLanguage(true);
+    TfrmApplication dlg(config.get());
+    dlg.edtApplicationName->setText("Fax");
+    dlg.btnOKClick();
+    EXPECT_EQ(prompt.messages, QStringList{QStringLiteral("请输入流程文件")});
+    EXPECT_EQ(prompt.captions.first(), QStringLiteral("错误：流程文件"));
+}
+
+}  // namespace
