@@ -129,7 +129,10 @@ TfrmSorvixEdit::TfrmSorvixEdit(QWidget* parent) : TSorvixForm(parent)
 
 TfrmSorvixEdit::~TfrmSorvixEdit()
 {
-    // Flow windows go first: their flows call back into this window while they close.
+    // Flow windows go first: their flows call back into this window while they close. A runner
+    // still going is stopped before its flow is freed.
+    for (TfrmFlow* w : flowWindows())
+        if (w->FFlow->Running()) w->FFlow->Stop();
     for (QMdiSubWindow* sub : mdiArea->subWindowList()) delete sub;
     if (frmSorvixEdit == this) frmSorvixEdit = nullptr;
 }

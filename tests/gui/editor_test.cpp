@@ -1368,3 +1368,37 @@ TEST_F(Editor, HelpContentsShowsTheEditorTopicAndAboutNamesTheProduct)
 }
 
 }  // namespace
+
+namespace {
+
+// A real debug run on the simulated device, paused before its first statement.
+TEST_F(Editor, ClosingARunningFlowAsksToStopTheRunnerFirst)
+{
+    for (int answer : {Prompt::Cancel, Prompt::Ok}) {
+        SCOPED_TRACE(answer);
+        TfrmFlow* w = newFlow();
+        TIVRFlow* f = w->FFlow;
+        FlowNode* sleep = add(w, f->BeginRoot, "IVRSleep", pcLastChild);
+        prompt.messages.clear();
+        ASSERT_TRUE(f->Run(true, true, 0, -1, -1, -1, 0, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(sleep->text().startsWith(txt::RunMark), 5000);
+        ASSERT_TRUE(f->Running());
+
+        prompt.answers = {answer, Prompt::No};
+        const bool closed = main->CloseFlow(w);
+        EXPECT_EQ(closed, answer == Prompt::Ok);
+        ASSERT_GE(prompt.messages.size(), 1);
+        EXPECT_TRUE(prompt.messages[0].startsWith("Stop debugging of NewFlow"));
+        if (!closed) {
+            EXPECT_TRUE(f->Running());
+            EXPECT_EQ(main->flowWindows().size(), 1);
+            f->Stop();
+            EXPECT_FALSE(f->Running());
+            f->Modified = false;
+            EXPECT_TRUE(main->CloseFlow(w));
+        }
+        EXPECT_TRUE(main->flowWindows().isEmpty());
+    }
+}
+
+}  // namespace
