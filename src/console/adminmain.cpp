@@ -420,6 +420,8 @@ void TfrmSorvixAdmin::FormCreate()
 
     refreshColumns();
     tvMain->expandAll();
+    // Expanding the whole tree at once raises no expansion signals: give the folders their picture.
+    for (QTreeWidgetItem* folder : {FApplicationsNode, FGroupsNode}) folder->setIcon(0, consoleImage(5));
 
     setWindowTitle(ProductTitle);
     resize(820, 560);

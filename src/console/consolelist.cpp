@@ -15,15 +15,29 @@ namespace {
 constexpr int DataRole = Qt::UserRole + 1;
 constexpr int ImageRole = Qt::UserRole + 2;
 
-// A small badge drawn over a standard picture, so rows of different kinds stay apart.
-QIcon badged(const QIcon& base, const QColor& colour)
+// A picture of exactly size pixels: the standard pictures of some styles come in one small size.
+QPixmap sized(const QIcon& icon, int size)
+{
+    QPixmap pix = icon.pixmap(size, size);
+    if (pix.isNull()) {
+        pix = QPixmap(size, size);
+        pix.fill(Qt::transparent);
+    } else if (pix.width() < size || pix.height() < size) {
+        pix = pix.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    return pix;
+}
+
+// A small badge drawn over a standard picture, so rows of different kinds stay apart; no colour,
+// no badge. Each picture exists at 16 and 32 pixels for the small and the large icons.
+QIcon badged(const QIcon& base, const QColor& colour = QColor())
 {
     QIcon icon;
     for (int size : {16, 32}) {
-        QPixmap pix = base.pixmap(size, size);
-        if (pix.isNull()) {
-            pix = QPixmap(size, size);
-            pix.fill(Qt::transparent);
+        QPixmap pix = sized(base, size);
+        if (!colour.isValid()) {
+            icon.addPixmap(pix);
+            continue;
         }
         QPainter p(&pix);
         p.setRenderHint(QPainter::Antialiasing);
@@ -47,12 +61,12 @@ QIcon consoleImage(int index)
     case 1: return badged(style->standardIcon(QStyle::SP_DriveNetIcon), QColor(0, 0, 192));
     case 2: return badged(style->standardIcon(QStyle::SP_FileDialogListView), QColor(192, 128, 0));
     case 3: return badged(style->standardIcon(QStyle::SP_FileIcon), QColor(192, 0, 0));
-    case 4: return style->standardIcon(QStyle::SP_DirClosedIcon);
-    case 5: return style->standardIcon(QStyle::SP_DirOpenIcon);
-    case 6: return style->standardIcon(QStyle::SP_MediaSeekForward);
-    case 7: return style->standardIcon(QStyle::SP_MediaPlay);
-    case 8: return style->standardIcon(QStyle::SP_MediaStop);
-    case 9: return style->standardIcon(QStyle::SP_MediaSkipForward);
+    case 4: return badged(style->standardIcon(QStyle::SP_DirClosedIcon));
+    case 5: return badged(style->standardIcon(QStyle::SP_DirOpenIcon));
+    case 6: return badged(style->standardIcon(QStyle::SP_MediaSeekForward));
+    case 7: return badged(style->standardIcon(QStyle::SP_MediaPlay));
+    case 8: return badged(style->standardIcon(QStyle::SP_MediaStop));
+    case 9: return badged(style->standardIcon(QStyle::SP_MediaSkipForward));
     default: return {};
     }
 }
@@ -74,6 +88,7 @@ ConsoleListView::ConsoleListView(QWidget* parent) : QStackedWidget(parent)
     icons_->setMovement(QListView::Static);
     icons_->setResizeMode(QListView::Adjust);
     icons_->setWrapping(true);
+    icons_->setSpacing(4);
 
     for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         v->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -198,7 +213,7 @@ void ConsoleListView::setViewStyle(ViewStyle style)
         icons_->setViewMode(QListView::IconMode);
         icons_->setIconSize(QSize(32, 32));
         icons_->setFlow(QListView::LeftToRight);
-        icons_->setGridSize(QSize(96, 64));
+        icons_->setGridSize(QSize(96, 72));
         icons_->setWordWrap(true);
         setCurrentWidget(icons_);
         break;

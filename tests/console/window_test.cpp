@@ -121,6 +121,9 @@ TEST_F(WindowTest, TreeAndListsAtStart)
     EXPECT_EQ(win->tvMain->topLevelItem(3)->text(0), "Groups");
     EXPECT_EQ(win->FApplicationsNode->childCount(), 2);
     EXPECT_TRUE(win->FApplicationsNode->isExpanded());
+    auto picture = [](const QIcon& icon) { return icon.pixmap(16, 16).toImage(); };
+    EXPECT_EQ(picture(win->FApplicationsNode->icon(0)), picture(consoleImage(5))) << "an open folder";
+    EXPECT_EQ(picture(win->FAddressesNode->icon(0)), picture(consoleImage(1)));
     EXPECT_EQ(win->windowTitle(), ProductTitle);
     EXPECT_EQ(win->selectedKind(), Kind::nkChannels);
 
