@@ -90,9 +90,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
         return 1;
     }
-    if (parser.isSet(save) && !flow.SaveAs(QFileInfo(parser.value(save)).absoluteFilePath(), &error)) {
-        std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
-        return 1;
+    if (parser.isSet(save)) {
+        // A copy: the run still takes its relative paths from the flow file it loaded.
+        const QString fileName = flow.FileName, flowName = flow.FlowName;
+        const bool saved = flow.SaveAs(QFileInfo(parser.value(save)).absoluteFilePath(), &error);
+        flow.FileName = fileName;
+        flow.FlowName = flowName;
+        if (!saved) {
+            std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
+            return 1;
+        }
     }
     // A flow loaded for running has no captions; the printout shows them.
     if (parser.isSet(text)) flow.RefreshCaptions();
