@@ -930,18 +930,7 @@ void TfrmSorvixEdit::acHelpAboutExecute()
     aboutBox()->exec();
 }
 
-// ---- debugger (the commands' behaviour is added with the debugger) ----
-
-void TfrmSorvixEdit::StartFlow(bool, bool) {}
-
-int TfrmSorvixEdit::ShowDebugOptions()
-{
-    return 0;
-}
-
-void TfrmSorvixEdit::FlowPaused(bool) {}
-
-void TfrmSorvixEdit::FlowFinished() {}
+// The debugger commands are in mdidebug.cpp.
 
 // ---- palette ----
 

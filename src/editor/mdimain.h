@@ -16,6 +16,7 @@ class QMdiSubWindow;
 class QMenu;
 class QToolBar;
 class TfrmAboutSorvix;
+class TfrmAuthorizated;
 class TfrmFlow;
 class TIVRFlow;
 
@@ -99,12 +100,18 @@ public:
     // Whether two names reach the same file: their canonical absolute paths compared exactly.
     static bool sameFlowFile(const QString& a, const QString& b);
 
-    // ---- debugger ----
+    // ---- debugger (mdidebug.cpp) ----
     void StartFlow(bool debug, bool step);
     int ShowDebugOptions();
     void SetRunActions(bool enabled);
     void FlowPaused(bool paused);
     void FlowFinished();
+    // The Option dialog (frmAuthorizated), made when the start-up has not made it yet.
+    TfrmAuthorizated* debugOptionsDialog();
+
+    // ---- hand-over from a second start (startup.cpp) ----
+    // Opens each line of the text (CR LF after each) as a flow file.
+    void WMOpenFiles(const QString& text);
 
     // ---- handlers ----
     void acOpenExecute();

@@ -1,0 +1,60 @@
+// SorvixEdit [FILE...]: the flow editor. One editor runs per user; a second start hands the flow
+// files named on its command line to the running editor and ends.
+#include <QApplication>
+#include <QStringList>
+
+#include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
+#include "editor/mdimain.h"
+#include "editor/startup.h"
+#include "engine/texts.h"
+#include "platform/simdevice/devicefactory.h"
+#include "platform/singleinstance.h"
+
+namespace {
+// The running editor may be busy opening earlier files; the files open there even if this start
+// stops waiting.
+constexpr int HandOverTimeoutMs = 10000;
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    initTexts();
+    initProductTexts();
+    const QStringList files = app.arguments().mid(1);
+
+    SingleInstance instance(EditorInstanceName);
+    if (!instance.tryBecomePrimary()) {
+        // Sent even without files: the running editor comes to the front.
+        QString error;
+        if (!SingleInstance::sendToPrimary(EditorInstanceName, TEditorHandOver::buildMessage(files),
+                                           HandOverTimeoutMs, &error))
+            qWarning("SorvixEdit: %s", qPrintable(error));
+        return 0;
+    }
+    if (!instance.errorString().isEmpty()) qWarning("SorvixEdit: %s", qPrintable(instance.errorString()));
+    // Names handed over while this editor is still starting wait until its windows are there.
+    TEditorHandOver handOver;
+    QObject::connect(&instance, &SingleInstance::messageReceived, &handOver, &TEditorHandOver::received);
+    QApplication::setApplicationDisplayName(QString());
+
+    // Every window once, the main window first.
+    frmSorvixEdit = new TfrmSorvixEdit;
+    createEditorDialogs(frmSorvixEdit);
+    frmSorvixEdit->show();
+    if (!frmSorvixEdit->TAPI3Device) {
+        // Flows still open and edit; there is just no address to debug on.
+        QString error;
+        createTelephonyDevice({}, &error);
+        Prompt::instance().message(frmSorvixEdit, error, ProductTitle, Prompt::Kind::Warning, Prompt::Buttons::Ok);
+    }
+
+    loadDebugOptions(frmSorvixEdit);
+    for (const QString& file : files) frmSorvixEdit->OpenFlowFile(file);
+    handOver.setWindow(frmSorvixEdit);
+
+    const int result = app.exec();
+    delete frmSorvixEdit;
+    return result;
+}

@@ -1,0 +1,104 @@
+// The editor's debugger commands: run, step, execute and stop the active flow on the device
+// address of the debug options, and edit those options.
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+
+#include "editor/common/authorizated.h"
+#include "editor/common/channeloptions.h"
+#include "editor/common/prompt.h"
+#include "editor/flowform.h"
+#include "editor/mdimain.h"
+#include "editor/startup.h"
+#include "engine/flow.h"
+#include "engine/runner.h"
+#include "engine/texts.h"
+#include "platform/registry.h"
+
+TfrmAuthorizated* TfrmSorvixEdit::debugOptionsDialog()
+{
+    if (!frmAuthorizated) {
+        const std::unique_ptr<WaveDeviceList> waves = WaveDeviceList::system();
+        adoptDebugOptionsDialog(new TfrmAuthorizated(TAPI3Device.get(), *waves, this));
+    }
+    return frmAuthorizated;
+}
+
+void TfrmSorvixEdit::StartFlow(bool debug, bool step)
+{
+    if (FDebugWindow) {
+        // Run and Step are enabled only while the run is paused; anything else would release the
+        // runner's next pause before it comes.
+        if (!acRun->isEnabled()) return;
+        FlowPaused(false);
+        FDebugWindow->FFlow->Run(debug, step, 0, 0, 0, 0, 0, 0);
+        return;
+    }
+    TfrmFlow* w = activeFlowWindow();
+    if (!w) return;
+
+    TfrmAuthorizated* options = debugOptionsDialog();
+    if (!FOptionsConfirmed || options->cmbAddress->currentIndex() < 0) {
+        if (options->cmbAddress->count() == 0) {
+            Prompt::instance().message(this, txt::NoDebugAddress, ProductTitle, Prompt::Kind::Information,
+                                       Prompt::Buttons::Ok);
+            return;
+        }
+        if (ShowDebugOptions() != QDialog::Accepted) return;
+    }
+
+    TIVRFlow* flow = w->FFlow;
+    // The runner asks on the main thread and waits for the answer. A run being stopped gets no
+    // question: its answer would not be used.
+    flow->OnErrorQuestion = [this, flow](const QString& text, const QString& caption) {
+        if (const TFlowThread* runner = flow->FlowThread(); !runner || runner->terminateRequested()) return false;
+        return Prompt::instance().message(this, text, caption, Prompt::Kind::Question, Prompt::Buttons::YesNo) ==
+               Prompt::Yes;
+    };
+    flow->Run(debug, step, DebugOptions.Address, DebugOptions.Gateway, DebugOptions.ModemPlay - 1,
+              DebugOptions.ModemRecord - 1, DebugOptions.HookSwitchMode, DebugOptions.TransmitDTMF);
+
+    FDebugWindow = w;
+    w->UpdateCaption(flow->Modified);
+    EnablePalette(!flow->Running());
+    SetRunActions(false);
+}
+
+int TfrmSorvixEdit::ShowDebugOptions()
+{
+    TfrmAuthorizated* options = debugOptionsDialog();
+    const bool running = FDebugWindow != nullptr;
+    options->SetCaption(txt::OptionCaption, running);
+    if (running) {
+        // Read-only: whatever the dialog answers, the running options stay as they are.
+        TChannelOptions copy = DebugOptions;
+        return options->ExecuteOptions(copy);
+    }
+    const int result = options->ExecuteOptions(DebugOptions);
+    if (result == QDialog::Accepted) {
+        FOptionsConfirmed = true;
+        RegistryStore store;
+        const RegistryKey key(&store, productKeyPath());
+        key.create();
+        // A failed write is shown by SaveOptions; the confirmed options still hold for this run.
+        options->SaveOptions(key, DebugOptions, false);
+    }
+    return result;
+}
+
+void TfrmSorvixEdit::FlowPaused(bool paused)
+{
+    if (!FDebugWindow) return;
+    acRun->setEnabled(paused);
+    acStep->setEnabled(paused);
+    showFlowWindow(FDebugWindow);
+}
+
+void TfrmSorvixEdit::FlowFinished()
+{
+    if (FDebugWindow) FDebugWindow->UpdateCaption(FDebugWindow->FFlow->Modified);
+    FDebugWindow = nullptr;
+    TfrmFlow* active = activeFlowWindow();
+    EnablePalette(active && !active->FFlow->Running());
+    SetRunActions(true);
+}

@@ -1,0 +1,110 @@
+#include "editor/startup.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+
+#include "editor/common/authorizated.h"
+#include "editor/common/channeloptions.h"
+#include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
+#include "editor/mdimain.h"
+#include "platform/registry.h"
+
+#if __has_include("editor/dialogs/editregistry.h")
+#include "editor/dialogs/editregistry.h"
+#define SORVIX_HAVE_EDIT_REGISTRY 1
+#endif
+
+TfrmAuthorizated* frmAuthorizated = nullptr;
+
+const QString EditorInstanceName = QStringLiteral("TfrmSorvixEdit");
+
+namespace {
+const QString LineBreak = QStringLiteral("\r\n");
+}
+
+void adoptDebugOptionsDialog(TfrmAuthorizated* dialog)
+{
+    frmAuthorizated = dialog;
+    if (!dialog) return;
+    dialog->chkAutoStart->hide();
+    QObject::connect(dialog, &QObject::destroyed, [dialog] {
+        if (frmAuthorizated == dialog) frmAuthorizated = nullptr;
+    });
+}
+
+void createEditorDialogs(TfrmSorvixEdit* main)
+{
+    // The statement property dialogs, then the about box, then the channel properties.
+#ifdef SORVIX_HAVE_EDIT_REGISTRY
+    installStatementDialogs(main);
+#endif
+    main->aboutBox();
+    main->debugOptionsDialog();
+}
+
+void loadDebugOptions(TfrmSorvixEdit* main)
+{
+    TfrmAuthorizated* dialog = main->debugOptionsDialog();
+    RegistryStore store;
+    const RegistryKey key(&store, productKeyPath());
+    key.create();
+    QString error;
+    if (!dialog->LoadOptions(key, main->DebugOptions, &error) && !error.isEmpty())
+        Prompt::instance().message(main, error, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
+}
+
+// ---- the hand-over ----
+
+QByteArray TEditorHandOver::buildMessage(const QStringList& arguments)
+{
+    QString text;
+    for (const QString& argument : arguments) {
+        if (argument.isEmpty()) continue;
+        text += QDir::cleanPath(QFileInfo(argument).absoluteFilePath()) + LineBreak;
+    }
+    return text.toUtf8();
+}
+
+QStringList TEditorHandOver::fileNames(const QString& text)
+{
+    QStringList names = text.split(LineBreak);
+    // An empty line would open a new flow: it names no file.
+    names.removeAll(QString());
+    return names;
+}
+
+void TEditorHandOver::received(const QByteArray& message)
+{
+    pending_ << QString::fromUtf8(message);
+    deliver();
+}
+
+void TEditorHandOver::setWindow(TfrmSorvixEdit* window)
+{
+    window_ = window;
+    deliver();
+}
+
+void TEditorHandOver::deliver()
+{
+    // A load error's message box runs an event loop in which further messages can arrive; they
+    // wait for the one being opened.
+    if (delivering_) return;
+    delivering_ = true;
+    while (window_ && !pending_.isEmpty()) {
+        const QString text = pending_.takeFirst();
+        TfrmSorvixEdit* w = window_;
+        if (w->isMinimized()) w->showNormal();
+        w->raise();
+        w->activateWindow();
+        w->WMOpenFiles(text);
+    }
+    delivering_ = false;
+}
+
+void TfrmSorvixEdit::WMOpenFiles(const QString& text)
+{
+    for (const QString& name : TEditorHandOver::fileNames(text)) OpenFlowFile(name);
+}
