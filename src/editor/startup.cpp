@@ -8,13 +8,9 @@
 #include "editor/common/channeloptions.h"
 #include "editor/common/prompt.h"
 #include "editor/common/sorvixform.h"
+#include "editor/dialogs/editregistry.h"
 #include "editor/mdimain.h"
 #include "platform/registry.h"
-
-#if __has_include("editor/dialogs/editregistry.h")
-#include "editor/dialogs/editregistry.h"
-#define SORVIX_HAVE_EDIT_REGISTRY 1
-#endif
 
 TfrmAuthorizated* frmAuthorizated = nullptr;
 
@@ -37,9 +33,7 @@ void adoptDebugOptionsDialog(TfrmAuthorizated* dialog)
 void createEditorDialogs(TfrmSorvixEdit* main)
 {
     // The statement property dialogs, then the about box, then the channel properties.
-#ifdef SORVIX_HAVE_EDIT_REGISTRY
     installStatementDialogs(main);
-#endif
     main->aboutBox();
     main->debugOptionsDialog();
 }
