@@ -21,6 +21,7 @@
 #include "editor/common/flowtreemodel.h"
 #include "editor/common/help.h"
 #include "editor/common/prompt.h"
+#include "editor/dialogs/editregistry.h"
 #include "editor/flowform.h"
 #include "editor/statementdialogs.h"
 #include "editor/statementdrag.h"
@@ -116,6 +117,8 @@ TfrmSorvixEdit::TfrmSorvixEdit(QWidget* parent) : TSorvixForm(parent)
 
     // Statement property dialogs open through the registry.
     StatementDialogs::install();
+    // Every statement's property dialog, created once and owned by this window.
+    installStatementDialogs(this);
 
     createActions();
     createMenus();

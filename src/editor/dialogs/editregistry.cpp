@@ -1,18 +1,18 @@
 #include "editor/dialogs/editregistry.h"
 
-#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 #include <vector>
 
 #include "editor/dialogs/flowcontroldialogs.h"
+#include "editor/statementdialogs.h"
 #include "engine/statement.h"
 
 namespace {
 
 struct Registry {
-    QHash<const ClassInfo*, EditRegistry::EditFunction> edits;
+    std::vector<const ClassInfo*> registered;  // the classes our dialogs registered
     std::vector<QPointer<QWidget>> dialogs;
     QPointer<QWidget> owner;
     QMetaObject::Connection ownerGone;
@@ -32,33 +32,26 @@ const Installer installers[] = {
     installFlowControlDialogs,
 };
 
-bool editThroughRegistry(TIVRBase& statement)
-{
-    return EditRegistry::edit(statement);
-}
-
 }  // namespace
 
 namespace EditRegistry {
 
 void registerEdit(const ClassInfo* statementClass, EditFunction edit)
 {
-    if (edit) registry().edits.insert(statementClass, std::move(edit));
-    else registry().edits.remove(statementClass);
+    std::vector<const ClassInfo*>& mine = registry().registered;
+    std::erase(mine, statementClass);
+    if (edit) mine.push_back(statementClass);
+    StatementDialogs::registerDialog(statementClass, std::move(edit));
 }
 
 bool hasEdit(const ClassInfo* statementClass)
 {
-    return registry().edits.contains(statementClass);
+    return StatementDialogs::hasDialog(statementClass);
 }
 
 bool edit(TIVRBase& statement)
 {
-    const auto it = registry().edits.constFind(&statement.classInfo());
-    if (it == registry().edits.constEnd()) return false;
-    // A copy: an Edit may change the registrations (never in practice, but cheaply safe).
-    const EditFunction f = *it;
-    return f(statement);
+    return StatementDialogs::edit(statement);
 }
 
 QWidget* owner()
@@ -82,16 +75,17 @@ void installStatementDialogs(QWidget* owner)
     // The dialogs go with their owner window; the registry must not outlive them.
     if (owner) r.ownerGone = QObject::connect(owner, &QObject::destroyed, [] { uninstallStatementDialogs(); });
     for (Installer install : installers) install();
-    setEditHandler(&editThroughRegistry);
+    StatementDialogs::install();
 }
 
 void uninstallStatementDialogs()
 {
     Registry& r = registry();
     if (!r.installed) return;
-    setEditHandler(nullptr);
     QObject::disconnect(r.ownerGone);
-    r.edits.clear();
+    std::vector<const ClassInfo*> mine;
+    mine.swap(r.registered);
+    for (const ClassInfo* c : mine) StatementDialogs::registerDialog(c, {});
     std::vector<QPointer<QWidget>> dialogs;
     dialogs.swap(r.dialogs);
     for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it) delete it->data();
