@@ -200,6 +200,9 @@ void TFlowThread::run()
     } catch (...) {
         // An escaping error ends the run; the termination handler still runs.
     }
+    // Database connections belong to the thread that opened them: let go of them here, before
+    // the thread ends. The termination handler only closes the data sets.
+    for (IVRDataBase* d = OwnerFlow->FirstDataBase; d; d = d->nextDataBase) d->ReleaseDataSet();
     SORVIX_HANDOVER_SEND(this);
 }
 

@@ -4,6 +4,17 @@
 
 #include "engine/statements/operation.h"
 
+class QVariant;
+
+// Values between the data sets and the flow.
+namespace dbvalue {
+// A field's value as a flow value: its kind follows the driver's type (64-bit integers stay
+// 64-bit, dates and times become date-times, a null field is null).
+Value fromField(const QVariant& v);
+// A flow value as a parameter value; false with *error for a value the database cannot take.
+bool toParam(const Value& v, QVariant* out, QString* error);
+}  // namespace dbvalue
+
 enum TDataBaseOperateType : uint8_t { dbExecute, dbOpen, dbClose, dbFirst, dbPrior, dbNext, dbLast, dbNull };
 extern const char* const DataBaseOperateTypeIds[8];
 
@@ -13,7 +24,7 @@ class IVRDBOperate : public TIVROperateDataBase {
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
     QString GetDescription() const override;
-    // DoIt: implemented with the database statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TDataBaseOperateType Operate = dbNull;
 };
@@ -24,7 +35,7 @@ class IVRField : public TIVROperateDataBase {
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
     QString GetDescription() const override;
-    // DoIt: implemented with the database statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TIVRVariantLink Field;  // 0-based position or name
 
@@ -38,7 +49,7 @@ class IVRParam : public TIVROperateDataBase {
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
     QString GetDescription() const override;
-    // DoIt: implemented with the database statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TIVRVariantLink Param;  // 0-based position or name
 
@@ -52,7 +63,7 @@ class IVRCommand : public TIVROperateDataBase {
 public:
     using TIVROperateDataBase::TIVROperateDataBase;
     QString GetDescription() const override;
-    // DoIt: implemented with the database statements' execution.
+    int DoIt(ExecContext& ctx, QString& resultText, QString& errorText) override;
 
     TCommandType CommandType = cmdUnknown;
 };

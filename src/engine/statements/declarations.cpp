@@ -2,6 +2,7 @@
 
 #include "engine/flow.h"
 #include "engine/texts.h"
+#include "platform/dataset.h"
 
 // ---- links ----
 

@@ -149,9 +149,17 @@ public:
     void BuildLink() override {}
     TIVRDataBaseLink& ownLink() { return link; }
 
-    // Prepares the data set before a pass; false with *error when the data set refuses.
+    // Before every pass, on the runner thread: creates the data set when there is none, gives it
+    // the connection string as it is now (a data-link file named relative to the flow file made
+    // absolute), closes it and sets the command type and text from the definition. A changed
+    // connection string lets go of the old connection. False with *error when the data set
+    // refuses (the pass goes on; the statements then report their own failures).
     bool PrepareDataSet(QString* error);
-    // Closes the data set and clears its command text at the end of a run.
+    // At the end of a run, on the runner thread that used the data set: lets go of its
+    // connection, which belongs to that thread.
+    void ReleaseDataSet();
+    // At the end of a run, on any thread once the runner no longer uses it: closes the data set
+    // and clears its command text.
     void CloseDataSet();
     DataSet* dataSet() const { return dataSet_.get(); }
 

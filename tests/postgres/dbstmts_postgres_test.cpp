@@ -1,0 +1,212 @@
+// The database statement cases on a real PostgreSQL server: the one scripts/postgres.sh starts,
+// named by SORVIX_PG_HOST, SORVIX_PG_PORT, SORVIX_PG_DB, SORVIX_PG_USER and SORVIX_PG_PASSWORD.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <atomic>
+
+#include "engine/datetime.h"
+#include "engine/dbstmts_cases.h"
+#include "platform/connectionstring.h"
+
+namespace {
+
+using dbcases::describe;
+using dbcases::s;
+
+QString env(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+
+bool serverThere()
+{
+    return !env("SORVIX_PG_HOST").isEmpty() && !env("SORVIX_PG_PORT").isEmpty() && !env("SORVIX_PG_DB").isEmpty() &&
+           !env("SORVIX_PG_USER").isEmpty();
+}
+
+#define NEED_SERVER()                                                                                        \
+    if (!serverThere())                                                                                      \
+    GTEST_SKIP() << "no PostgreSQL server: SORVIX_PG_HOST, SORVIX_PG_PORT, SORVIX_PG_DB and SORVIX_PG_USER " \
+                    "are not set (scripts/test.sh starts one)"
+
+QString serverConnection()
+{
+    return QStringLiteral("Provider=PostgreSQL;Data Source=%1;Port=%2;Initial Catalog=%3;User ID=%4;Password=%5")
+        .arg(env("SORVIX_PG_HOST"), env("SORVIX_PG_PORT"), env("SORVIX_PG_DB"), env("SORVIX_PG_USER"),
+             connectionstring::quoteValue(env("SORVIX_PG_PASSWORD")));
+}
+
+// A connection of the test's own, beside the flow's.
+class Side {
+public:
+    Side()
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(env("SORVIX_PG_HOST"));
+        db.setPort(env("SORVIX_PG_PORT").toInt());
+        db.setDatabaseName(env("SORVIX_PG_DB"));
+        db.setUserName(env("SORVIX_PG_USER"));
+        db.setPassword(env("SORVIX_PG_PASSWORD"));
+        ok = db.open();
+        if (!ok) error = db.lastError().text();
+    }
+    ~Side() { QSqlDatabase::removeDatabase(name); }
+    QString run(const QString& sql)
+    {
+        QSqlQuery q(QSqlDatabase::database(name, false));
+        return q.exec(sql) ? QString() : q.lastError().text();
+    }
+    bool ok = false;
+    QString error;
+
+private:
+    QString name = QStringLiteral("dbstmts-postgres-side");
+};
+
+std::atomic<int> tableCounter{0};
+
+class PostgresBackend : public dbcases::Backend {
+public:
+    QTemporaryDir dir;
+    QString name = QStringLiteral("s%1_%2").arg(QCoreApplication::applicationPid()).arg(++tableCounter);
+    QString connectionString() const override { return serverConnection(); }
+    QString table() const override { return name; }
+    QString flowFile() const override { return dir.filePath(QStringLiteral("main.svx")); }
+    ~PostgresBackend() override
+    {
+        if (!seeded) return;
+        Side side;
+        side.run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name));
+    }
+    QString setUp()
+    {
+        seeded = true;
+        return dbcases::seed(connectionString(), table());
+    }
+
+private:
+    bool seeded = false;
+};
+
+class PostgresStatementCases : public ::testing::TestWithParam<dbcases::Case> {};
+
+TEST_P(PostgresStatementCases, Run)
+{
+    NEED_SERVER();
+    PostgresBackend db;
+    const QString error = db.setUp();
+    ASSERT_TRUE(error.isEmpty()) << s(error);
+    dbcases::DbFlow f(db.flowFile());
+    GetParam().run(f, db);
+}
+
+INSTANTIATE_TEST_SUITE_P(DbStatements, PostgresStatementCases, ::testing::ValuesIn(dbcases::cases()),
+                         [](const ::testing::TestParamInfo<dbcases::Case>& info) { return std::string(info.param.name); });
+
+class PostgresStatements : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        NEED_SERVER();
+        const QString error = db.setUp();
+        ASSERT_TRUE(error.isEmpty()) << s(error);
+    }
+    QString sql(const char* text) const { return QString::fromUtf8(text).arg(db.table()); }
+
+    PostgresBackend db;
+    dbcases::DbFlow f{db.flowFile()};
+};
+
+TEST_F(PostgresStatements, TypedFieldsAndParameters)
+{
+    IVRDataBase* d = f.definition("types", db.connectionString(), cmdText,
+                                  QStringLiteral("SELECT :n::integer + 1 AS i4, 9000000000::bigint AS i8, true AS flag, "
+                                                 "DATE '2024-02-29' AS day, :t::text AS t"));
+    IVRVariant* v = f.var("v");
+    f.ok(*f.param(d, Value("n"), Value(41)));
+    f.ok(*f.param(d, Value(1), Value::wideString("wide")));
+    f.ok(*f.op(d, dbOpen));
+    double day = 0;
+    ASSERT_TRUE(datetime::encodeDate(2024, 2, 29, &day));
+    const struct {
+        const char* field;
+        Value expected;
+    } cases[] = {
+        {"i4", Value(42)}, {"i8", Value::int64(9000000000LL)}, {"flag", Value(true)},
+        {"day", Value::dateTime(day)}, {"t", Value("wide")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        f.ok(*f.field(d, Value(c.field), v));
+        EXPECT_EQ(v->value(), c.expected) << describe(v->value());
+    }
+}
+
+// A server that ends the flow's connection: the statement that meets it fails with the
+// server's message, the pass goes on, and the next statement connects again.
+TEST_F(PostgresStatements, ServerThatGoesAwayInARun)
+{
+    Side side;
+    ASSERT_TRUE(side.ok) << s(side.error);
+    IVRDataBase* pidOf = f.definition("pid", db.connectionString(), cmdText, QStringLiteral("SELECT pg_backend_pid()"));
+    IVRDataBase* people = f.definition("people", db.connectionString(), cmdText, sql("SELECT name FROM %1 ORDER BY id"));
+    IVRVariant* pid = f.var("pid");
+    IVRVariant* count = f.var("count", Value(-5));
+    IVRVariant* name = f.var("name");
+    f.op(pidOf, dbOpen);
+    f.field(pidOf, Value(0), pid);
+    IVRDBOperate* lost = f.op(people, dbOpen, count);  // the side ends the connection just before this
+    f.op(people, dbOpen, count);
+    f.field(people, Value("name"), name);
+
+    dbcases::Run run(f);
+    // On the runner thread, before the statement after the pid is read: end that backend.
+    std::atomic<bool> killed{false};
+    QString killError;
+    f.flow.OnTrace = [&](FlowNode* node) {
+        if (node->statement() != lost) return;
+        Side onRunner;
+        killError = onRunner.run(QStringLiteral("SELECT pg_terminate_backend(%1, 5000)").arg(pid->value().displayText()));
+        killed = killError.isEmpty();
+    };
+    ASSERT_TRUE(run.go());
+    ASSERT_TRUE(killed.load()) << s(killError);
+
+    const QStringList errors = run.errors();
+    ASSERT_EQ(errors.size(), 1) << s(errors.join(QStringLiteral(" | ")));
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("terminating connection")) ||
+                errors[0].contains(QStringLiteral("server closed the connection")))
+        << s(errors[0]);
+    EXPECT_EQ(count->value(), Value(3)) << describe(count->value());
+    EXPECT_EQ(name->value(), Value("Ann"));
+}
+
+TEST_F(PostgresStatements, LoginFailuresAreClearErrors)
+{
+    const struct {
+        QString connection;
+        const char* error;
+    } cases[] = {
+        {QString(serverConnection()).replace(QStringLiteral("Password="), QStringLiteral("Password=wrong")),
+         "password authentication failed"},
+        {QString(serverConnection()).replace(QStringLiteral("Initial Catalog=") + env("SORVIX_PG_DB"),
+                                             QStringLiteral("Initial Catalog=no_such_db")),
+         "does not exist"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        IVRDataBase* d = f.definition("login", c.connection, cmdText, QStringLiteral("SELECT 1"));
+        const dbcases::Outcome o = f.run(*f.op(d, dbOpen));
+        EXPECT_EQ(o.code, 1);
+        EXPECT_EQ(s(o.result), "returnFAILED");
+        EXPECT_TRUE(o.error.contains(QString::fromUtf8(c.error))) << s(o.error);
+    }
+}
+
+}  // namespace
