@@ -318,6 +318,11 @@ TEST_F(DbStatements, FileNameIsRewrittenByItsKeyAlone)
         // The definition itself keeps what the user wrote.
         EXPECT_EQ(d->ConnectionString, c.connection);
     }
+    // The key without a value is given as it stands, and the data set says what is wrong.
+    IVRDataBase* d = f.definition("nokey", QStringLiteral("Provider=SQLite;FILE NAME"), cmdText, QStringLiteral("SELECT 1"));
+    ASSERT_TRUE(d->PrepareDataSet(nullptr));
+    EXPECT_EQ(s(d->dataSet()->connectionString()), "Provider=SQLite;FILE NAME");
+    f.fails(*f.op(d, dbOpen), QStringLiteral("Invalid connection string: \"FILE NAME\" has no \"=\""));
 }
 
 TEST_F(DbStatements, RelativeDatabaseFilesAreTheFlowsFolders)
