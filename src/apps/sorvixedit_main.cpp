@@ -1,6 +1,7 @@
 // SorvixEdit [FILE...]: the flow editor. One editor runs per user; a second start hands the flow
 // files named on its command line to the running editor and ends.
 #include <QApplication>
+#include <QScreen>
 #include <QStringList>
 
 #include "editor/common/prompt.h"
@@ -42,6 +43,10 @@ int main(int argc, char** argv)
     // Every window once, the main window first.
     frmSorvixEdit = new TfrmSorvixEdit;
     createEditorDialogs(frmSorvixEdit);
+    // Maximised; where no window manager maximises it, as large as the screen allows.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        frmSorvixEdit->setGeometry(screen->availableGeometry());
+    frmSorvixEdit->setWindowState(frmSorvixEdit->windowState() | Qt::WindowMaximized);
     frmSorvixEdit->show();
     if (!frmSorvixEdit->TAPI3Device) {
         // Flows still open and edit; there is just no address to debug on.
