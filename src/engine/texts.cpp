@@ -53,6 +53,7 @@ QStringList ResultNames, ResultMessages, CommandTypeNames, OperatorNames, String
     DataBaseOperateNames, CalledTypeNames, SpeechLanguageIds, SpeechLanguageNames, SpeechContextIds,
     SpeechContextNames;
 QString FlowFileFilter;
+QString VariantNameQuote;
 QString HelpRoot, StatementHelpRoot;
 
 namespace {
@@ -527,6 +528,8 @@ void setTextLanguage(bool chinese)
         SpeechContextIds = texts(englishContexts);
         SpeechContextNames = SpeechContextIds;
     }
+    VariantNameQuote = chinese ? QStringLiteral("名称不能以双引号(\")开头")
+                               : QStringLiteral("Name can't begin with a double quotation mark(\")");
 }
 
 bool chineseTextsFor(const QLocale& locale, const QByteArray& forced)

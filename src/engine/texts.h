@@ -320,6 +320,9 @@ extern QStringList SpeechContextIds, SpeechContextNames;
 
 // The flow-file filter of the file dialogs, in the interface language (not a caption entry).
 extern QString FlowFileFilter;  // "Sorvix Flow Files (*.svx)|*.svx|All Files (*.*)|*.*"
+// The variable dialog refuses a name that begins with a double quotation mark: references to the
+// variable are stored as its name, and such a name would read back as a string constant.
+extern QString VariantNameQuote;  // "Name can't begin with a double quotation mark(\")"
 
 // Help paths, empty until the program's start-up sets them; not touched by setTextLanguage.
 extern QString HelpRoot, StatementHelpRoot;

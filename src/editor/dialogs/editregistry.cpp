@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <vector>
 
+#include "editor/dialogs/allsysteminfo.h"
+#include "editor/dialogs/declarationdialogs.h"
 #include "editor/dialogs/flowcontroldialogs.h"
 #include "editor/statementdialogs.h"
 #include "engine/statement.h"
@@ -29,6 +31,8 @@ Registry& registry()
 // registers the Edit of its statement classes. Families that use another's dialog come after it.
 using Installer = void (*)();
 const Installer installers[] = {
+    installResultPicker,
+    installDeclarationDialogs,
     installFlowControlDialogs,
 };
 
