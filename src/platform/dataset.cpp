@@ -216,9 +216,45 @@ QString firstKeyword(const QString& s)
     return s.mid(i, k - i).toUpper();
 }
 
+// The keyword of the statement a WITH clause leads to: the first word at the outer level that
+// begins a statement once the common table expressions are passed.
+QString statementAfterWith(const QString& s)
+{
+    static const char* const starts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "REPLACE",
+                                         "MERGE",  "VALUES", "UPSERT", "TABLE"};
+    const qsizetype n = s.size();
+    int depth = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = s.at(i);
+        const qsizetype end = skipOpaque(s, i);
+        if (end > i) {
+            i = end;
+        } else if (c == QLatin1Char('(')) {
+            ++depth;
+            ++i;
+        } else if (c == QLatin1Char(')')) {
+            --depth;
+            ++i;
+        } else if (isNameChar(c)) {
+            qsizetype k = i;
+            while (k < n && isNameChar(s.at(k))) ++k;
+            if (depth == 0) {
+                const QString word = s.mid(i, k - i).toUpper();
+                for (const char* w : starts)
+                    if (word == QLatin1String(w)) return word;
+            }
+            i = k;
+        } else {
+            ++i;
+        }
+    }
+    return {};
+}
+
 bool changesRows(const QString& keyword)
 {
-    static const char* const words[] = {"INSERT", "UPDATE", "DELETE", "REPLACE", "MERGE", "WITH", "UPSERT"};
+    static const char* const words[] = {"INSERT", "UPDATE", "DELETE", "REPLACE", "MERGE", "UPSERT"};
     for (const char* w : words)
         if (keyword == QLatin1String(w)) return true;
     return false;
@@ -339,7 +375,7 @@ QVariant normalised(const QVariant& v)
 struct DataSet::Command {
     QString sql;           // values written in, or a '?' for every bound one (ODBC)
     QVariantList binds;    // in the order of the '?'
-    QString keyword;       // the statement's first word
+    QString keyword;       // the statement's first word (past a WITH clause)
     QString fallback;      // PostgreSQL: a function's call form, should the procedure's fail
 };
 
@@ -594,6 +630,7 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
         }
         command->sql = sql;
         command->keyword = firstKeyword(sql);
+        if (command->keyword == QLatin1String("WITH")) command->keyword = statementAfterWith(sql);
         return true;
     }
     case CommandTable:

@@ -454,7 +454,7 @@ namespace {
 // The data set takes every statement that starts with WITH for one that changes rows, and SQLite
 // then reports the count of the last UPDATE before it (ODBC reports 0). Enable once the data set
 // looks past the common table expressions for the statement's own keyword.
-TEST_F(DbStatements, DISABLED_WithSelectReportsNoRowsAffected)
+TEST_F(DbStatements, WithSelectReportsNoRowsAffected)
 {
     IVRDataBase* d = f.definition("people", db.connectionString(), cmdText, QStringLiteral("UPDATE people SET note = 'x'"));
     IVRVariant* n = f.var("n");
