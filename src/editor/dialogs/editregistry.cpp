@@ -8,6 +8,7 @@
 #include "editor/dialogs/allsysteminfo.h"
 #include "editor/dialogs/declarationdialogs.h"
 #include "editor/dialogs/flowcontroldialogs.h"
+#include "editor/dialogs/linedialogs.h"
 #include "editor/statementdialogs.h"
 #include "engine/statement.h"
 
@@ -34,6 +35,7 @@ const Installer installers[] = {
     installResultPicker,
     installDeclarationDialogs,
     installFlowControlDialogs,
+    installLineDialogs,
 };
 
 }  // namespace
