@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "editor/dialogs/allsysteminfo.h"
+#include "editor/dialogs/databasedialog.h"
 #include "editor/dialogs/declarationdialogs.h"
 #include "editor/dialogs/flowcontroldialogs.h"
 #include "editor/dialogs/linedialogs.h"
@@ -36,6 +37,7 @@ const Installer installers[] = {
     installDeclarationDialogs,
     installFlowControlDialogs,
     installLineDialogs,
+    installDataBaseDialogs,
 };
 
 }  // namespace
