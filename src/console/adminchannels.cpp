@@ -1,13 +1,47 @@
-// The main window's side of the channel supervision: the channel commands and the calls into
-// ChannelSupervisor. Starting, stopping, the property and reset commands are still stubs.
+// The main window's side of the channel supervision: the channel commands, their message boxes
+// and the channel rows' columns. The work itself is ChannelSupervisor's.
 #include "console/adminmain.h"
 
+#include <QAction>
+
+#include "console/admintexts.h"
+#include "console/consolelist.h"
 #include "console/supervisor.h"
 #include "editor/common/authorizated.h"
+#include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
+#include "engine/texts.h"
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+std::vector<int> allRows(int count)
+{
+    std::vector<int> rows(size_t(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) rows[size_t(i)] = i;
+    return rows;
+}
+
+}  // namespace
 
 void TfrmSorvixAdmin::LoadChannelOptions()
 {
-    if (frmAuthorizated) FSupervisor->LoadChannelOptions(frmAuthorizated->lists());
+    QString error;
+    const ChannelOptionLists lists = frmAuthorizated ? frmAuthorizated->lists()
+                                                     : ChannelOptionLists::collect(TAPI3Device.get(), *WaveDeviceList::system());
+    if (!FSupervisor->LoadChannelOptions(lists, &error))
+        qWarning("SorvixAdmin: the channel settings could not be read: %s",
+                 qPrintable(QString(error).replace(CrLf, QStringLiteral(" "))));
+}
+
+void TfrmSorvixAdmin::channelRowChanged(int i)
+{
+    if (i < 0 || i >= lvAllAuthorization->rowCount()) return;
+    lvAllAuthorization->setText(i, 1, FSupervisor->addressText(i));
+    lvAllAuthorization->setText(i, 2, FSupervisor->gatewayText(i));
+    lvAllAuthorization->setText(i, 3, FSupervisor->stateText(i));
+    lvAllAuthorizationChange();
 }
 
 bool TfrmSorvixAdmin::StartChannel(int i, QString& error)
@@ -36,16 +70,99 @@ void TfrmSorvixAdmin::AutoStartChannels()
         StartChannel(i, error);
         if (!error.isEmpty())
             qWarning("SorvixAdmin: %s did not start: %s", qPrintable(FChannelNames.value(i)),
-                     qPrintable(QString(error).replace(QStringLiteral("\r\n"), QStringLiteral(" "))));
+                     qPrintable(QString(error).replace(CrLf, QStringLiteral(" "))));
     }
 }
 
-// ---- Stubs: the channel supervision fills these in. ----
+// ---- property and reset ----
 
-void TfrmSorvixAdmin::acSetAddressExecute() {}
-void TfrmSorvixAdmin::acClearAuthorizationSetExecute() {}
-void TfrmSorvixAdmin::acAuthorizatedResetAllExecute() {}
-void TfrmSorvixAdmin::acStartExecute() {}
-void TfrmSorvixAdmin::acStartAllExecute() {}
-void TfrmSorvixAdmin::acStopExecute() {}
-void TfrmSorvixAdmin::acStopAllExecute() {}
+void TfrmSorvixAdmin::acSetAddressExecute()
+{
+    const int i = lvAllAuthorization->firstSelected();
+    if (i < 0 || !frmAuthorizated) return;
+    // A running channel's settings are shown, not changed.
+    const bool running = FSupervisor->isRunning(i);
+    frmAuthorizated->SetCaption(FChannelNames.value(i), running);
+    TChannelOptions record = FSupervisor->FChannels[size_t(i)];
+    if (frmAuthorizated->ExecuteOptions(record) != QDialog::Accepted || running) return;
+    QString error;
+    if (!FSupervisor->SetChannelOptions(i, record, error) && !error.isEmpty())
+        Prompt::instance().message(this, error, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
+}
+
+bool TfrmSorvixAdmin::resetChannels(const std::vector<int>& rows)
+{
+    int left = int(rows.size());
+    for (int i : rows) {
+        --left;
+        if (FSupervisor->isRunning(i)) {
+            const QString text = FChannelNames.value(i) + adm::ChannelRunning;
+            if (left < 1) {
+                Prompt::instance().message(this, text, ProductTitle, Prompt::Kind::Warning, Prompt::Buttons::Ok);
+            } else if (Prompt::instance().message(this, text + CrLf + txt::Continue, ProductTitle,
+                                                  Prompt::Kind::Question, Prompt::Buttons::YesNo) != Prompt::Yes) {
+                return false;
+            }
+            continue;
+        }
+        QString error;
+        if (!FSupervisor->ResetChannelOptions(i, error)) {
+            Prompt::instance().message(this, error, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TfrmSorvixAdmin::acClearAuthorizationSetExecute()
+{
+    resetChannels(lvAllAuthorization->selectedRows());
+}
+
+void TfrmSorvixAdmin::acAuthorizatedResetAllExecute()
+{
+    resetChannels(allRows(lvAllAuthorization->rowCount()));
+}
+
+// ---- start and stop ----
+
+void TfrmSorvixAdmin::startChannels(const std::vector<int>& rows)
+{
+    int left = int(rows.size());
+    for (int i : rows) {
+        QString error;
+        StartChannel(i, error);
+        --left;
+        if (error.isEmpty()) continue;
+        const QString text = FChannelNames.value(i) + QLatin1Char(' ') + adm::RunError + CrLf + error;
+        if (left < 1) {
+            Prompt::instance().message(this, text, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
+        } else if (Prompt::instance().message(this, text + CrLf + txt::Continue, ProductTitle, Prompt::Kind::Question,
+                                              Prompt::Buttons::YesNo) != Prompt::Yes) {
+            break;
+        }
+    }
+    lvAllAuthorizationChange();
+}
+
+void TfrmSorvixAdmin::acStartExecute()
+{
+    startChannels(lvAllAuthorization->selectedRows());
+}
+
+void TfrmSorvixAdmin::acStartAllExecute()
+{
+    startChannels(allRows(lvAllAuthorization->rowCount()));
+}
+
+void TfrmSorvixAdmin::acStopExecute()
+{
+    FSupervisor->StopChannels(lvAllAuthorization->selectedRows());
+    lvAllAuthorizationChange();
+}
+
+void TfrmSorvixAdmin::acStopAllExecute()
+{
+    FSupervisor->StopAll();
+    lvAllAuthorizationChange();
+}

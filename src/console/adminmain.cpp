@@ -416,7 +416,8 @@ void TfrmSorvixAdmin::FormCreate()
     FChannelsNode = makeNode(adm::AuthorizedChannels, nkChannels, 0);
     tvMain->insertTopLevelItem(tvMain->indexOfTopLevelItem(FApplicationsNode), FChannelsNode);
     for (const QString& name : FChannelNames) lvAllAuthorization->addRow(name, 0, {QString(), QString(), QString()});
-    connect(FSupervisor.get(), &ChannelSupervisor::channelStateChanged, this, [this] { lvAllAuthorizationChange(); });
+    connect(FSupervisor.get(), &ChannelSupervisor::channelStateChanged, this, &TfrmSorvixAdmin::channelRowChanged);
+    connect(FSupervisor.get(), &ChannelSupervisor::channelOptionsChanged, this, &TfrmSorvixAdmin::channelRowChanged);
 
     refreshColumns();
     tvMain->expandAll();

@@ -207,6 +207,8 @@ public:
     // Starts every channel set to start with the console, first to last. A channel that does not
     // start stays stopped without a message box; why is logged.
     void AutoStartChannels();
+    // Rewrites a channel row's address, gateway and state columns from the supervisor.
+    void channelRowChanged(int i);
     void acSetAddressExecute();
     void acClearAuthorizationSetExecute();
     void acAuthorizatedResetAllExecute();
@@ -230,6 +232,10 @@ private:
     void refreshColumns();
     void rebuildSubLists();
     void setOperateMenu(QMenu* menu);
+    // The channel commands over some rows, first to last; the last row's failure gets an OK box,
+    // every other row's a question whether to go on.
+    void startChannels(const std::vector<int>& rows);
+    bool resetChannels(const std::vector<int>& rows);
 
     std::unique_ptr<RegistryStore> FRegistry;
     std::unique_ptr<ConsoleConfig> FConfig;

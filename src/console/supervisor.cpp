@@ -1,8 +1,25 @@
 #include "console/supervisor.h"
 
+#include <QFileInfo>
+
+#include "console/admintexts.h"
 #include "console/configmodel.h"
 #include "engine/device.h"
+#include "engine/flow.h"
+#include "engine/runner.h"
+#include "engine/texts.h"
+#include "engine/tsan.h"
 #include "platform/registry.h"
+
+namespace {
+
+QString storeFailure(const RegistryKey& key)
+{
+    const QString prefix = IsChinese ? QStringLiteral("保存选项错误：") : QStringLiteral("Save options error: ");
+    return prefix + key.path() + QStringLiteral("\r\n") + key.errorString();
+}
+
+}  // namespace
 
 ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, RegistryStore* store,
                                      const ConsoleConfig* config, const QStringList& channelNames,
@@ -13,34 +30,338 @@ ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, Regis
       device_(std::move(device)),
       store_(store),
       config_(config),
-      names_(channelNames)
+      names_(channelNames),
+      states_(size_t(channelNames.size()), State::None),
+      runs_(size_t(channelNames.size()), 0)
 {
 }
 
-ChannelSupervisor::~ChannelSupervisor() = default;
+ChannelSupervisor::~ChannelSupervisor()
+{
+    // Nobody is told any more: the owner is going away.
+    blockSignals(true);
+    StopAll();
+}
 
 bool ChannelSupervisor::isRunning(int channel) const
 {
-    return channel >= 0 && size_t(channel) < FChannels.size() && FChannels[size_t(channel)].RunningFlow != nullptr;
+    return validChannel(channel) && FChannels[size_t(channel)].RunningFlow != nullptr;
 }
 
-// ---- Stubs: the channel supervision fills these in. ----
+// ---- the columns ----
 
-void ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists&)
+QString ChannelSupervisor::addressName(int address) const
 {
+    if (address < 0) return {};
+    if (address < lists_.Addresses.size()) return lists_.Addresses[address];
+    if (config_ && size_t(address) < config_->addresses().size()) return config_->addresses()[size_t(address)].name;
+    return {};
 }
 
-bool ChannelSupervisor::StartChannel(int, QString& error)
+QString ChannelSupervisor::addressText(int channel) const
 {
-    error = QStringLiteral("Channels cannot be started yet.");
-    return false;
+    return validChannel(channel) ? addressName(FChannels[size_t(channel)].Address) : QString();
 }
 
-void ChannelSupervisor::StopChannel(int)
+QString ChannelSupervisor::gatewayText(int channel) const
 {
+    if (!validChannel(channel)) return {};
+    const TChannelOptions& o = FChannels[size_t(channel)];
+    return o.UseGateway ? addressName(o.Gateway) : QString();
 }
 
-void ChannelSupervisor::CheckAddressInUse(int, int, QString& error) const
+ChannelSupervisor::State ChannelSupervisor::state(int channel) const
+{
+    return validChannel(channel) ? states_[size_t(channel)] : State::None;
+}
+
+QString ChannelSupervisor::stateText(int channel) const
+{
+    switch (state(channel)) {
+    case State::Stop: return adm::StateStop;
+    case State::WaitForCall: return adm::StateWaitForCall;
+    case State::Connected: return adm::StateConnected;
+    case State::None: break;
+    }
+    return {};
+}
+
+uint64_t ChannelSupervisor::runNumber(int channel) const
+{
+    return validChannel(channel) ? runs_[size_t(channel)] : 0;
+}
+
+void ChannelSupervisor::setState(int channel, State state)
+{
+    states_[size_t(channel)] = state;
+    emit channelStateChanged(channel);
+}
+
+// ---- settings ----
+
+bool ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists& lists, QString* error)
+{
+    if (error) error->clear();
+    lists_ = lists;
+    for (int i = 0; i < channelCount(); ++i) {
+        TChannelOptions& o = FChannels[size_t(i)];
+        if (store_) {
+            const RegistryKey key(store_, channelKeyPath(names_[i]));
+            QString failure;
+            if (!key.create() || !readChannelOptions(key, lists_, o, failure)) {
+                if (error) *error = failure.isEmpty() ? storeFailure(key) : failure;
+                emit channelOptionsChanged(i);
+                return false;
+            }
+        }
+        // Of several channels that name one address, the first keeps it; the registry stays.
+        for (int j = 0; j < i; ++j) {
+            const TChannelOptions& earlier = FChannels[size_t(j)];
+            if (o.Address >= 0 && o.Address != FGatewayAddressIndex && o.Address == earlier.Address) o.Address = -1;
+            if (o.Gateway >= 0 && o.Gateway != FGatewayAddressIndex && o.Gateway == earlier.Gateway) o.Gateway = -1;
+        }
+        emit channelOptionsChanged(i);
+    }
+    return true;
+}
+
+bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& options, QString& error)
 {
     error.clear();
+    if (!validChannel(channel) || isRunning(channel)) return false;
+    TChannelOptions record = options;
+    record.RunningFlow = nullptr;
+
+    // The other channels that lose their address or their gateway to this one.
+    std::vector<int> loseAddress, loseGateway;
+    for (int j = 0; j < channelCount(); ++j) {
+        if (j == channel) continue;
+        const TChannelOptions& other = FChannels[size_t(j)];
+        if (record.Address >= 0 && record.Address != FGatewayAddressIndex && record.Address == other.Address)
+            loseAddress.push_back(j);
+        if (record.UseGateway && other.UseGateway && record.Gateway >= 0 && record.Gateway != FGatewayAddressIndex &&
+            record.Gateway == other.Gateway)
+            loseGateway.push_back(j);
+    }
+
+    if (store_) {
+        RegistryKey failed;
+        const bool ok = store_->transaction([&] {
+            const RegistryKey key(store_, channelKeyPath(names_[channel]));
+            if (!writeChannelOptions(key, lists_, record, true, error)) return false;
+            auto clear = [&](int j, const QString& value) {
+                const RegistryKey other(store_, channelKeyPath(names_[j]));
+                if (other.create() && other.writeString(value, QString())) return true;
+                failed = other;
+                return false;
+            };
+            for (int j : loseAddress)
+                if (!clear(j, QStringLiteral("Address"))) return false;
+            for (int j : loseGateway)
+                if (!clear(j, QStringLiteral("Gateway"))) return false;
+            return true;
+        });
+        if (!ok) {
+            if (error.isEmpty()) error = storeFailure(failed.isNull() ? RegistryKey(store_, channelKeyPath(names_[channel])) : failed);
+            return false;
+        }
+    }
+
+    FChannels[size_t(channel)] = record;
+    emit channelOptionsChanged(channel);
+    for (int j : loseAddress) {
+        FChannels[size_t(j)].Address = -1;
+        emit channelOptionsChanged(j);
+    }
+    // The channel keeps its gateway switched on without a gateway: its start says so.
+    for (int j : loseGateway) {
+        FChannels[size_t(j)].Gateway = -1;
+        emit channelOptionsChanged(j);
+    }
+    return true;
+}
+
+bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
+{
+    error.clear();
+    if (!validChannel(channel)) return false;
+    if (isRunning(channel)) {
+        error = names_[channel] + adm::ChannelRunning;
+        return false;
+    }
+    if (store_) {
+        const RegistryKey key(store_, channelKeyPath(names_[channel]));
+        const bool ok = store_->transaction([&] {
+            return key.create() && key.writeString(QStringLiteral("Address"), QString()) &&
+                   key.writeInteger(QStringLiteral("AutoStart"), 0) &&
+                   key.writeString(QStringLiteral("Gateway"), QString()) &&
+                   key.writeString(QStringLiteral("ModemPlay"), QString()) &&
+                   key.writeString(QStringLiteral("ModemRecord"), QString()) &&
+                   key.writeInteger(QStringLiteral("HookSwitchMode"), 0);
+        });
+        if (!ok) {
+            error = storeFailure(key);
+            return false;
+        }
+    }
+    TChannelOptions& o = FChannels[size_t(channel)];
+    o.Address = -1;
+    o.AutoStart = false;
+    o.UseGateway = false;
+    o.Gateway = -1;
+    o.ModemPlay = 0;
+    o.ModemRecord = 0;
+    o.HookSwitchMode = 0;
+    emit channelOptionsChanged(channel);
+    setState(channel, State::None);
+    return true;
+}
+
+// ---- the address-in-use rules ----
+
+void ChannelSupervisor::CheckAddressInUse(int address, int gateway, QString& error) const
+{
+    checkInUse(address, gateway, -1, error);
+}
+
+void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString& error) const
+{
+    error.clear();
+    const int shared = FGatewayAddressIndex;
+    const bool checkAddress = address >= 0 && address != shared;
+    const bool checkGateway = gateway >= 0 && gateway != shared;
+    for (int j = 0; j < channelCount(); ++j) {
+        const TChannelOptions& r = FChannels[size_t(j)];
+        if (j == except || !r.RunningFlow) continue;
+        const int runningGateway = r.UseGateway ? r.Gateway : -1;
+        if (checkAddress && address == r.Address) error = addressName(address) + adm::AddressInUse;
+        else if (checkGateway && gateway == runningGateway) error = addressName(gateway) + adm::GatewayInUse;
+        // One line serves one channel: an address may not be a running channel's gateway, nor a
+        // gateway a running channel's address.
+        else if (checkAddress && address == runningGateway) error = addressName(address) + adm::GatewayInUse;
+        else if (checkGateway && gateway == r.Address) error = addressName(gateway) + adm::AddressInUse;
+        if (!error.isEmpty()) return;
+    }
+}
+
+// ---- running ----
+
+QString ChannelSupervisor::GetAddressFlowFile(int address) const
+{
+    return config_ ? config_->addressFlowFile(address) : QString();
+}
+
+bool ChannelSupervisor::StartChannel(int channel, QString& error)
+{
+    error.clear();
+    if (!validChannel(channel)) return false;
+    const TChannelOptions& o = FChannels[size_t(channel)];
+    if (o.RunningFlow) return true;
+    if (o.Address < 0) {
+        error = adm::AddressEmpty;
+        return false;
+    }
+    if (o.UseGateway && o.Gateway < 0) {
+        error = adm::GatewayEmpty;
+        return false;
+    }
+    const QString file = GetAddressFlowFile(o.Address);
+    if (file.isEmpty()) {
+        const bool bound = config_ && size_t(o.Address) < config_->addresses().size() &&
+                           config_->addresses()[size_t(o.Address)].binding != ConsoleConfig::Binding::None;
+        error = addressName(o.Address) + (bound ? adm::FlowFileEmpty : adm::ApplicationEmpty);
+        return false;
+    }
+    if (!QFileInfo(file).isFile()) {
+        error = file + adm::FlowFileNotExistent;
+        return false;
+    }
+    const int gateway = o.UseGateway ? o.Gateway : -1;
+    checkInUse(o.Address, gateway, channel, error);
+    if (!error.isEmpty()) return false;
+
+    QString loadError;
+    auto* flow = new TIVRFlow(this, file, false, &loadError);
+    if (!loadError.isEmpty()) {
+        delete flow;
+        error = loadError + QStringLiteral(", ") + file;
+        return false;
+    }
+    const uint64_t run = ++nextRun_;
+    runs_[size_t(channel)] = run;
+    FChannels[size_t(channel)].RunningFlow = flow;
+    flow->setDevice(device_);
+
+    // Raised on the runner thread: handed to the main thread without waiting for it, which may
+    // itself be waiting for this runner to end.
+    auto handOver = [this, channel, run](void (ChannelSupervisor::*handler)(int, uint64_t)) {
+        SORVIX_HANDOVER_SEND(this);
+        QMetaObject::invokeMethod(
+            this,
+            [this, channel, run, handler] {
+                SORVIX_HANDOVER_RECEIVE(this);
+                (this->*handler)(channel, run);
+            },
+            Qt::QueuedConnection);
+    };
+    flow->OnConnect = [handOver](TIVRFlow*) { handOver(&ChannelSupervisor::FlowConnect); };
+    flow->OnHangUp = [handOver](TIVRFlow*) { handOver(&ChannelSupervisor::FlowHangUp); };
+    // A runner that ends by itself (its channel did not open, an error ended it): the flow is
+    // freed once its termination handler is done with it.
+    flow->OnFinish = [handOver] { handOver(&ChannelSupervisor::FlowFinish); };
+
+    flow->Run(false, false, o.Address, gateway, o.ModemPlay - 1, o.ModemRecord - 1, o.HookSwitchMode, o.TransmitDTMF);
+    setState(channel, State::WaitForCall);
+    return true;
+}
+
+void ChannelSupervisor::FlowConnect(int channel, uint64_t run)
+{
+    if (isRunning(channel) && runs_[size_t(channel)] == run) setState(channel, State::Connected);
+}
+
+void ChannelSupervisor::FlowHangUp(int channel, uint64_t run)
+{
+    if (isRunning(channel) && runs_[size_t(channel)] == run) setState(channel, State::WaitForCall);
+}
+
+void ChannelSupervisor::FlowFinish(int channel, uint64_t run)
+{
+    if (isRunning(channel) && runs_[size_t(channel)] == run) release(channel);
+}
+
+void ChannelSupervisor::release(int channel)
+{
+    TIVRFlow* flow = FChannels[size_t(channel)].RunningFlow;
+    flow->OnFinish = nullptr;  // freed here, not by its finish
+    flow->Stop();
+    // While the stop waited, the main thread served other hand-overs; none frees this flow.
+    FChannels[size_t(channel)].RunningFlow = nullptr;
+    delete flow;
+    setState(channel, State::Stop);
+}
+
+void ChannelSupervisor::StopChannel(int channel)
+{
+    if (isRunning(channel)) release(channel);
+}
+
+void ChannelSupervisor::StopChannels(const std::vector<int>& channels)
+{
+    // Ask every runner first: each aborts its channel's blocking operation at once, so the waits
+    // below overlap instead of adding up.
+    for (int i : channels) {
+        if (!isRunning(i)) continue;
+        TIVRFlow* flow = FChannels[size_t(i)].RunningFlow;
+        flow->OnFinish = nullptr;
+        if (TFlowThread* thread = flow->FlowThread()) thread->requestStop();
+    }
+    for (int i : channels) StopChannel(i);
+}
+
+void ChannelSupervisor::StopAll()
+{
+    std::vector<int> all(static_cast<size_t>(channelCount()));
+    for (int i = 0; i < channelCount(); ++i) all[size_t(i)] = i;
+    StopChannels(all);
 }

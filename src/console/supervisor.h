@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -13,15 +14,21 @@ class ITAPI3Device;
 class RegistryStore;
 
 // The console's channels without any window: one row per channel name, each with its settings
-// (TChannelOptions) and, while it runs, its flow. The main window shows the rows and calls in.
+// (TChannelOptions) and, while it runs, its flow. The main window shows the rows and calls in;
+// everything here runs on the main thread, the runners' events reach it as queued calls.
 //
-// Loading the settings, starting, stopping and the address-in-use check are the channel
-// supervision's work and are still stubs here: every channel stays stopped.
+// Each start of a channel is a run with a number of its own. The events of a run's flow (connected,
+// waiting, finished) are keyed by channel and run, so an event that arrives after its run ended is
+// dropped, whatever flow now runs on the channel.
 class ChannelSupervisor : public QObject {
     Q_OBJECT
 public:
+    // The state column: nothing before the first start and after a reset.
+    enum class State { None, Stop, WaitForCall, Connected };
+
     ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, RegistryStore* store, const ConsoleConfig* config,
                       const QStringList& channelNames, int gatewayAddressIndex, QObject* parent = nullptr);
+    // Stops every running channel.
     ~ChannelSupervisor() override;
 
     const QStringList& channelNames() const { return names_; }
@@ -33,22 +40,77 @@ public:
     // The device's own gateway address, which any number of channels may share.
     const int FGatewayAddressIndex;
 
-    // Reads every channel's settings from "Software\Sorvix\Authorizated\" + its name.
-    void LoadChannelOptions(const ChannelOptionLists& lists);
-    // Starts a channel; false with a text in error when it could not start.
+    // The columns of a channel row: the address name, the gateway name (empty with the gateway
+    // off) and the state text.
+    QString addressText(int channel) const;
+    QString gatewayText(int channel) const;
+    State state(int channel) const;
+    QString stateText(int channel) const;
+    // The number of the channel's latest run; 0 before its first start.
+    uint64_t runNumber(int channel) const;
+
+    // Reads every channel's settings from "Software\Sorvix\Authorizated\" + its name (the key is
+    // created when missing). The lists are the channel properties dialog's: stored names are
+    // looked up in them. Of several channels that name one address (or one gateway), the first
+    // keeps it, except for the device's gateway address. False with a text in error when the
+    // store failed; the channels read by then keep their settings, the others none.
+    bool LoadChannelOptions(const ChannelOptionLists& lists, QString* error = nullptr);
+    const ChannelOptionLists& lists() const { return lists_; }
+
+    // The flow file that the address reaches: its application's, or its group's application's;
+    // empty when none.
+    QString GetAddressFlowFile(int address) const;
+
+    // Starts a channel; false with a text in error when it could not start. A running channel is
+    // left as it is (true, no error).
     bool StartChannel(int channel, QString& error);
-    // Stops a running channel; a stopped one is left as it is.
+    // Stops a running channel and frees its flow; a stopped one is left as it is.
     void StopChannel(int channel);
-    // The handler of the channel properties dialog's address check.
+    // Stops several channels: every runner is asked to stop first, then each is waited for, so
+    // the stops overlap.
+    void StopChannels(const std::vector<int>& channels);
+    void StopAll();
+
+    // The channel properties dialog's address check: the text is left empty when neither the
+    // address nor the gateway (-1: gateway off) is used by a running channel, as address or as
+    // gateway. The device's gateway address is free for all.
     void CheckAddressInUse(int address, int gateway, QString& error) const;
 
+    // The property command's OK on a stopped channel: stores the record (with its auto-start
+    // value) and takes its address, and its gateway, from every other channel that has them.
+    // False with a text in error, and nothing changed, when the store failed.
+    bool SetChannelOptions(int channel, const TChannelOptions& options, QString& error);
+    // Clears a stopped channel's settings and state in memory and in its key. False (with error)
+    // when the channel runs or the store failed; nothing is changed then.
+    bool ResetChannelOptions(int channel, QString& error);
+
+    // The hand-overs of a run's events, on the main thread; an event of a run that is no longer
+    // the channel's running one is dropped.
+    void FlowConnect(int channel, uint64_t run);
+    void FlowHangUp(int channel, uint64_t run);
+    void FlowFinish(int channel, uint64_t run);
+
 signals:
-    // A channel's state changed (started, connected, waiting, stopped).
+    // A channel's state column changed (started, connected, waiting, stopped, reset).
     void channelStateChanged(int channel);
+    // A channel's address or gateway column changed.
+    void channelOptionsChanged(int channel);
 
 private:
+    bool validChannel(int channel) const { return channel >= 0 && channel < channelCount(); }
+    QString addressName(int address) const;
+    // The in-use check against every running channel but one.
+    void checkInUse(int address, int gateway, int except, QString& error) const;
+    void setState(int channel, State state);
+    // Ends the channel's flow after its runner ended: frees the flow and shows "Stop".
+    void release(int channel);
+
     std::shared_ptr<ITAPI3Device> device_;
     RegistryStore* store_;
     const ConsoleConfig* config_;
     const QStringList names_;
+    ChannelOptionLists lists_;
+    std::vector<State> states_;
+    std::vector<uint64_t> runs_;
+    uint64_t nextRun_ = 0;
 };
