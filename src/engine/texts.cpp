@@ -31,7 +31,7 @@ QString CatTelephone, tnRing, RingSaveCaller, RingSaveCalled, RingTimes, tnAnswe
     PlayNewOrOpen, PlayClear, PlayInterruptible, NotePlay, tnRecord, RecordMaxLength, NoteRecord, Persist,
     tnSpeech, SpeechContent, SpeechSupportXmlOption, SpeechSupportXml, SpeechContentType, SpeechTextOption,
     SpeechText, SpeechLanguage, SpeechFileNameOption, SpeechFileName, SpeechContextOption, SpeechContext,
-    NoteSpeech, tnSendDTMF, SendDTMFDigits, NoteSendDTMF, tnReceiveDTMF, ReceiveDTMFEndChar,
+    NoteSpeech, SpeechTagInvalid, tnSendDTMF, SendDTMFDigits, NoteSendDTMF, tnReceiveDTMF, ReceiveDTMFEndChar,
     ReceiveDTMFTimeOut, ReceiveDTMFFirstAdd, tnSleep, SleepTime, NoteSleep;
 QString tnVar, tnBegin, tnEnd, tnResult;
 QString mnuFile, mnuNew, mnuOpen, mnuSave, mnuSaveAs, SaveAsTitle, mnuSaveFlowText, SaveFlowTextTitle,
@@ -224,6 +224,8 @@ const Row rows[] = {
     E(SpeechContextOption, "Cont&ext", "上下文(&E)"),
     E(SpeechContext, "Context", "上下文"),
     E(NoteSpeech, "&Note: ", "语音合成说明(&N)："),
+    E(SpeechTagInvalid, "A language or context id cannot hold quotation marks or angle brackets.",
+      "语言或上下文标识不能包含引号或尖括号。"),
     E(tnSendDTMF, "SendDTMF", "发送按键"),
     E(SendDTMFDigits, "&Send DTMF: ", "发送按键(&S)："),
     E(NoteSendDTMF, "&Note: ", "发送按键说明(&N)："),

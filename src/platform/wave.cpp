@@ -162,6 +162,53 @@ bool writeWaveFile(const QString& path, const WaveFormat& format, const QByteArr
     return writer.commit(error);
 }
 
+QByteArray emptyWaveFileBytes()
+{
+    QByteArray b;
+    auto tag = [&](const char* t) { b.append(t, 4); };
+    auto u16 = [&](uint16_t v) {
+        char p[2];
+        qToLittleEndian(v, p);
+        b.append(p, 2);
+    };
+    auto u32 = [&](uint32_t v) {
+        char p[4];
+        qToLittleEndian(v, p);
+        b.append(p, 4);
+    };
+    const WaveFormat f = WaveFormat::telephone();
+    tag("RIFF");
+    u32(50);
+    tag("WAVE");
+    tag("fmt ");
+    u32(18);
+    u16(kFormatPcm);
+    u16(f.channels);
+    u32(f.sampleRate);
+    u32(f.byteRate());
+    u16(f.blockAlign());
+    u16(f.bitsPerSample);
+    u16(0);  // no format extension
+    tag("fact");
+    u32(4);
+    u32(0);  // samples
+    tag("data");
+    u32(0);
+    return b;
+}
+
+bool writeEmptyWaveFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    const QByteArray bytes = emptyWaveFileBytes();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+        !file.resize(bytes.size())) {
+        setError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
 WaveWriter::WaveWriter(const QString& path, const WaveFormat& format) : path_(path), format_(format) {}
 
 WaveWriter::~WaveWriter()

@@ -43,6 +43,12 @@ bool readWaveFile(const QString& path, WaveInfo& info, QByteArray& samples, QStr
 bool writeWaveFile(const QString& path, const WaveFormat& format, const QByteArray& samples,
                    QString* error = nullptr);
 
+// The empty wave file of the editor's new recordings: 8 kHz 16-bit mono PCM with an 18-byte
+// format chunk, a fact chunk of 0 samples and an empty data chunk; 58 bytes.
+QByteArray emptyWaveFileBytes();
+// Creates (or overwrites) the file with exactly those 58 bytes.
+bool writeEmptyWaveFile(const QString& path, QString* error = nullptr);
+
 // Writes a wave file piece by piece; the header is completed by commit(). Nothing replaces the
 // target until commit() succeeds; a writer destroyed without commit() leaves the target alone.
 class WaveWriter {

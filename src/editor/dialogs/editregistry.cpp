@@ -8,8 +8,10 @@
 #include "editor/dialogs/allsysteminfo.h"
 #include "editor/dialogs/databasedialog.h"
 #include "editor/dialogs/declarationdialogs.h"
+#include "editor/dialogs/filedialogs.h"
 #include "editor/dialogs/flowcontroldialogs.h"
 #include "editor/dialogs/linedialogs.h"
+#include "editor/dialogs/voicedialogs.h"
 #include "editor/statementdialogs.h"
 #include "engine/statement.h"
 
@@ -38,6 +40,8 @@ const Installer installers[] = {
     installFlowControlDialogs,
     installLineDialogs,
     installDataBaseDialogs,
+    installVoiceDialogs,
+    installFileDialogs,
 };
 
 }  // namespace
