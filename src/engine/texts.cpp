@@ -334,7 +334,7 @@ const Row rows[] = {
 
 #undef E
 
-static_assert(std::size(rows) == 248);
+static_assert(std::size(rows) == 249);
 
 const std::array<Entry, std::size(rows)> entries = [] {
     std::array<Entry, std::size(rows)> list{};
