@@ -1024,7 +1024,8 @@ TEST_F(Editor, PropertyOpensTheKindsDialogWhenThereIsOne)
     FlowNode* play = add(w, w->FFlow->BeginRoot, "IVRPlay", pcLastChild);
     w->UpdateCaption(false);
     select(w, play);
-    main->acProperty->trigger();  // no dialog for the kind yet: not edited
+    StatementDialogs::registerDialog(cls("IVRPlay"), {});
+    main->acProperty->trigger();  // no dialog for the kind: not edited
     EXPECT_FALSE(w->FFlow->Modified);
 
     TIVRBase* edited = nullptr;
