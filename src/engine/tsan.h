@@ -8,6 +8,6 @@ extern "C" void __tsan_release(void* addr);
 #define SORVIX_HANDOVER_SEND(p) __tsan_release(static_cast<void*>(p))
 #define SORVIX_HANDOVER_RECEIVE(p) __tsan_acquire(static_cast<void*>(p))
 #else
-#define SORVIX_HANDOVER_SEND(p) ((void)0)
-#define SORVIX_HANDOVER_RECEIVE(p) ((void)0)
+#define SORVIX_HANDOVER_SEND(p) ((void)(p))
+#define SORVIX_HANDOVER_RECEIVE(p) ((void)(p))
 #endif

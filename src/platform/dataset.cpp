@@ -298,7 +298,7 @@ QString postgresLiteral(const QSqlDriver* driver, const QVariant& v)
     QString text;
     switch (v.typeId()) {
     case QMetaType::QByteArray: {
-        QSqlField f(QString(), QMetaType(QMetaType::QByteArray));
+        QSqlField f{QString(), QMetaType(QMetaType::QByteArray)};
         f.setValue(v);
         return driver->formatValue(f);
     }
@@ -317,7 +317,7 @@ QString postgresLiteral(const QSqlDriver* driver, const QVariant& v)
     default:
         text = v.toString();
     }
-    QSqlField f(QString(), QMetaType(QMetaType::QString));
+    QSqlField f{QString(), QMetaType(QMetaType::QString)};
     f.setValue(text);
     return driver->formatValue(f);
 }
@@ -355,7 +355,7 @@ QString sqliteLiteral(const QSqlDriver* driver, const QVariant& v)
     default:
         break;
     }
-    QSqlField f(QString(), QMetaType(QMetaType::QString));
+    QSqlField f{QString(), QMetaType(QMetaType::QString)};
     f.setValue(v.toString());
     return driver->formatValue(f);
 }
