@@ -73,8 +73,11 @@ TEST_F(DeclarationDialogs, VariableNameAndInitialValueAreCheckedInOrder)
         } else {
             EXPECT_FALSE(confirmed);
             ASSERT_EQ(prompt.messages.size(), 1);
-            if (c.message) EXPECT_EQ(prompt.messages[0], c.message);
-            else EXPECT_TRUE(prompt.messages[0].startsWith("Number format error"));
+            if (c.message) {
+                EXPECT_EQ(prompt.messages[0], c.message);
+            } else {
+                EXPECT_TRUE(prompt.messages[0].startsWith("Number format error"));
+            }
             EXPECT_EQ(prompt.captions[0], c.caption);
             EXPECT_EQ(focusOnName, c.focusOnName);
             EXPECT_EQ(focusOnValue, !c.focusOnName);

@@ -7,10 +7,12 @@
 
 #include "editor/dialogs/allsysteminfo.h"
 #include "editor/dialogs/databasedialog.h"
+#include "editor/dialogs/dboperatedialogs.h"
 #include "editor/dialogs/declarationdialogs.h"
 #include "editor/dialogs/filedialogs.h"
 #include "editor/dialogs/flowcontroldialogs.h"
 #include "editor/dialogs/linedialogs.h"
+#include "editor/dialogs/variabledialogs.h"
 #include "editor/dialogs/voicedialogs.h"
 #include "editor/statementdialogs.h"
 #include "engine/statement.h"
@@ -39,7 +41,9 @@ const Installer installers[] = {
     installDeclarationDialogs,
     installFlowControlDialogs,
     installLineDialogs,
+    installVariableDialogs,
     installDataBaseDialogs,
+    installDataBaseOperateDialogs,
     installVoiceDialogs,
     installFileDialogs,
 };
