@@ -51,6 +51,25 @@ QIcon badged(const QIcon& base, const QColor& colour = QColor())
     return icon;
 }
 
+// Two of a picture, one behind the other: the command for every channel (stop all).
+QIcon doubled(const QIcon& base)
+{
+    QIcon icon;
+    for (int size : {16, 32}) {
+        const QPixmap single = sized(base, size * 3 / 4);
+        QPixmap pix(size, size);
+        pix.fill(Qt::transparent);
+        QPainter p(&pix);
+        p.setOpacity(0.6);
+        p.drawPixmap(size - single.width(), 0, single);
+        p.setOpacity(1.0);
+        p.drawPixmap(0, size - single.height(), single);
+        p.end();
+        icon.addPixmap(pix);
+    }
+    return icon;
+}
+
 }  // namespace
 
 QIcon consoleImage(int index)
@@ -66,7 +85,7 @@ QIcon consoleImage(int index)
     case 6: return badged(style->standardIcon(QStyle::SP_MediaSeekForward));
     case 7: return badged(style->standardIcon(QStyle::SP_MediaPlay));
     case 8: return badged(style->standardIcon(QStyle::SP_MediaStop));
-    case 9: return badged(style->standardIcon(QStyle::SP_MediaSkipForward));
+    case 9: return doubled(style->standardIcon(QStyle::SP_MediaStop));
     default: return {};
     }
 }

@@ -15,6 +15,7 @@
 #include "engine/supervisortesthelpers.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
+#include "platform/simdevice/scenario.h"
 
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -571,6 +572,20 @@ TEST_F(Supervisor, ThirtyTwoChannelsStopTogetherInTheMiddleOfACall)
     for (int i = 0; i < n; ++i) EXPECT_EQ(sup->stateText(i), "Stop") << i;
     EXPECT_EQ(device->count("Sleep", -1, ChannelResult::EndPass), n);
     EXPECT_EQ(flowsAlive(), 0);
+}
+
+// The console demo's scenario (scripts/admin-demo.sh): six lines with calls in real time.
+TEST(AdminDemo, ScenarioHasCallsOnSixLines)
+{
+    Scenario s;
+    QString error;
+    ASSERT_TRUE(loadScenario(examplesFolder() + "/admin-scenario.json", s, error)) << qPrintable(error);
+    EXPECT_EQ(s.speed, 1.0);
+    ASSERT_EQ(s.addresses.size(), 6u);
+    for (size_t i = 0; i < s.addresses.size(); ++i) {
+        EXPECT_EQ(s.addresses[i].name, QStringLiteral("Line %1").arg(i + 1));
+        EXPECT_GE(s.addresses[i].calls.size(), 20u);
+    }
 }
 
 }  // namespace
