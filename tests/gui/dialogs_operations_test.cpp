@@ -344,6 +344,9 @@ TEST_F(OperationDialogs, DataBaseOperateCloseDisablesThePositionButKeepsIt)
         EXPECT_EQ(d.lblDataBase->text(), "&DataBase: ");
         EXPECT_EQ(d.lblOperateType->text(), "&Operate Type: ");
         EXPECT_EQ(d.lblPositionVariant->text(), "&Position Variant: ");
+        EXPECT_EQ(d.lblPositionVariant->buddy(), nullptr);
+        EXPECT_EQ(d.lblDataBase->buddy(), d.cmbDataBase);
+        EXPECT_EQ(d.lblOperateType->buddy(), d.cmbOperateType);
         EXPECT_EQ(items(d.cmbDataBase), QStringList({"first", "second"}));
         EXPECT_EQ(d.cmbDataBase->currentText(), "second");
         EXPECT_EQ(d.cmbOperateType->count(), 7);

@@ -29,6 +29,8 @@ TfrmDataBaseOperate::TfrmDataBaseOperate(QWidget* parent) : TStatementDlg(parent
     Field& position = addField(txt::DBOperatePositionVariant, cmbVariant);
     position.enabledWhen = [this] { return cmbOperateType->selectedIndex() != kCloseRow; };
     lblPositionVariant = position.label;
+    // This label is no accelerator of its list.
+    lblPositionVariant->setBuddy(nullptr);
     addNoteField(txt::Note);
     setHelpTopic(DataOperate, QStringLiteral("IVRDBOperate.htm"));
     finishLayout();
