@@ -14,7 +14,7 @@ QIcon statementImage(int index)
         icon = QApplication::style()->standardIcon(index == 0 ? QStyle::SP_DirClosedIcon : QStyle::SP_DirOpenIcon);
     } else {
         // A small coloured tile per image of the statement families.
-        static const char* const letters = "??OWSSIFTS?GLFRVDRATCCPRSD";
+        static const char* const letters = "??O?SITFSCWGLFRVDRACPRSD";
         const QColor colour = QColor::fromHsv((index * 47) % 360, 150, 200);
         QPixmap pixmap(16, 16);
         pixmap.fill(Qt::transparent);
