@@ -18,51 +18,9 @@
 #include "engine/statements/flowcontrol.h"
 #include "engine/statements/variables.h"
 #include "engine/texts.h"
+#include "support/nulldevice.h"
 
 namespace {
-
-class NullChannel : public IIVRAddress {
-public:
-    int32_t Answer() override { return 0; }
-    int32_t PlayFile(const QString&, bool) override { return 0; }
-    int32_t ReceiveDTMF(QString&, int, int, int, int) override { return 0; }
-    int32_t EndPass() override { return 0; }
-    int32_t BeginPass() override { return 0; }
-    int32_t Abort() override { return 0; }
-    int32_t Speak(const QString&, bool, bool, bool) override { return 0; }
-    int32_t RecordFile(const QString&, bool, int) override { return 0; }
-    int32_t WaitRing(int, QString&, QString&) override { return 0; }
-    int32_t MakeCall(const QString&, int, int) override { return 0; }
-    int32_t Sleep(bool, int) override { return 0; }
-    int32_t SendDTMF(const QString&) override { return 0; }
-    int32_t GatewayCall(const QString&, const QString&, int, int, int32_t) override { return 0; }
-    int32_t SetHookSwitch(int) override { return 0; }
-};
-
-class NullDevice : public ITAPI3Device {
-public:
-    int32_t OpenChannel(int, ChannelPtr& out, int, int, int, int, int) override
-    {
-        out = std::make_shared<NullChannel>();
-        return 0;
-    }
-    int32_t CloseChannel(int, ChannelPtr) override { return 0; }
-    int32_t GetAddressName(int, QString& name) override
-    {
-        name = "Line";
-        return 0;
-    }
-    int32_t GetAddressCount(int& count) override
-    {
-        count = 1 << 16;
-        return 0;
-    }
-    int32_t GetGatewayAddress(int& index) override
-    {
-        index = -1;
-        return 0;
-    }
-};
 
 constexpr int kStatementsPerPass = 50;
 
@@ -123,7 +81,7 @@ double cpuSeconds()
 void BM_Channels(benchmark::State& state)
 {
     const int channels = int(state.range(0));
-    auto device = std::make_shared<NullDevice>();
+    auto device = std::make_shared<NullDevice>(1 << 16);
     for (auto _ : state) {
         state.PauseTiming();
         const long rssBefore = residentKiB();

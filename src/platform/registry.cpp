@@ -500,31 +500,23 @@ bool RegistryStore::deleteKey(const QString& keyPath)
 
 bool RegistryStore::subKeyNames(const QString& keyPath, QStringList* names)
 {
-    QStringList result;
-    const bool ok = run(false, [&](RegistryConnection& c) {
-        qint64 id = 0;
-        SORVIX_FIND_KEY(c, keyPath, false, id);
-        QSqlQuery q(c.db);
-        q.prepare(QStringLiteral("SELECT name FROM registry_keys WHERE parent = ? ORDER BY id"));
-        q.addBindValue(id);
-        if (!c.exec(q))
-            return Outcome::Error;
-        while (q.next())
-            result << q.value(0).toString();
-        return Outcome::Done;
-    });
-    *names = ok ? result : QStringList();
-    return ok;
+    return listNames(keyPath, QStringLiteral("SELECT name FROM registry_keys WHERE parent = ? ORDER BY id"), names);
 }
 
 bool RegistryStore::valueNames(const QString& keyPath, QStringList* names)
+{
+    return listNames(keyPath, QStringLiteral("SELECT name FROM registry_values WHERE key = ? ORDER BY id"), names);
+}
+
+// The names a query gives for one key, in creation order.
+bool RegistryStore::listNames(const QString& keyPath, const QString& sql, QStringList* names)
 {
     QStringList result;
     const bool ok = run(false, [&](RegistryConnection& c) {
         qint64 id = 0;
         SORVIX_FIND_KEY(c, keyPath, false, id);
         QSqlQuery q(c.db);
-        q.prepare(QStringLiteral("SELECT name FROM registry_values WHERE key = ? ORDER BY id"));
+        q.prepare(sql);
         q.addBindValue(id);
         if (!c.exec(q))
             return Outcome::Error;

@@ -80,6 +80,7 @@ private:
     using Body = std::function<Outcome(RegistryConnection&)>;
 
     RegistryConnection* connection();
+    bool listNames(const QString& keyPath, const QString& sql, QStringList* names);
     bool run(bool write, const Body& body);
     bool writeValue(const QString& keyPath, const QString& name, Type type, const QString& text, int32_t number);
     Status readValue(const QString& keyPath, const QString& name, Type wanted, QString* text, int32_t* number);

@@ -7,6 +7,7 @@
 //   (1, 'Ann', 1.5, NULL), (2, 'Bob', 2.5, 'b'), (3, 'Cid', 3.5, 'c')
 // Also the flow fixture the database tests share and the fake device for runs through the runner.
 
+#include "support/nulldevice.h"
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -203,49 +204,6 @@ public:
 
 // ---- the fake device for runs through the runner ----
 
-class Channel : public IIVRAddress {
-public:
-    int32_t Answer() override { return 0; }
-    int32_t PlayFile(const QString&, bool) override { return 0; }
-    int32_t ReceiveDTMF(QString&, int, int, int, int) override { return 0; }
-    int32_t EndPass() override { return 0; }
-    int32_t BeginPass() override { return 0; }
-    int32_t Abort() override { return 0; }
-    int32_t Speak(const QString&, bool, bool, bool) override { return 0; }
-    int32_t RecordFile(const QString&, bool, int) override { return 0; }
-    int32_t WaitRing(int, QString&, QString&) override { return 0; }
-    int32_t MakeCall(const QString&, int, int) override { return 0; }
-    int32_t Sleep(bool, int) override { return 0; }
-    int32_t SendDTMF(const QString&) override { return 0; }
-    int32_t GatewayCall(const QString&, const QString&, int, int, int32_t) override { return 0; }
-    int32_t SetHookSwitch(int) override { return 0; }
-};
-
-class Device : public ITAPI3Device {
-public:
-    int32_t OpenChannel(int, ChannelPtr& out, int, int, int, int, int) override
-    {
-        out = std::make_shared<Channel>();
-        return 0;
-    }
-    int32_t CloseChannel(int, ChannelPtr) override { return 0; }
-    int32_t GetAddressName(int, QString& name) override
-    {
-        name = QStringLiteral("Line 1");
-        return 0;
-    }
-    int32_t GetAddressCount(int& count) override
-    {
-        count = 1;
-        return 0;
-    }
-    int32_t GetGatewayAddress(int& index) override
-    {
-        index = -1;
-        return 0;
-    }
-};
-
 // Qt's warnings while a run goes on: a connection used or removed on a thread that did not open
 // it shows up here.
 class QtMessages {
@@ -294,7 +252,7 @@ class Run {
 public:
     Run(DbFlow& f, IVRDataBase* watch = nullptr, TIVRBase* at = nullptr) : flow_(f.flow), watch_(watch), at_(at)
     {
-        flow_.setDevice(std::make_shared<Device>());
+        flow_.setDevice(std::make_shared<NullDevice>());
         flow_.OnFinish = [this] { finished_ = true; };
         flow_.OnErrorQuestion = [this](const QString& text, const QString&) {
             errors_ << text;
