@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "pgserver.h"
 #include "platform/dataset.h"
 #include "platform/dataset_cases.h"
 
@@ -19,57 +20,7 @@ namespace {
 
 using dscases::s;
 
-QString env(const char* name)
-{
-    return qEnvironmentVariable(name);
-}
-
-bool serverThere()
-{
-    return !env("SORVIX_PG_HOST").isEmpty() && !env("SORVIX_PG_PORT").isEmpty() && !env("SORVIX_PG_DB").isEmpty() &&
-           !env("SORVIX_PG_USER").isEmpty();
-}
-
-#define NEED_SERVER()                                                                                    \
-    if (!serverThere())                                                                                  \
-    GTEST_SKIP() << "no PostgreSQL server: SORVIX_PG_HOST, SORVIX_PG_PORT, SORVIX_PG_DB and SORVIX_PG_USER " \
-                    "are not set (scripts/test.sh starts one)"
-
-QString serverConnection(const QString& password)
-{
-    return QStringLiteral("Provider=PostgreSQL;Data Source=%1;Port=%2;Initial Catalog=%3;User ID=%4;Password=%5")
-        .arg(env("SORVIX_PG_HOST"), env("SORVIX_PG_PORT"), env("SORVIX_PG_DB"), env("SORVIX_PG_USER"),
-             connectionstring::quoteValue(password));
-}
-
-// A raw connection of the test's own, beside the data sets.
-class Side {
-public:
-    Side()
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(env("SORVIX_PG_HOST"));
-        db.setPort(env("SORVIX_PG_PORT").toInt());
-        db.setDatabaseName(env("SORVIX_PG_DB"));
-        db.setUserName(env("SORVIX_PG_USER"));
-        db.setPassword(env("SORVIX_PG_PASSWORD"));
-        ok = db.open();
-        if (!ok) error = db.lastError().text();
-    }
-    ~Side() { QSqlDatabase::removeDatabase(name); }
-    QString run(const QString& sql, QVariant* first = nullptr)
-    {
-        QSqlQuery q(QSqlDatabase::database(name, false));
-        if (!q.exec(sql)) return q.lastError().text();
-        if (first && q.next()) *first = q.value(0);
-        return {};
-    }
-    bool ok = false;
-    QString error;
-
-private:
-    QString name = QStringLiteral("postgres-test-side");
-};
+using namespace pgserver;
 
 std::atomic<int> tableCounter{0};
 
