@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
+#include "support/listingdevice.h"
 #include "editor/common/authorizated.h"
 #include "editor/common/sorvixform.h"
 #include "engine/device.h"
@@ -21,30 +22,12 @@
 
 namespace {
 
-class ListingDevice : public ITAPI3Device {
-public:
-    QStringList names = {"Line 1", "Line 2", "Gateway", "Line 4"};
-    int gateway = 2;
-    int32_t OpenChannel(int, ChannelPtr& out, int, int, int, int, int) override
+// Four lines, the third the device's gateway.
+struct FourLineDevice : ListingDevice {
+    FourLineDevice()
     {
-        out.reset();
-        return ChannelResult::Failed;
-    }
-    int32_t CloseChannel(int, ChannelPtr) override { return 0; }
-    int32_t GetAddressName(int index, QString& name) override
-    {
-        name = names.value(index);
-        return 0;
-    }
-    int32_t GetAddressCount(int& count) override
-    {
-        count = int(names.size());
-        return 0;
-    }
-    int32_t GetGatewayAddress(int& index) override
-    {
-        index = gateway;
-        return 0;
+        names = {"Line 1", "Line 2", "Gateway", "Line 4"};
+        gateway = 2;
     }
 };
 
@@ -83,7 +66,7 @@ TChannelOptions record(int32_t address, bool gateway = false, int32_t gatewayInd
 }
 
 struct AuthorizatedTest : ::testing::Test {
-    ListingDevice device;
+    FourLineDevice device;
     FakeWaveDevices waves{{"Speakers"}, {"Microphone"}};
     FakePrompt prompt;
     DrivenDialog dlg{&device, waves};
@@ -284,7 +267,7 @@ TEST_F(AuthorizatedTest, OkChecksInOrderWithTheirTextsAndFocus)
 
 TEST_F(AuthorizatedTest, NoCallbackAndNoAddressesLeaveTheThreeChecks)
 {
-    ListingDevice empty;
+    FourLineDevice empty;
     empty.names.clear();
     empty.gateway = -1;
     DrivenDialog none(&empty, waves);

@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include "support/listingdevice.h"
 #include "editor/common/channeloptions.h"
 #include "engine/device.h"
 #include "engine/texts.h"
@@ -13,34 +14,6 @@
 #include "platform/registry.h"
 
 namespace {
-
-// A device that only lists addresses.
-class ListingDevice : public ITAPI3Device {
-public:
-    QStringList names;
-    int gateway = -1;
-    int32_t OpenChannel(int, ChannelPtr& out, int, int, int, int, int) override
-    {
-        out.reset();
-        return ChannelResult::Failed;
-    }
-    int32_t CloseChannel(int, ChannelPtr) override { return 0; }
-    int32_t GetAddressName(int index, QString& name) override
-    {
-        name = names.value(index);
-        return 0;
-    }
-    int32_t GetAddressCount(int& count) override
-    {
-        count = int(names.size());
-        return 0;
-    }
-    int32_t GetGatewayAddress(int& index) override
-    {
-        index = gateway;
-        return 0;
-    }
-};
 
 ChannelOptionLists testLists()
 {
