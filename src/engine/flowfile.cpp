@@ -1,7 +1,6 @@
 #include "engine/flowfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <charconv>
 #include <cfloat>
 #include <cmath>
@@ -15,6 +14,7 @@
 #include "engine/statements/declarations.h"
 #include "engine/texts.h"
 #include "platform/codepage.h"
+#include "platform/filesave.h"
 
 namespace {
 
@@ -666,27 +666,7 @@ QByteArray write(const TIVRFlow& flow)
 
 bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* message)
 {
-    // Unbuffered, so that every failed write is seen here: a buffered save file lets a failing
-    // final flush pass and commits a cut file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *message = file.errorString();
-        return false;
-    }
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            *message = file.errorString();
-            file.cancelWriting();
-            return false;
-        }
-        done += qsizetype(n);
-    }
-    if (!file.commit()) {
-        *message = file.errorString();
-        return false;
-    }
-    return true;
+    return FileSave::replaceContents(fileName, bytes, message, IsChinese);
 }
 
 void clear(TIVRFlow& flow)
