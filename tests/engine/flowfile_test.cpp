@@ -757,4 +757,30 @@ TEST_F(FlowFileTest, SavingOverADeviceOrAPipeIsRefused)
               haveDevice ? 3 : 2);
 }
 
+TEST_F(FlowFileTest, BytesThatAreNotGbkComeBackByteForByte)
+{
+    // Western bytes (é is E9, ï EF), bytes at the edge of the code page (FF, FE), a lead byte before a
+    // blank or at the end of a string, beside valid Chinese.
+    const QByteArray text = lines({"object IVRVar", "  object IVRVariant", "    Name = 'Caf\xE9'", "    InitValue = '\"\xFF\xFEx\"'",
+                                   "  end", "end", "object IVRBegin", "  object IVRIf", "    Note = 'na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81'",
+                                   "    Condition = 'Caf\xE9'", "    object IVRTrue", "    end", "    object IVRFalse", "    end", "  end",
+                                   "  object IVRReceiveDTMF", "    Save = 'Caf\xE9'", "    MaxLength = 4", "    EndDTMF = '\xFF'",
+                                   "    TimeOut = 5", "    TimeOutFirstAdd = 0", "  end", "end", "object IVREnd", "end"});
+    QString error;
+    auto flow = load(text, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(flowfile::write(*flow), text);
+    auto* cond = dynamic_cast<IVRIf*>(flow->BeginRoot->child(0)->statement());
+    ASSERT_NE(cond, nullptr);
+    EXPECT_EQ(cond->link.variable(), flow->FirstVariant);  // the name still finds its variable
+    EXPECT_TRUE(cond->Note.contains(QString::fromUtf8(" 中文 ")));
+
+    const QString file = path("saved.svx");
+    ASSERT_TRUE(flow->SaveAs(file, &error)) << error.toStdString();
+    EXPECT_EQ(readAll(file), text);
+    const QString printout = path("saved.txt");
+    ASSERT_TRUE(flow->SaveFlowText(printout, &error)) << error.toStdString();
+    EXPECT_TRUE(readAll(printout).contains("If : Caf\xE9 {na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81} ")) << readAll(printout).constData();
+}
+
 }  // namespace
