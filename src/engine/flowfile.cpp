@@ -1,7 +1,6 @@
 #include "engine/flowfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <charconv>
 #include <cfloat>
 #include <cmath>
@@ -15,6 +14,7 @@
 #include "engine/statements/declarations.h"
 #include "engine/texts.h"
 #include "platform/codepage.h"
+#include "platform/filesave.h"
 
 namespace {
 
@@ -36,15 +36,16 @@ bool isAscii(const QString& text)
     return true;
 }
 
-// Most texts of a flow are ASCII; they skip the converter.
+// Most texts of a flow are ASCII; they skip the converter. Bytes that are not GBK come back as
+// they were read.
 QByteArray encodeText(const QString& text)
 {
-    return isAscii(text) ? text.toLatin1() : CodePage::encode(text);
+    return isAscii(text) ? text.toLatin1() : CodePage::encodeKeepingBytes(text);
 }
 
 QString decodeText(QByteArrayView bytes)
 {
-    return isAscii(bytes) ? QString::fromLatin1(bytes.data(), bytes.size()) : CodePage::decode(bytes);
+    return isAscii(bytes) ? QString::fromLatin1(bytes.data(), bytes.size()) : CodePage::decodeKeepingBytes(bytes);
 }
 
 // ---- writer ----
@@ -169,7 +170,9 @@ void writeProperty(QByteArray& out, const PropertyDesc& d, const Value& v, int l
     }
     case PropKind::Char: {
         const char32_t code = char32_t(ordinalOf(v));
-        writeString(out, encodeText(QString::fromUcs4(&code, 1)), level + 1);
+        // A kept byte is a lone surrogate, which fromUcs4 would replace.
+        const QString text = code < 0x10000 ? QString(QChar(char16_t(code))) : QString::fromUcs4(&code, 1);
+        writeString(out, encodeText(text), level + 1);
         break;
     }
     case PropKind::Variant: writeVariant(out, v, level + 1); break;
@@ -590,6 +593,10 @@ bool convertValue(const Parser& parser, const PropertyDesc& d, const ParsedValue
     case PropKind::Char: {
         if (pv.kind != ValKind::String) return false;
         const QString s = decodeText(parser.stringBytes(pv));
+        if (s.size() == 1) {  // also a kept byte, which toUcs4 would replace
+            *out = Value(int32_t(s.at(0).unicode()));
+            return true;
+        }
         const QList<uint> codes = s.toUcs4();
         if (codes.size() != 1) return false;
         *out = Value(int32_t(codes[0]));
@@ -666,27 +673,7 @@ QByteArray write(const TIVRFlow& flow)
 
 bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* message)
 {
-    // Unbuffered, so that every failed write is seen here: a buffered save file lets a failing
-    // final flush pass and commits a cut file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *message = file.errorString();
-        return false;
-    }
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            *message = file.errorString();
-            file.cancelWriting();
-            return false;
-        }
-        done += qsizetype(n);
-    }
-    if (!file.commit()) {
-        *message = file.errorString();
-        return false;
-    }
-    return true;
+    return FileSave::replaceContents(fileName, bytes, message, IsChinese);
 }
 
 void clear(TIVRFlow& flow)

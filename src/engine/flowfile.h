@@ -25,8 +25,9 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error);
 // Frees every statement and forgets the roots and the declaration lists.
 void clear(TIVRFlow& flow);
 
-// Replaces the file with the bytes only once all of them are written; on failure the old file is
-// untouched and *message holds the system's message.
+// Makes the file hold the bytes (FileSave::replaceContents): through a temporary file where the
+// folder allows it, else in place; never over a device or a pipe. On failure *message names the
+// file and the reason.
 bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* message);
 
 // The printout of the whole tree (every top-level node in order).

@@ -36,7 +36,7 @@ QString flowText(const TIVRFlow& flow)
 bool TIVRFlow::SaveFlowText(const QString& fileName, QString* error)
 {
     QString message;
-    const bool saved = flowfile::saveBytes(fileName, CodePage::encode(flowfile::flowText(*this)), &message);
+    const bool saved = flowfile::saveBytes(fileName, CodePage::encodeKeepingBytes(flowfile::flowText(*this)), &message);
     if (error) *error = saved ? QString() : txt::SaveFlowTextError + QStringLiteral("\r\n") + message;
     return saved;
 }

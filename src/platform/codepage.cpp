@@ -73,6 +73,65 @@ QString decode(QByteArrayView bytes)
     return text;
 }
 
+namespace {
+
+constexpr char16_t kKeptByteBase = 0xDC00;
+
+bool isKeptByte(const QString& text, qsizetype i)
+{
+    const char16_t c = text.at(i).unicode();
+    return c >= kKeptByteBase + 0x80 && c <= kKeptByteBase + 0xFF && (i == 0 || !text.at(i - 1).isHighSurrogate());
+}
+
+}  // namespace
+
+QString decodeKeepingBytes(QByteArrayView bytes)
+{
+    QString text = decode(bytes);
+    if (!text.contains(QChar(QChar::ReplacementCharacter)) && encode(text) == bytes)
+        return text;
+    // Character by character: each one that does not come back as itself is kept as its bytes.
+    text.clear();
+    QStringDecoder decoder(kName, QStringConverter::Flag::Stateless);
+    QStringEncoder encoder(kName, QStringConverter::Flag::Stateless);
+    for (qsizetype i = 0; i < bytes.size();) {
+        const uchar c = uchar(bytes[i]);
+        if (c < 0x80) {
+            text += QChar(c);
+            ++i;
+            continue;
+        }
+        const QByteArrayView one = bytes.sliced(i, charBytes(bytes, i));
+        const QString decoded = decoder.decode(one);
+        if (!decoded.isEmpty() && !decoded.contains(QChar(QChar::ReplacementCharacter)) &&
+            QByteArray(encoder.encode(decoded)) == one) {
+            text += decoded;
+            i += one.size();
+        } else {
+            text += QChar(char16_t(kKeptByteBase + c));
+            ++i;
+        }
+    }
+    return text;
+}
+
+QByteArray encodeKeepingBytes(const QString& text)
+{
+    QByteArray out;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isKeptByte(text, i))
+            continue;
+        out += encode(text.sliced(from, i - from));
+        out += char(text.at(i).unicode() - kKeptByteBase);
+        from = i + 1;
+    }
+    if (from == 0)
+        return encode(text);
+    out += encode(text.sliced(from));
+    return out;
+}
+
 qsizetype byteLength(const QString& text) { return encode(text).size(); }
 
 qsizetype safeCutLength(QByteArrayView bytes, qsizetype maxBytes)

@@ -18,6 +18,13 @@ QByteArray encode(const QString& text);
 // so no byte is dropped silently.
 QString decode(QByteArrayView bytes);
 
+// The same pair for files that must come back byte for byte: a byte that is not part of a valid
+// GBK character (a Western text, a damaged file) becomes the reserved character U+DC00 + byte (a
+// lone low surrogate, which no decoding yields), and the encoder turns each reserved character
+// back into its byte. So encodeKeepingBytes(decodeKeepingBytes(b)) == b for all bytes b.
+QString decodeKeepingBytes(QByteArrayView bytes);
+QByteArray encodeKeepingBytes(const QString& text);
+
 // The length of the text in GBK bytes.
 qsizetype byteLength(const QString& text);
 

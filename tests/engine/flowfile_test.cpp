@@ -2,10 +2,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/flow.h"
 #include "engine/flowfile.h"
@@ -612,6 +618,169 @@ TEST_F(FlowFileTest, FailureWhileWritingLeavesTheOldFileByteForByte)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"flow.svx"}));
     EXPECT_TRUE(flow.SaveToFile(&error)) << error.toStdString();
     EXPECT_EQ(modifyCalls, 1);
+}
+
+// Runs f in a child process that may create files only where the folder's mode lets anyone: as
+// root the child becomes the unprivileged user nobody. Returns what f returns.
+QString withoutPrivileges(const std::function<QString()>& f)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return "no pipe";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        const QByteArray out = f().toUtf8();
+        if (write(fds[1], out.constData(), size_t(out.size())) != out.size()) _exit(4);
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray out;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child failed";
+    return QString::fromUtf8(out);
+}
+
+TEST_F(FlowFileTest, SavingIntoAFolderThatTakesNoNewFilesWritesTheFileInPlace)
+{
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString locked = path("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    const QString flowFile = locked + "/flow.svx";
+    const QString textFile = locked + "/flow.txt";
+    const QString readOnly = locked + "/readonly.svx";
+    const QByteArray old(5000, 'z');  // longer than what replaces it
+    for (const QString& f : {flowFile, textFile, readOnly}) writeFile(f, old);
+    chmod(QFile::encodeName(flowFile).constData(), 0666);
+    chmod(QFile::encodeName(textFile).constData(), 0666);
+    chmod(QFile::encodeName(readOnly).constData(), 0444);
+    ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0555), 0);
+
+    TIVRFlow flow(nullptr, QString(), true);
+    const QString answer = withoutPrivileges([&] {
+        QString error;
+        QStringList out;
+        out << (flow.SaveAs(flowFile, &error) ? "saved" : error);
+        out << (flow.SaveFlowText(textFile, &error) ? "saved" : error);
+        out << (flow.SaveAs(readOnly, &error) ? "saved" : error);
+        out << (flow.SaveAs(locked + "/new.svx", &error) ? "saved" : error);
+        return out.join(QChar(0x1f));
+    });
+    chmod(QFile::encodeName(locked).constData(), 0755);
+    const QStringList results = answer.split(QChar(0x1f));
+    ASSERT_EQ(results.size(), 4) << answer.toStdString();
+    EXPECT_EQ(results[0], "saved");
+    EXPECT_EQ(readAll(flowFile), fixture("new.svx"));  // cut to the new length
+    EXPECT_EQ(results[1], "saved");
+    EXPECT_EQ(readAll(textFile), flowfile::flowText(flow).toLatin1());
+    // A file nobody may write, and a file that cannot be created: said with the file's name.
+    EXPECT_TRUE(results[2].startsWith("Save file error: \r\n")) << results[2].toStdString();
+    EXPECT_TRUE(results[2].contains(readOnly)) << results[2].toStdString();
+    EXPECT_EQ(readAll(readOnly), old);
+    EXPECT_TRUE(results[3].contains(locked + "/new.svx")) << results[3].toStdString();
+    EXPECT_EQ(QDir(locked).entryList(QDir::Files), QStringList({"flow.svx", "flow.txt", "readonly.svx"}));
+}
+
+TEST_F(FlowFileTest, SavingKeepsLinkedNamesOnTheSameFile)
+{
+    const QString target = path("target.svx");
+    const QString other = path("other.svx");
+    const struct {
+        const char* what;
+        bool hardLink;  // else a symbolic link
+        QString saveAs;
+    } cases[] = {{"through a symbolic link", false, other},
+                 {"through a hard link", true, other},
+                 {"a file that has a second hard link", true, target}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(target);
+        QFile::remove(other);
+        writeFile(target, QByteArray(5000, 'z'));
+        if (c.hardLink)
+            ASSERT_EQ(link(QFile::encodeName(target).constData(), QFile::encodeName(other).constData()), 0);
+        else
+            ASSERT_TRUE(QFile::link(target, other));
+        struct stat before{};
+        ASSERT_EQ(stat(QFile::encodeName(target).constData(), &before), 0);
+
+        TIVRFlow flow(nullptr, QString(), true);
+        QString error;
+        ASSERT_TRUE(flow.SaveAs(c.saveAs, &error)) << error.toStdString();
+        struct stat after{};
+        ASSERT_EQ(stat(QFile::encodeName(target).constData(), &after), 0);
+        if (c.hardLink) {
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_EQ(after.st_nlink, 2u);
+        } else {
+            EXPECT_TRUE(QFileInfo(other).isSymLink());
+            EXPECT_EQ(QFileInfo(other).symLinkTarget(), target);
+        }
+        EXPECT_EQ(readAll(target), fixture("new.svx"));
+        EXPECT_EQ(readAll(other), fixture("new.svx"));
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 2);  // no temporary file left behind
+    }
+}
+
+TEST_F(FlowFileTest, SavingOverADeviceOrAPipeIsRefused)
+{
+    const QString pipe = path("pipe.svx");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
+    // The same device as /dev/full, made here so that a fault cannot touch the system's own.
+    const QString device = path("full.svx");
+    const bool haveDevice = mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+    const QString folder = path("folder.svx");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const struct {
+        QString file;
+        mode_t type;
+    } cases[] = {{pipe, S_IFIFO}, {device, S_IFCHR}, {folder, S_IFDIR}};
+    for (const auto& c : cases) {
+        if (c.file == device && !haveDevice) continue;
+        SCOPED_TRACE(c.file.toStdString());
+        TIVRFlow flow(nullptr, QString(), true);
+        QString error;
+        EXPECT_FALSE(flow.SaveAs(c.file, &error));
+        EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
+        EXPECT_TRUE(error.contains(c.file)) << error.toStdString();
+        EXPECT_FALSE(flow.SaveFlowText(c.file, &error));
+        EXPECT_TRUE(error.startsWith("Save flow text error: \r\n")) << error.toStdString();
+        struct stat st{};
+        ASSERT_EQ(lstat(QFile::encodeName(c.file).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, c.type);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot).size(),
+              haveDevice ? 3 : 2);
+}
+
+TEST_F(FlowFileTest, BytesThatAreNotGbkComeBackByteForByte)
+{
+    // Western bytes (é is E9, ï EF), bytes at the edge of the code page (FF, FE), a lead byte before a
+    // blank or at the end of a string, beside valid Chinese.
+    const QByteArray text = lines({"object IVRVar", "  object IVRVariant", "    Name = 'Caf\xE9'", "    InitValue = '\"\xFF\xFEx\"'",
+                                   "  end", "end", "object IVRBegin", "  object IVRIf", "    Note = 'na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81'",
+                                   "    Condition = 'Caf\xE9'", "    object IVRTrue", "    end", "    object IVRFalse", "    end", "  end",
+                                   "  object IVRReceiveDTMF", "    Save = 'Caf\xE9'", "    MaxLength = 4", "    EndDTMF = '\xFF'",
+                                   "    TimeOut = 5", "    TimeOutFirstAdd = 0", "  end", "end", "object IVREnd", "end"});
+    QString error;
+    auto flow = load(text, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(flowfile::write(*flow), text);
+    auto* cond = dynamic_cast<IVRIf*>(flow->BeginRoot->child(0)->statement());
+    ASSERT_NE(cond, nullptr);
+    EXPECT_EQ(cond->link.variable(), flow->FirstVariant);  // the name still finds its variable
+    EXPECT_TRUE(cond->Note.contains(QString::fromUtf8(" 中文 ")));
+
+    const QString file = path("saved.svx");
+    ASSERT_TRUE(flow->SaveAs(file, &error)) << error.toStdString();
+    EXPECT_EQ(readAll(file), text);
+    const QString printout = path("saved.txt");
+    ASSERT_TRUE(flow->SaveFlowText(printout, &error)) << error.toStdString();
+    EXPECT_TRUE(readAll(printout).contains("If : Caf\xE9 {na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81} ")) << readAll(printout).constData();
 }
 
 }  // namespace

@@ -23,6 +23,42 @@ TEST(CodePage, DecodingNeverDropsBytes)
     EXPECT_EQ(CodePage::decode(QByteArray()), QString());
 }
 
+TEST(CodePage, BytesThatAreNotGbkAreKeptThroughDecodingAndEncoding)
+{
+    const struct {
+        const char* hex;
+        const char* text;  // UTF-8; a kept byte shows as \uDCxx below
+        const char16_t* kept;  // the same text when it holds kept bytes
+    } cases[] = {
+        {"61d6d0cec480", "a中文€", nullptr},           // valid: as decode gives it
+        {"636166e920", nullptr, u"caf\xDCE9 "},        // Western é before a blank
+        {"ff", "\xEF\xA3\xB5", nullptr},               // the code page's own private character
+        {"6162d6", nullptr, u"ab\xDCD6"},              // lead byte cut off at the end
+        {"a17f41", nullptr, u"\xDCA1\x7F" "A"},       // lead byte with an invalid trail
+        {"d6d0e92080", nullptr, u"中\xDCE9 €"},
+    };
+    for (const auto& c : cases) {
+        const QByteArray bytes = QByteArray::fromHex(c.hex);
+        const QString expected = c.kept ? QString(reinterpret_cast<const QChar*>(c.kept)) : u(c.text);
+        EXPECT_EQ(CodePage::decodeKeepingBytes(bytes), expected) << c.hex;
+        EXPECT_EQ(CodePage::encodeKeepingBytes(expected), bytes) << c.hex;
+    }
+    // Every single byte and every pair of a lead byte with any second byte comes back as it was.
+    for (int first = 0; first <= 0xFF; ++first) {
+        QByteArray one(1, char(first));
+        ASSERT_EQ(CodePage::encodeKeepingBytes(CodePage::decodeKeepingBytes(one)), one) << first;
+        if (first < 0x81 || first == 0xFF)
+            continue;
+        for (int second = 0; second <= 0xFF; ++second) {
+            const QByteArray two = QByteArray(one).append(char(second));
+            ASSERT_EQ(CodePage::encodeKeepingBytes(CodePage::decodeKeepingBytes(two)), two) << first << "," << second;
+        }
+    }
+    // Only a lone reserved character is a byte: the low half of a real pair is not.
+    EXPECT_EQ(CodePage::encodeKeepingBytes(u("x💀y")), QByteArray("x?y"));
+    EXPECT_EQ(CodePage::encodeKeepingBytes(QString(QChar(0xDC41))), QByteArray("?"));
+}
+
 TEST(CodePage, ByteLengths)
 {
     const struct {
