@@ -7,7 +7,6 @@
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QThread>
@@ -290,18 +289,22 @@ QString stripPrefix(const QString& name)
     return name;
 }
 
-// A value written into PostgreSQL text as an untyped literal, so the server takes it as the
-// type the statement needs there, as it would a bound parameter.
-QString postgresLiteral(const QSqlDriver* driver, const QVariant& v)
+// A value written into PostgreSQL text as an untyped, dollar-quoted literal, so the server takes
+// it as the type the statement needs there, as it would a bound parameter. A dollar-quoted body
+// is never unescaped, whatever the session's settings (standard_conforming_strings,
+// backslash_quote, the client encoding), so no value can end it early: the tag is one the value
+// does not hold. A NUL would cut the text short and is refused.
+bool postgresLiteral(const QVariant& v, QString* out, QString* error)
 {
-    if (v.isNull()) return QStringLiteral("NULL");
+    if (v.isNull()) {
+        *out = QStringLiteral("NULL");
+        return true;
+    }
     QString text;
     switch (v.typeId()) {
-    case QMetaType::QByteArray: {
-        QSqlField f{QString(), QMetaType(QMetaType::QByteArray)};
-        f.setValue(v);
-        return driver->formatValue(f);
-    }
+    case QMetaType::QByteArray:
+        text = QStringLiteral("\\x") + QString::fromLatin1(v.toByteArray().toHex());
+        break;
     case QMetaType::Bool:
         text = v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
         break;
@@ -317,47 +320,44 @@ QString postgresLiteral(const QSqlDriver* driver, const QVariant& v)
     default:
         text = v.toString();
     }
-    QSqlField f{QString(), QMetaType(QMetaType::QString)};
-    f.setValue(text);
-    return driver->formatValue(f);
+    if (text.contains(QChar(0))) return fail(error, QStringLiteral("A parameter value cannot hold a NUL character"));
+    QString tag = QStringLiteral("$v$");
+    for (int k = 1; (text + tag).indexOf(tag) != text.size(); ++k) tag = QStringLiteral("$v%1$").arg(k);
+    *out = tag + text + tag;
+    return true;
 }
 
-// A value written into SQLite text as a literal of its own type.
-QString sqliteLiteral(const QSqlDriver* driver, const QVariant& v)
+// A value as SQLite's bind takes it, of its own storage class.
+QVariant sqliteValue(const QVariant& v)
 {
-    if (v.isNull()) return QStringLiteral("NULL");
+    if (v.isNull()) return QVariant();
     switch (v.typeId()) {
     case QMetaType::Bool:
-        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        return qlonglong(v.toBool() ? 1 : 0);
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::Char:
     case QMetaType::SChar:
     case QMetaType::UChar:
-        return v.toString();
+        return v.toLongLong();
+    case QMetaType::ULongLong:
+        if (v.toULongLong() <= quint64(std::numeric_limits<qint64>::max())) return v.toLongLong();
+        return v.toDouble();
     case QMetaType::Float:
     case QMetaType::Double: {
         const double d = v.toDouble();
-        if (std::isnan(d)) return QStringLiteral("NULL");
-        if (std::isinf(d)) return d > 0 ? QStringLiteral("9e999") : QStringLiteral("-9e999");
-        QString text = QString::number(d, 'g', QLocale::FloatingPointShortest);
-        if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e'))) text += QStringLiteral(".0");
-        return text;
+        return std::isnan(d) ? QVariant() : QVariant(d);
     }
     case QMetaType::QByteArray:
-        return QStringLiteral("X'") + QString::fromLatin1(v.toByteArray().toHex()) + QLatin1Char('\'');
+        return v;
     case QMetaType::QDateTime:
-        return QLatin1Char('\'') + v.toDateTime().toString(Qt::ISODateWithMs) + QLatin1Char('\'');
+        return v.toDateTime().toString(Qt::ISODateWithMs);
     default:
-        break;
+        return v.toString();
     }
-    QSqlField f{QString(), QMetaType(QMetaType::QString)};
-    f.setValue(v.toString());
-    return driver->formatValue(f);
 }
 
 // Unsigned integers (PostgreSQL's driver gives int8 values so) become signed ones where they fit.
@@ -581,7 +581,6 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
 {
     const ConnectionTarget::Provider provider = connection_->target.provider;
     const bool postgres = provider == ConnectionTarget::Provider::PostgreSQL;
-    const QSqlDatabase db = connection_->database();
     const QString text = commandText_.trimmed();
 
     auto valueOf = [this, error](qsizetype i, QVariant* v) {
@@ -595,15 +594,16 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
     auto argument = [&](qsizetype i, QString* out) {
         QVariant v;
         if (!valueOf(i, &v)) return false;
-        // Values are written into the text where the driver's binding would read placeholders
-        // of its own in comments and literals; ODBC drivers bind them.
+        // PostgreSQL values are written into the text: the driver's binding writes them in too,
+        // escaped for the settings of the time it connected. SQLite and ODBC bind them.
         if (postgres) {
-            *out = postgresLiteral(db.driver(), v);
-        } else if (provider == ConnectionTarget::Provider::SQLite) {
-            *out = sqliteLiteral(db.driver(), v);
+            QString literal;
+            if (!postgresLiteral(v, &literal, error)) return false;
+            // A blank first: a '$' just after a name would continue the name.
+            *out = QLatin1Char(' ') + literal;
         } else {
             *out = QStringLiteral("?");
-            command->binds.append(v);
+            command->binds.append(provider == ConnectionTarget::Provider::SQLite ? sqliteValue(v) : v);
         }
         return true;
     };
@@ -614,8 +614,8 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
     case CommandText: {
         QList<SqlPiece> pieces;
         QStringList names;
-        // ODBC binding reads placeholders of its own in comments: leave them out there.
-        scanSql(commandText_, &pieces, &names, provider == ConnectionTarget::Provider::ODBC && !params_.isEmpty());
+        // Binding reads placeholders of its own in comments: leave them out there.
+        scanSql(commandText_, &pieces, &names, !postgres && !params_.isEmpty());
         QString sql;
         for (const SqlPiece& piece : pieces) {
             if (piece.param < 0) {

@@ -9,6 +9,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <string>
@@ -29,6 +30,9 @@ public:
     virtual QString connectionString() const = 0;
     virtual QString table() const = 0;
     virtual PathResolver resolver() const { return {}; }
+    // Statements that change how the session reads literals, each tried in turn; an empty one
+    // for none.
+    virtual QStringList literalSettings() const { return {QString()}; }
 };
 
 inline const char* seedStatements[] = {
@@ -273,6 +277,46 @@ inline std::vector<Case> cases()
              EXPECT_EQ(s(field(ds, QStringLiteral("tag")).toString()), "Bob:x?");
              EXPECT_EQ(s(field(ds, QStringLiteral("q")).toString()), "it's @y");
              EXPECT_EQ(s(field(ds, QStringLiteral("n:z")).toString()), "Bob");
+         }},
+        {"ParameterValuesNeverChangeTheStatement",
+         [](DataSet& ds, const Backend& db) {
+             const QString victim = db.table() + QStringLiteral("v");
+             QString e;
+             qint64 n = 0;
+             auto run = [&](const QString& sql) {
+                 ds.close();
+                 return ds.setCommandText(sql, &e) && ds.execute(&n, &e);
+             };
+             ASSERT_TRUE(run(QStringLiteral("CREATE TABLE %1 (id INTEGER)").arg(victim))) << s(e);
+             const QString values[] = {
+                 QStringLiteral("a\\'); DROP TABLE %1; --").arg(victim),
+                 QStringLiteral("a\\''); DROP TABLE %1; --").arg(victim),
+                 QStringLiteral("$v$); DROP TABLE %1; --$v$").arg(victim),
+                 QStringLiteral("x$v"),
+                 QStringLiteral("\\"),
+             };
+             for (const QString& setting : db.literalSettings()) {
+                 if (!setting.isEmpty()) {
+                     ASSERT_TRUE(run(setting)) << s(e);
+                 }
+                 for (const QString& value : values) {
+                     SCOPED_TRACE(s(setting + QStringLiteral(" | ") + value));
+                     ASSERT_TRUE(ds.setCommandText(QStringLiteral("UPDATE %1 SET note = :v WHERE id = 2").arg(db.table()), &e));
+                     ASSERT_TRUE(ds.setParamByName(QStringLiteral("v"), value, &e)) << s(e);
+                     ASSERT_TRUE(ds.execute(&n, &e)) << s(e);
+                     EXPECT_EQ(n, 1);
+                     ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT note FROM %1 WHERE note = :v").arg(db.table()), &e));
+                     ASSERT_TRUE(ds.setParamByName(QStringLiteral("v"), value, &e)) << s(e);
+                     ASSERT_TRUE(ds.open(&e)) << s(e);
+                     EXPECT_EQ(s(field(ds, QStringLiteral("note")).toString()), s(value));
+                     ds.close();
+                 }
+             }
+             // The victim is still there.
+             ds.close();
+             ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT id FROM %1").arg(victim), &e));
+             EXPECT_TRUE(ds.open(&e)) << s(e);
+             EXPECT_TRUE(run(QStringLiteral("DROP TABLE %1").arg(victim))) << s(e);
          }},
         {"ParameterErrors",
          [](DataSet& ds, const Backend& db) {

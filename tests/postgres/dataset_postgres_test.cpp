@@ -29,6 +29,11 @@ public:
     QString name = QStringLiteral("t%1_%2").arg(QCoreApplication::applicationPid()).arg(++tableCounter);
     QString connectionString() const override { return serverConnection(env("SORVIX_PG_PASSWORD")); }
     QString table() const override { return name; }
+    QStringList literalSettings() const override
+    {
+        return {QStringLiteral("SET standard_conforming_strings = on"), QStringLiteral("SET standard_conforming_strings = off"),
+                QStringLiteral("SET backslash_quote = on")};
+    }
     ~PostgresBackend() override
     {
         if (!seeded) return;
