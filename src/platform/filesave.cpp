@@ -42,27 +42,16 @@ bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* mes
         *message = named(fileName, errnoText(errno, chinese));
         return false;
     }
-    auto fail = [&](int e) {
+    auto fail = [&](const QString& reason) {
         ::close(fd);
-        *message = named(fileName, errnoText(e, chinese));
+        *message = named(fileName, reason);
         return false;
     };
     struct stat st{};
-    if (::fstat(fd, &st) != 0) return fail(errno);
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        *message = named(fileName, notRegular(chinese));
-        return false;
-    }
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return fail(errno);
-        if (n == 0) return fail(ENOSPC);
-        done += qsizetype(n);
-    }
-    if (::ftruncate(fd, off_t(bytes.size())) != 0) return fail(errno);
-    if (::fsync(fd) != 0) return fail(errno);
+    if (::fstat(fd, &st) != 0) return fail(errnoText(errno, chinese));
+    if (!S_ISREG(st.st_mode)) return fail(notRegular(chinese));
+    if (!writeAll(fd, bytes) || ::ftruncate(fd, off_t(bytes.size())) != 0 || ::fsync(fd) != 0)
+        return fail(errnoText(errno, chinese));
     if (::close(fd) != 0) {
         *message = named(fileName, errnoText(errno, chinese));
         return false;
@@ -71,6 +60,21 @@ bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* mes
 }
 
 }  // namespace
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += qsizetype(n);
+    }
+    return true;
+}
 
 bool replaceContents(const QString& fileName, const QByteArray& bytes, QString* message, bool chinese)
 {

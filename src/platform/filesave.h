@@ -19,4 +19,8 @@ namespace FileSave {
 // left alone. On failure *message names the file and says what failed, in Chinese when asked.
 bool replaceContents(const QString& fileName, const QByteArray& bytes, QString* message, bool chinese = false);
 
+// Writes all the bytes to the descriptor, going on after signals and short writes. False with
+// errno set when a write fails (ENOSPC when the device takes no more).
+bool writeAll(int fd, const QByteArray& bytes);
+
 }  // namespace FileSave

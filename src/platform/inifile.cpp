@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/codepage.h"
+#include "platform/filesave.h"
 #include "platform/syserror.h"
 
 namespace IniFile {
@@ -233,24 +234,6 @@ bool readAll(int fd, QByteArray* content)
     }
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
 // Writes the new content to a temporary file beside the old one and renames it over the old one.
 bool replaceFile(const QByteArray& path, const struct stat& old, const QByteArray& content)
 {
@@ -258,7 +241,7 @@ bool replaceFile(const QByteArray& path, const struct stat& old, const QByteArra
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, content);
+    bool ok = FileSave::writeAll(fd, content);
     if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
         (void)!::fchown(fd, old.st_uid, old.st_gid);  // keeps the owner where we may
     ok = ok && ::fchmod(fd, old.st_mode & 07777) == 0;

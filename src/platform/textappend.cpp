@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/filesave.h"
+
 #include "platform/codepage.h"
 #include "platform/syserror.h"
 
@@ -45,22 +47,7 @@ bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool
 
     // One write puts the whole text at the end; only a full disk or a signal can make it short,
     // and then the rest still goes to the end.
-    qsizetype done = 0;
-    int writeError = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            writeError = errno;
-            break;
-        }
-        if (n == 0) {
-            writeError = ENOSPC;
-            break;
-        }
-        done += n;
-    }
+    int writeError = FileSave::writeAll(fd, bytes) ? 0 : errno;
     if (::close(fd) != 0 && writeError == 0 && errno != EINTR)
         writeError = errno;
     if (writeError)
