@@ -265,8 +265,21 @@ void TFlowThread::pass()
                 n = n->parent();
                 go = Go::Next;
             } else if (f & tfCaseArm) {
-                FlowNode* arm = n->nextSibling();
-                while (arm && !arm->hasChildren()) arm = arm->nextSibling();
+                // A matching arm without children falls through to the next enabled arm that has
+                // children. A Default ends the Switch, so neither an empty Default nor the arms
+                // after one are ever entered this way.
+                FlowNode* arm = (f & tfIfBranch) ? nullptr : n->nextSibling();
+                while (arm) {
+                    const TIVRBase* a = arm->statement();
+                    if (a->enabled()) {
+                        if (arm->hasChildren()) break;
+                        if (a->hasFlag(tfIfBranch)) {
+                            arm = nullptr;
+                            break;
+                        }
+                    }
+                    arm = arm->nextSibling();
+                }
                 if (arm) {
                     n = arm->firstChild();
                     continue;

@@ -501,6 +501,14 @@ static_assert(std::size(englishContexts) == 18 && std::size(chineseContextIds) =
 }  // namespace
 
 std::span<const Entry> allEntries() { return entries; }
+
+int resultCodeOfName(const QString& name)
+{
+    for (int code = 0; code < int(std::size(resultNames)); ++code)
+        if (name == QString::fromUtf8(resultNames[code].english) || name == QString::fromUtf8(resultNames[code].chinese))
+            return code;
+    return -1;
+}
 }  // namespace txt
 
 void setTextLanguage(bool chinese)

@@ -306,6 +306,9 @@ extern QString UnknownStatus;              // "Unknown device status: " (+ the s
 
 // Name lists, indexed by a result code or by the ordinal of an enumeration value.
 extern QStringList ResultNames;          // "returnSUCCESS" ... by result code 0..3
+// The result code a result name stands for in either language ("returnFAILED" and its Chinese
+// form both give 1); -1 for any other text.
+int resultCodeOfName(const QString& name);
 extern QStringList ResultMessages;       // error text by line result code 0..9; 0, 2 and 4 empty
 extern QStringList CommandTypeNames;     // TCommandType: "Unknown", "SQLStatement", ...
 extern QStringList OperatorNames;        // TVariantOperateType from optAssign (optNull: NoOperate)

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QStringEncoder>
 #include <QThread>
 #include <condition_variable>
 #include <functional>
@@ -9,9 +11,11 @@
 
 #include "engine/device.h"
 #include "engine/flow.h"
+#include "engine/flowfile.h"
 #include "engine/runner.h"
 #include "engine/statements/declarations.h"
 #include "engine/statements/flowcontrol.h"
+#include "engine/texts.h"
 
 namespace {
 
@@ -22,6 +26,7 @@ public:
     int32_t PlayFile(const QString& file, bool) override
     {
         log("Play " + file);
+        if (QFileInfo(file).fileName() == "fail") return 1;
         std::unique_lock lock(mutex_);
         if (file == "block") {
             blocked_ = true;
@@ -234,6 +239,128 @@ TEST_F(RunnerTest, SwitchFallsThroughEmptyMatchingCase)
     probe(flow->BeginRoot, "after");
     runOnce();
     EXPECT_EQ(order(), V({"case3", "after"}));
+}
+
+// Small flows in the file's own form, for the walk table below.
+namespace walk {
+QByteArray object(const char* cls, const QByteArray& props, std::initializer_list<QByteArray> children = {})
+{
+    QByteArray out = QByteArray("object ") + cls + "\r\n" + props;
+    for (const QByteArray& c : children) out += c;
+    return out + "end\r\n";
+}
+// A condition as the file holds it: GBK text (the table is written in UTF-8).
+QByteArray cond(const char* c) { return "Condition = " + QStringEncoder("GBK").encode(QString::fromUtf8(c)) + "\r\n"; }
+// A play of the file `name`: the channel's log shows the order in which statements ran.
+QByteArray play(const char* name)
+{
+    return object("IVRPlay", QByteArray("Interruptible = False\r\nWavFile = '\"") + name + "\"'\r\n");
+}
+QByteArray off(QByteArray object)
+{
+    const int eol = object.indexOf("\r\n") + 2;
+    return object.insert(eol, "Enabled = False\r\n");
+}
+QByteArray switchOn(const char* c, std::initializer_list<QByteArray> arms) { return object("IVRSwitch", cond(c), arms); }
+QByteArray caseOf(const char* c, std::initializer_list<QByteArray> body = {}) { return object("IVRCase", cond(c), body); }
+QByteArray otherwise(std::initializer_list<QByteArray> body = {}) { return object("IVRDefault", {}, body); }
+QByteArray ifOn(const char* c, std::initializer_list<QByteArray> yes, std::initializer_list<QByteArray> no = {})
+{
+    return object("IVRIf", cond(c), {object("IVRTrue", {}, yes), object("IVRFalse", {}, no)});
+}
+QByteArray flowOf(std::initializer_list<QByteArray> callFlow)
+{
+    return object("IVRVar", {}) + object("IVRBegin", {}, callFlow) + object("IVREnd", {});
+}
+
+struct Case {
+    const char* name;
+    bool chinese;  // the interface language the flow runs under
+    QByteArray file;
+    QStringList played;
+};
+}  // namespace walk
+
+TEST_F(RunnerTest, WalkTable)
+{
+    using namespace walk;
+    const Case cases[] = {
+        {"empty matching case falls through to the next arm with children", false,
+         flowOf({switchOn("1", {caseOf("1"), caseOf("2"), caseOf("3", {play("c3")}), otherwise({play("d")})}),
+                 play("after")}),
+         {"c3", "after"}},
+        {"a disabled arm is passed over by the fall-through, never run", false,
+         flowOf({switchOn("1", {caseOf("1"), off(caseOf("2", {play("c2")})), caseOf("3", {play("c3")})}),
+                 play("after")}),
+         {"c3", "after"}},
+        {"a disabled matching case is skipped; the next matching arm runs", false,
+         flowOf({switchOn("1", {off(caseOf("1", {play("c1")})), caseOf("1", {play("c1b")}), otherwise({play("d")})})}),
+         {"c1b"}},
+        {"a disabled default is skipped like a comment", false,
+         flowOf({switchOn("2", {caseOf("1", {play("c1")}), off(otherwise({play("d")})), caseOf("2", {play("c2")})})}),
+         {"c2"}},
+        {"fall-through passes disabled arms and stops at an empty default", false,
+         flowOf({switchOn("1", {caseOf("1"), off(caseOf("1", {play("x")})), otherwise(), caseOf("5", {play("late")})}),
+                 play("after")}),
+         {"after"}},
+        {"fall-through reaches a default with children", false,
+         flowOf({switchOn("1", {caseOf("1"), off(caseOf("2", {play("x")})), otherwise({play("d")}),
+                                caseOf("3", {play("late")})})}),
+         {"d"}},
+        {"an empty default leaves the switch", false,
+         flowOf({switchOn("9", {caseOf("1", {play("c1")}), otherwise(), caseOf("9", {play("c9")})}), play("after")}),
+         {"after"}},
+        {"a default hides the arms after it", false,
+         flowOf({switchOn("9", {otherwise({play("d")}), caseOf("9", {play("c9")})})}),
+         {"d"}},
+        {"an empty matching case with no later children leaves the switch", false,
+         flowOf({switchOn("1", {caseOf("1"), caseOf("2")}), play("after")}),
+         {"after"}},
+        {"the last arm empty and matching", false,
+         flowOf({switchOn("2", {caseOf("1", {play("c1")}), caseOf("2")}), play("after")}),
+         {"after"}},
+        {"an empty switch value matches the first empty case", false,
+         flowOf({object("IVRSwitch", {}, {caseOf("1", {play("c1")}), object("IVRCase", {}, {play("empty")})})}),
+         {"empty"}},
+        // A flow written under one language and run under the other compares result names alike.
+        {"english case name on a chinese system", true,
+         flowOf({play("fail"), switchOn("'Result'", {caseOf("'\"returnFAILED\"'", {play("failed")}),
+                                                     otherwise({play("d")})})}),
+         {"fail", "failed"}},
+        {"chinese case name on an english system", false,
+         flowOf({play("fail"), switchOn("'Result'", {caseOf("'\"返回失败\"'", {play("failed")}),
+                                                     otherwise({play("d")})})}),
+         {"fail", "failed"}},
+        {"result names still tell codes apart", true,
+         flowOf({play("ok"), switchOn("'Result'", {caseOf("'\"returnFAILED\"'", {play("failed")}),
+                                                   caseOf("'\"returnSUCCESS\"'", {play("success")})})}),
+         {"ok", "success"}},
+        {"a case against the result name of the same language", true,
+         flowOf({play("fail"), switchOn("'结果'", {caseOf("'\"返回失败\"'", {play("failed")})})}),
+         {"fail", "failed"}},
+        {"a plain string is no result name", true,
+         flowOf({play("fail"), switchOn("'Result'", {caseOf("'\"FAILED\"'", {play("x")}), otherwise({play("d")})})}),
+         {"fail", "d"}},
+        {"if branches", false,
+         flowOf({ifOn("1", {play("t1")}, {play("f1")}), ifOn("0", {play("t2")}, {play("f2")}), ifOn("1", {}, {play("f3")}),
+                 play("after")}),
+         {"t1", "f2", "after"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setTextLanguage(c.chinese);
+        makeFlow(true);  // a flow opened for debugging makes one pass
+        flowfile::clear(*flow);
+        QString error;
+        ASSERT_TRUE(flowfile::read(*flow, c.file, &error)) << error.toStdString();
+        device->channel = std::make_shared<FakeChannel>();
+        runOnce(false);
+        QStringList played;
+        for (const QString& entry : device->channel->entries())
+            if (entry.startsWith("Play ")) played << QFileInfo(entry.mid(5)).fileName();
+        EXPECT_EQ(played, c.played);
+    }
+    setTextLanguage(false);
 }
 
 TEST_F(RunnerTest, WhileLoopsUntilItsConditionIsFalse)

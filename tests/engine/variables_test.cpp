@@ -100,6 +100,11 @@ TEST_F(VariableStatements, OperatorTable)
         {optInequality, empty, empty, std::nullopt, "Invalid variant operation"},
         {optEquality, Value(5), Value(5.0), Value(true)},
         {optEquality, Value("5"), Value(5), Value(true)},
+        // A result name equals the same result's name in the other language, and only that.
+        {optEquality, Value(QString::fromUtf8("返回失败")), Value("returnFAILED"), Value(true)},
+        {optEquality, Value("returnSUCCESS"), Value(QString::fromUtf8("返回失败")), Value(false)},
+        {optInequality, Value("returnHANGUP"), Value(QString::fromUtf8("返回挂机")), Value(false)},
+        {optInequality, Value("returnFAILED"), Value("FAILED"), Value(true)},
         {optAdd, Value("12"), Value(3), Value(15.0)},
         {optAdd, Value("12"), Value("3"), Value("123")},
         {optAdd, Value(2147483647), Value(1), Value(2147483648.0)},

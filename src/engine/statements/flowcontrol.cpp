@@ -2,6 +2,19 @@
 
 #include "engine/texts.h"
 
+bool conditionEquals(const Value& a, const Value& b, bool* equal, QString* error)
+{
+    if (a.isString() && b.isString()) {
+        const int codeA = txt::resultCodeOfName(a.asString());
+        const int codeB = txt::resultCodeOfName(b.asString());
+        if (codeA >= 0 && codeB >= 0) {
+            *equal = codeA == codeB;
+            return true;
+        }
+    }
+    return values::compare(ValueCompare::Equal, a, b, equal, error);
+}
+
 QString TIVRCondition::GetDescription() const
 {
     const QString text = link.GetValueText();
@@ -38,7 +51,7 @@ bool IVRCase::WhetherDoIt(Value& shared)
     if (own.isEmpty() && shared.isEmpty()) return true;
     bool equal = false;
     QString error;
-    return values::compare(ValueCompare::Equal, shared, own, &equal, &error) && equal;
+    return conditionEquals(shared, own, &equal, &error) && equal;
 }
 
 bool IVRWhile::WhetherDoIt(Value&)

@@ -3,6 +3,11 @@
 #include "engine/statements/declarations.h"
 
 // Base of flow control: decides whether the runner enters the children.
+// Equality as conditions and cases see it: the variant equality, except that two result names
+// stand for their result codes, so a flow written under one interface language takes the same
+// path under the other. False with *error when the values don't compare.
+bool conditionEquals(const Value& a, const Value& b, bool* equal, QString* error);
+
 class TIVRProcess : public TIVRUseVariant {
 public:
     using TIVRUseVariant::TIVRUseVariant;

@@ -1,6 +1,7 @@
 #include "engine/statements/variables.h"
 
 #include "engine/datetime.h"
+#include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
 #include "platform/codepage.h"
 
@@ -106,6 +107,11 @@ int IVROperator::DoIt(ExecContext&, QString& resultText, QString& errorText)
             ok = values::compare(cmp, d, Source.GetLinkValue(), &b, &error);
             result = Value(b);
         };
+        auto equality = [&](bool negate) {
+            bool b = false;
+            ok = conditionEquals(d, Source.GetLinkValue(), &b, &error);
+            result = Value(b != negate);
+        };
         switch (Operate) {
         case optAssign: result = d; break;
         case optAdd: arithmetic(ValueOp::Add); break;
@@ -123,9 +129,9 @@ int IVROperator::DoIt(ExecContext&, QString& resultText, QString& errorText)
             if (d.isEmpty() && Source.GetLinkValue().isEmpty())
                 result = Value(true);
             else
-                comparison(ValueCompare::Equal);
+                equality(false);
             break;
-        case optInequality: comparison(ValueCompare::NotEqual); break;
+        case optInequality: equality(true); break;
         case optGreatEqual: comparison(ValueCompare::GreaterEqual); break;
         case optGreater: comparison(ValueCompare::Greater); break;
         case optNot: ok = values::logicalNot(d, &result, &error); break;
