@@ -195,11 +195,17 @@ void TIVRFlow::DeleteStatement()
     signalModified();
 }
 
+bool TIVRFlow::canHoldBreakPoint(const TIVRBase& s)
+{
+    // The runner never pauses on an If branch or a Switch arm, so a mark there would do nothing.
+    return !s.hasFlag(tfBeginRoot | tfDeclaration | tfIfBranch | tfCaseArm);
+}
+
 void TIVRFlow::ToggleBreakPoint()
 {
     FlowNode* node = tree_.selected();
     TIVRBase* s = node ? node->statement() : nullptr;
-    if (s && !s->hasFlag(tfBeginRoot | tfDeclaration) && s->enabled()) {
+    if (s && canHoldBreakPoint(*s) && s->enabled()) {
         s->setBreakPoint(!s->breakPoint());
         tree_.setText(node, s->GetNodeText());
     }

@@ -124,6 +124,8 @@ public:
     void RefreshCaptions();
     void DeleteStatement();
     void ToggleBreakPoint();
+    // Whether a statement of this kind may carry a breakpoint (one the runner would stop at).
+    static bool canHoldBreakPoint(const TIVRBase& s);
     void ToggleEnabled();
     void ClearAllBreakPoints();
     void EnableAll();

@@ -135,6 +135,12 @@ TEST_F(EditFixture, ToggleRules)
         {"break on a variable refused", "IVRVariant", true, false, ToggleRow::BreakPoint, true, false,
          "Variant : NewVariant1"},
         {"break on a category refused", "IVRCategory", true, false, ToggleRow::BreakPoint, true, false, "Category"},
+        // The runner never pauses on an If branch or a Switch arm: no mark there.
+        {"break on True refused", "True", true, false, ToggleRow::BreakPoint, true, false, "True"},
+        {"break on False refused", "False", true, false, ToggleRow::BreakPoint, true, false, "False"},
+        {"break on a Case refused", "Case", true, false, ToggleRow::BreakPoint, true, false, "Case : Null"},
+        {"break on Default refused", "Default", true, false, ToggleRow::BreakPoint, true, false, "Default"},
+        {"break on a Switch", "IVRSwitch", true, false, ToggleRow::BreakPoint, true, true, "* Switch : Null"},
         {"disable", "IVRBlock", true, false, ToggleRow::Enabled, false, false, "//Block"},
         {"disable keeps the breakpoint", "IVRBlock", true, true, ToggleRow::Enabled, false, true, "//Block"},
         {"enable clears the breakpoint", "IVRBlock", false, true, ToggleRow::Enabled, true, false, "Block"},
@@ -154,6 +160,12 @@ TEST_F(EditFixture, ToggleRules)
             node = f.BeginRoot;
         else if (QLatin1String(row.className) == QLatin1String("End"))
             node = f.EndRoot;
+        else if (QLatin1String(row.className) == QLatin1String("True") || QLatin1String(row.className) == QLatin1String("False"))
+            node = f.AddStatement(f.BeginRoot, cls("IVRIf"), pcLastChild)->child(row.className[0] == 'T' ? 0 : 1);
+        else if (QLatin1String(row.className) == QLatin1String("Default"))
+            node = f.AddStatement(f.BeginRoot, cls("IVRSwitch"), pcLastChild)->child(0);
+        else if (QLatin1String(row.className) == QLatin1String("Case"))
+            node = f.AddStatement(f.AddStatement(f.BeginRoot, cls("IVRSwitch"), pcLastChild), cls("IVRCase"), pcFirstChild);
         else {
             const ClassInfo* c = cls(row.className);
             node = f.AddStatement((c->typeSet & tfDeclaration) ? f.VarRoot : f.BeginRoot, c, pcLastChild);
