@@ -12,6 +12,7 @@
 #include "engine/flow.h"
 #include "engine/runner.h"
 #include "engine/statement.h"
+#include "engine/datetime.h"
 #include "engine/texts.h"
 #include "platform/simdevice/devicefactory.h"
 
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sorvix-run"));
     initTexts();
+    datetime::useSystemLocale();  // dates read and written as the system writes them
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Runs a Sorvix flow file on the simulated telephony device."));

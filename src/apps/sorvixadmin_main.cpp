@@ -6,6 +6,7 @@
 #include "console/adminmain.h"
 #include "editor/common/prompt.h"
 #include "editor/common/sorvixform.h"
+#include "engine/datetime.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
 #include "platform/simdevice/devicefactory.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     initTexts();
+    datetime::useSystemLocale();  // dates read and written as the system writes them
     initAdminTexts();
     initProductTexts();
 

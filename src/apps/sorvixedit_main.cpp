@@ -8,6 +8,7 @@
 #include "editor/common/sorvixform.h"
 #include "editor/mdimain.h"
 #include "editor/startup.h"
+#include "engine/datetime.h"
 #include "engine/texts.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/singleinstance.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     initTexts();
+    datetime::useSystemLocale();  // dates read and written as the system writes them
     initProductTexts();
     const QStringList files = app.arguments().mid(1);
 

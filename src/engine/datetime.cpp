@@ -393,18 +393,38 @@ public:
         return false;
     }
 
+    // A date separator: the locale's own, or "/" or "-", which every locale's users also type.
+    bool dateSeparator(QChar* used)
+    {
+        for (QChar c : {locale_.dateSeparator, QChar(u'/'), QChar(u'-')}) {
+            if (!c.isNull() && character(c)) {
+                *used = c;
+                return true;
+            }
+        }
+        return false;
+    }
+
     bool date(double* out)
     {
         int n1 = 0, n2 = 0, n3 = 0, l1 = 0, l2 = 0, l3 = 0;
-        if (!(number(&n1, &l1) && character(locale_.dateSeparator) && number(&n2, &l2)))
+        QChar sep;
+        if (!(number(&n1, &l1) && dateSeparator(&sep) && number(&n2, &l2)))
             return false;
         const DateOrder order = dateOrder(locale_.shortDateFormat);
         int y = 0, m = 0, d = 0;
-        if (character(locale_.dateSeparator)) {
+        if (character(sep)) {
             if (!number(&n3, &l3))
                 return false;
             int yearDigits = 0;
-            switch (order) {
+            // A first number of more than two digits is a year (2024-01-07 in every locale); a last
+            // one is a year too, and a year-first locale then reads month before day.
+            DateOrder read = order;
+            if (l1 > 2)
+                read = DateOrder::YMD;
+            else if (order == DateOrder::YMD && l3 > 2)
+                read = DateOrder::MDY;
+            switch (read) {
             case DateOrder::MDY: y = n3, m = n1, d = n2, yearDigits = l3; break;
             case DateOrder::DMY: y = n3, m = n2, d = n1, yearDigits = l3; break;
             case DateOrder::YMD: y = n1, m = n2, d = n3, yearDigits = l1; break;
@@ -422,7 +442,7 @@ public:
             else
                 m = n1, d = n2;
         }
-        character(locale_.dateSeparator);
+        character(sep);
         blanks();
         return encodeDate(y, m, d, out);
     }
@@ -509,7 +529,97 @@ DateLocale DateLocale::c()
     return l;
 }
 
+namespace {
+// A Qt date or time format in the classic pattern letters: M becomes m (month), m becomes n
+// (minutes), H becomes h, AP/ap/A/a become ampm, the date separator becomes "/" (the pattern's
+// stand-in for the locale's separator); quoted text stays quoted, the time zone is dropped.
+QString classicPattern(const QString& qt, QChar dateSeparator)
+{
+    QString out;
+    for (qsizetype i = 0; i < qt.size(); ++i) {
+        const QChar c = qt[i];
+        if (c == u'\'') {
+            const qsizetype end = qt.indexOf(u'\'', i + 1);
+            const QString literal = qt.mid(i + 1, end < 0 ? -1 : end - i - 1);
+            if (literal.isEmpty() && end == i + 1)
+                out += QStringLiteral("\"'\"");  // '' is a quote
+            else
+                out += u'"' + literal + u'"';
+            if (end < 0)
+                break;
+            i = end;
+            continue;
+        }
+        switch (c.unicode()) {
+        case u'M': out += u'm'; break;
+        case u'm': out += u'n'; break;
+        case u'H': out += u'h'; break;
+        case u'A':
+        case u'a':
+            out += QStringLiteral("ampm");
+            if (i + 1 < qt.size() && (qt[i + 1] == u'P' || qt[i + 1] == u'p'))
+                ++i;
+            break;
+        case u't':
+            while (!out.isEmpty() && out.back() == u' ')
+                out.chop(1);
+            break;
+        default:
+            out += (!dateSeparator.isNull() && c == dateSeparator) ? QChar(u'/') : c;
+            break;
+        }
+    }
+    return out.trimmed();
+}
+
+// The first character of a date format that is neither a pattern letter nor quoted text.
+QChar separatorOf(const QString& qt)
+{
+    bool quoted = false;
+    for (QChar c : qt) {
+        if (c == u'\'')
+            quoted = !quoted;
+        else if (!quoted && !c.isLetter() && !c.isSpace())
+            return c;
+    }
+    return QChar(u'/');
+}
+}  // namespace
+
+DateLocale DateLocale::fromQLocale(const QLocale& locale)
+{
+    DateLocale l;
+    l.shortMonthNames.clear();
+    l.longMonthNames.clear();
+    for (int m = 1; m <= 12; ++m) {
+        l.shortMonthNames << locale.monthName(m, QLocale::ShortFormat);
+        l.longMonthNames << locale.monthName(m, QLocale::LongFormat);
+    }
+    l.shortDayNames.clear();
+    l.longDayNames.clear();
+    for (int d : {7, 1, 2, 3, 4, 5, 6}) {  // Qt counts from Monday
+        l.shortDayNames << locale.dayName(d, QLocale::ShortFormat);
+        l.longDayNames << locale.dayName(d, QLocale::LongFormat);
+    }
+    const QString shortDate = locale.dateFormat(QLocale::ShortFormat);
+    l.dateSeparator = separatorOf(shortDate);
+    l.timeSeparator = u':';
+    const QString decimal = locale.decimalPoint();
+    l.decimalSeparator = decimal.size() == 1 ? decimal[0] : QChar(u'.');
+    l.shortDateFormat = classicPattern(shortDate, l.dateSeparator);
+    l.longDateFormat = classicPattern(locale.dateFormat(QLocale::LongFormat), QChar());
+    l.shortTimeFormat = classicPattern(locale.timeFormat(QLocale::ShortFormat), QChar());
+    l.longTimeFormat = classicPattern(locale.timeFormat(QLocale::LongFormat), QChar());
+    if (!l.longTimeFormat.contains(u's'))  // the long time always shows the seconds
+        l.longTimeFormat = QStringLiteral("hh:nn:ss");
+    l.timeAMString = locale.amText();
+    l.timePMString = locale.pmText();
+    return l;
+}
+
 DateLocale currentLocale() { return *localePtr(); }
+
+void useSystemLocale() { setCurrentLocale(DateLocale::fromQLocale(QLocale::system())); }
 
 void setCurrentLocale(const DateLocale& locale)
 {

@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -40,11 +41,16 @@ struct DateLocale {
     static DateLocale english();
     // The C conventions: mm/dd/yy and hh:nn:ss on a 24-hour clock.
     static DateLocale c();
+    // The conventions of a Qt locale: its short date order and separator, its time formats, its
+    // month and day names and AM/PM texts. The programs install the system's at start-up.
+    static DateLocale fromQLocale(const QLocale& locale);
 };
 
 // The locale formatting and parsing use when none is passed. Safe from any thread.
 DateLocale currentLocale();
 void setCurrentLocale(const DateLocale& locale);
+// Installs the system locale's conventions; each program calls it once at start-up.
+void useSystemLocale();
 
 // "Now" as a local date-time. Tests install their own clock; an empty function restores the system's.
 using Clock = std::function<double()>;

@@ -543,3 +543,45 @@ TEST_F(DateTimeTest, ValuesReadAsDateTimes)
 }
 
 }  // namespace
+
+// The conventions the programs take from the system at start-up, here from two locales.
+TEST_F(DateTimeTest, ConventionsOfAGermanAndAChineseSystem)
+{
+    const struct {
+        const char* name;
+        QLocale locale;
+        double sevenSlashOne;  // "7/1/2024" in the locale's order
+        const char* c;         // 2024-01-07 10:00:05 as "c"
+        const char* names;     // "dddd ddd mmmm mmm" of that day
+    } cases[] = {
+        {"German", QLocale(QLocale::German, QLocale::Germany), date(2024, 1, 7), "07.01.24 10:00:05",
+         "Sonntag So. Januar Jan."},
+        {"Chinese", QLocale(QLocale::Chinese, QLocale::China), date(2024, 7, 1), "2024/1/7 10:00:05",
+         "星期日 周日 一月 1月"},
+    };
+    const double x = at(2024, 1, 7, 10, 0, 5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DateLocale l = DateLocale::fromQLocale(c.locale);
+        double parsed = -99;
+        QString error;
+        ASSERT_TRUE(parseDateTime("2024-01-07 10:00:00", l, &parsed, &error)) << error.toStdString();
+        EXPECT_EQ(parsed, at(2024, 1, 7, 10, 0));
+        ASSERT_TRUE(parseDateTime("7/1/2024", l, &parsed, &error)) << error.toStdString();
+        EXPECT_EQ(parsed, c.sevenSlashOne);
+        EXPECT_EQ(fmt("c", x, l), QString::fromUtf8(c.c));
+        EXPECT_EQ(fmt("dddd ddd mmmm mmm", x, l), QString::fromUtf8(c.names));
+        // What the locale writes it reads back, through the conventions installed for everyone.
+        setCurrentLocale(l);
+        ASSERT_TRUE(parseDateTime(QString::fromUtf8(c.c), &parsed, &error)) << error.toStdString();
+        EXPECT_EQ(parsed, x);
+        ASSERT_TRUE(fromValue(Value("2024-01-07 10:00:00"), &parsed, &error)) << error.toStdString();
+        EXPECT_EQ(parsed, at(2024, 1, 7, 10, 0));
+    }
+    // The English conventions read 7/1/2024 as July 1 and take the year-first form too.
+    double parsed = 0;
+    ASSERT_TRUE(parseDateTime("7/1/2024", DateLocale::english(), &parsed));
+    EXPECT_EQ(parsed, date(2024, 7, 1));
+    ASSERT_TRUE(parseDateTime("2024-01-07 10:00:00", DateLocale::english(), &parsed));
+    EXPECT_EQ(parsed, at(2024, 1, 7, 10, 0));
+}

@@ -4,6 +4,7 @@
 #endif
 #include <gtest/gtest.h>
 
+#include "engine/datetime.h"
 #include "engine/texts.h"
 
 // Tests run in English unless a test switches the language itself.
@@ -18,6 +19,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
 #endif
     initTexts();
+    // Dates follow the United States conventions whatever the machine's locale.
+    datetime::setCurrentLocale(datetime::DateLocale::english());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
