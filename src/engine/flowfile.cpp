@@ -12,6 +12,7 @@
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/statements/declarations.h"
+#include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
 #include "platform/codepage.h"
 #include "platform/filesave.h"
@@ -630,6 +631,73 @@ QString latin1(QByteArrayView bytes)
     return QString::fromLatin1(bytes.data(), bytes.size());
 }
 
+// The roots stand at the top level, each once, in the order IVRVar, IVRBegin, IVREnd, with
+// nothing else beside them; a result variable only directly inside IVRVar (a flow makes its own
+// and discards that one). Checked before any statement is made, so a file with a misplaced
+// root never loads half-right. Unknown classes are left to the reader, which names them.
+bool checkRoots(const Parser& parser, QString* error)
+{
+    static const ClassInfo* const order[] = {&IVRVar::info, &IVRBegin::info, &IVREnd::info};
+    auto infoOf = [&](const ParsedObject& obj) {
+        return findClass(parser.view(obj.classOffset, obj.classLength));
+    };
+    auto rootIndex = [](const ClassInfo* info) {
+        for (int k = 0; k < 3; ++k)
+            if (info == order[k]) return k;
+        return -1;
+    };
+    bool present[3] = {false, false, false};
+    for (const ParsedObject& obj : parser.objects)
+        if (const int k = rootIndex(infoOf(obj)); k >= 0) present[k] = true;
+    for (int k = 0; k < 3; ++k) {
+        if (!present[k]) {
+            *error = QStringLiteral("The flow file has no %1 object").arg(QLatin1String(order[k]->className));
+            return false;
+        }
+    }
+    int expected = 0;  // the root the next top-level object must be
+    for (size_t i = 0; i < parser.objects.size(); ++i) {
+        const ParsedObject& obj = parser.objects[i];
+        const ClassInfo* info = infoOf(obj);
+        if (!info) continue;
+        const QString name = QLatin1String(info->className);
+        const int k = rootIndex(info);
+        if (obj.parent >= 0) {
+            if (k >= 0) {
+                *error = QStringLiteral("%1 object on line %2 stands inside another object").arg(name).arg(obj.line);
+                return false;
+            }
+            if (info == &IVRResult::info) {
+                const ParsedObject& parent = parser.objects[size_t(obj.parent)];
+                if (parent.parent >= 0 || infoOf(parent) != &IVRVar::info) {
+                    *error = QStringLiteral("IVRResult object on line %1 stands outside IVRVar").arg(obj.line);
+                    return false;
+                }
+            }
+            continue;
+        }
+        if (k < 0) {
+            *error = QStringLiteral("%1 object on line %2 stands outside IVRVar, IVRBegin and IVREnd")
+                         .arg(name)
+                         .arg(obj.line);
+            return false;
+        }
+        if (k < expected) {
+            *error = QStringLiteral("A second %1 object on line %2").arg(name).arg(obj.line);
+            return false;
+        }
+        if (k > expected) {
+            *error = QStringLiteral("%1 object on line %2 comes before the %3 object")
+                         .arg(name)
+                         .arg(obj.line)
+                         .arg(QLatin1String(order[expected]->className));
+            return false;
+        }
+        ++expected;
+    }
+    return true;
+}
+
 }  // namespace
 
 namespace flowfile {
@@ -697,6 +765,7 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
         *error = e.message;
         return false;
     }
+    if (!checkRoots(parser, error)) return false;
 
     FlowTree& tree = flow.tree();
     std::vector<FlowNode*> nodes(parser.objects.size(), nullptr);
@@ -727,6 +796,16 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
                 return false;
             }
             Value v;
+            if (d->kind == PropKind::Integer && prop.value.kind == ValKind::Integer &&
+                (prop.value.integer < d->minValue || prop.value.integer > d->maxValue)) {
+                *error = QStringLiteral("Error reading %1.%2 on line %3: %4 is out of range %5..%6")
+                             .arg(QLatin1String(info->className), QLatin1String(d->name))
+                             .arg(prop.line)
+                             .arg(prop.value.integer)
+                             .arg(d->minValue)
+                             .arg(d->maxValue);
+                return false;
+            }
             if (!convertValue(parser, *d, prop.value, &v)) {
                 *error = QStringLiteral("Error reading %1.%2 on line %3: Invalid property value")
                              .arg(QLatin1String(info->className), QLatin1String(d->name))
@@ -735,6 +814,8 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
             }
             d->set(*statement, v);
         }
+        // A mark where the runner never stops (an arm, a root, a declaration) is dropped.
+        if (statement->breakPoint() && !TIVRFlow::canHoldBreakPoint(*statement)) statement->setBreakPoint(false);
         if (info == &IVRResult::info) {  // the flow makes its own
             statement.reset();
             dropped[i] = 1;

@@ -12,9 +12,30 @@ Value TIVRVariantLink::GetLinkValue() const
     return v.isNull() ? Value() : v;
 }
 
+namespace {
+// The name a reference to the variable is stored under. The result variable is named in the
+// interface language, so a flow from the other language may hold a user variable of that very
+// name; a reference to the result variable then keeps the other language's name, which the
+// reader resolves to the result variable and never to the user variable.
+QString storedName(const IVRVariant* variable)
+{
+    const TIVRFlow* flow = variable->flow();
+    if (!flow || variable != flow->ResultVariant) return variable->Name;
+    auto taken = [&](const QString& name) {
+        for (const IVRVariant* v = flow->FirstVariant; v; v = v->nextVariant)
+            if (v != variable && v->Name == name) return true;
+        return false;
+    };
+    if (!taken(variable->Name)) return variable->Name;
+    for (const QString& other : {QStringLiteral("Result"), QStringLiteral("结果")})
+        if (!taken(other)) return other;
+    return variable->Name;
+}
+}  // namespace
+
 Value TIVRVariantLink::GetSaveValue() const
 {
-    if (variable_) return Value(variable_->Name);
+    if (variable_) return Value(storedName(variable_));
     if (constant.isString()) return Value(QLatin1Char('"') + constant.asString() + QLatin1Char('"'));
     if (constant.isNull()) return Value();
     return constant;
@@ -22,6 +43,7 @@ Value TIVRVariantLink::GetSaveValue() const
 
 QString TIVRVariantLink::GetValueText() const
 {
+    if (variable_) return variable_->Name;
     QString text;
     GetSaveValue().toText(&text);
     return text;
