@@ -70,6 +70,8 @@ public:
     virtual int32_t GatewayCall(const QString& number, const QString& otherGateway, int addressType,
                                 int timeOut, int32_t maxLength) = 0;
     virtual int32_t SetHookSwitch(int hookMode) = 0;
+    // Why the last operation failed, in the device's words; empty when it gives no reason.
+    virtual QString LastErrorText() { return {}; }
 };
 
 using ChannelPtr = std::shared_ptr<IIVRAddress>;

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <climits>
@@ -686,10 +687,15 @@ TEST_F(OnSimLine, RecordWritesATelephoneWaveOfTheLengthRecorded)
         peak = std::max(peak, std::abs(int(qFromLittleEndian<qint16>(samples.constData() + i))));
     EXPECT_GT(peak, 1000);  // the caller's tone, not silence
 
-    // A folder that does not exist: the device reports failure, nothing is left behind.
+    // A folder that does not exist: the device reports failure and why, nothing is left behind.
     const Outcome bad = doIt("IVRRecord", {{"WavFile", "\"no/such/folder/m.wav\""}, {"MaxLength", 1}});
     EXPECT_EQ(bad.code, 1);
-    EXPECT_EQ(bad.error, "Failed");
+    EXPECT_TRUE(bad.error.startsWith("Failed : cannot write " + dir.filePath("no/such/folder/m.wav") + ": "))
+        << bad.error.toStdString();
+    EXPECT_GT(bad.error.size(), QString("Failed : cannot write : ").size() + dir.filePath("no/such/folder/m.wav").size());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("no/such/folder/m.wav")));
+    // A later operation that succeeds leaves no stale reason behind.
+    EXPECT_EQ(doIt("IVRSleep", {{"MaxLength", 1}}).error, "");
 }
 
 TEST_F(OnSimLine, SpeechWithAndWithoutAnEngine)

@@ -84,7 +84,7 @@ int IVRRing::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
         // Whatever the wait gave: a failed wait leaves the numbers empty.
         if (IVRVariant* v = link.variable()) v->setValue(Value(caller));
         if (IVRVariant* v = SaveCalled.variable()) v->setValue(Value::wideString(called));
-        return operation::finish(status, resultText, errorText);
+        return operation::finish(*channel, status, resultText, errorText);
     });
 }
 
@@ -93,7 +93,7 @@ int IVRAnswer::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
     return operation::guarded(resultText, errorText, [&] {
         const ChannelPtr channel = ctx.channel;
         if (!channel) return operation::noChannel(resultText, errorText);
-        return operation::finish(channel->Answer(), resultText, errorText);
+        return operation::finish(*channel, channel->Answer(), resultText, errorText);
     });
 }
 
@@ -105,7 +105,7 @@ int IVRCall::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
         int code = rcFailed;
         if (!operation::operandText(link, true, number, resultText, errorText, &code)) return code;
         if (!channel) return operation::noChannel(resultText, errorText);
-        return operation::finish(channel->MakeCall(number, deviceAddressType(CalledType), TimeOut), resultText,
+        return operation::finish(*channel, channel->MakeCall(number, deviceAddressType(CalledType), TimeOut), resultText,
                                  errorText);
     });
 }
@@ -127,7 +127,7 @@ int IVRGateway::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
         if (!operation::operandText(ThroughAnotherGateway, false, another, resultText, errorText, &code)) return code;
         if (!channel) return operation::noChannel(resultText, errorText);
         return operation::finish(
-            channel->GatewayCall(number, another, deviceAddressType(CalledType), TimeOut, maxLength), resultText,
+            *channel, channel->GatewayCall(number, another, deviceAddressType(CalledType), TimeOut, maxLength), resultText,
             errorText);
     });
 }
@@ -138,7 +138,7 @@ int IVRSpeakerPhone::DoIt(ExecContext& ctx, QString& resultText, QString& errorT
         const ChannelPtr channel = ctx.channel;
         if (!channel) return operation::noChannel(resultText, errorText);
         const int mode = deviceHookSwitchMode(HookSwitchMode);
-        return operation::finish(channel->SetHookSwitch(mode != 0 ? mode : HookMode::OnHook), resultText, errorText);
+        return operation::finish(*channel, channel->SetHookSwitch(mode != 0 ? mode : HookMode::OnHook), resultText, errorText);
     });
 }
 
@@ -150,7 +150,7 @@ int IVRSendDTMF::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
         int code = rcFailed;
         if (!operation::operandText(link, true, digits, resultText, errorText, &code)) return code;
         if (!channel) return operation::noChannel(resultText, errorText);
-        return operation::finish(channel->SendDTMF(digits), resultText, errorText);
+        return operation::finish(*channel, channel->SendDTMF(digits), resultText, errorText);
     });
 }
 
@@ -170,6 +170,6 @@ int IVRReceiveDTMF::DoIt(ExecContext& ctx, QString& resultText, QString& errorTe
         const int32_t status = channel->ReceiveDTMF(digits, MaxLength, hasEnd ? int(EndDTMF.unicode()) : 0, TimeOut,
                                                     TimeOutFirstAdd);
         variable->setValue(Value::wideString(digits));
-        return operation::finish(status, resultText, errorText);
+        return operation::finish(*channel, status, resultText, errorText);
     });
 }

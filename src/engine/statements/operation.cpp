@@ -91,6 +91,16 @@ int finish(int status, QString& resultText, QString& errorText)
     return code;
 }
 
+int finish(IIVRAddress& channel, int status, QString& resultText, QString& errorText)
+{
+    const int code = finish(status, resultText, errorText);
+    if (code == rcFailed || code == rcCallFailed) {
+        const QString reason = channel.LastErrorText();
+        if (!reason.isEmpty()) errorText = errorText.isEmpty() ? reason : errorText + txt::Colon + reason;
+    }
+    return code;
+}
+
 bool operandText(const TIVRVariantLink& link, bool required, QString& text, QString& resultText,
                  QString& errorText, int* code)
 {

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "engine/device.h"
 #include "engine/statements/declarations.h"
 
 // Role flags of every operation statement: movable, sibling, dialog, operation, operation family.
@@ -57,6 +58,8 @@ int noChannel(QString& resultText, QString& errorText);
 // (the device gives none, but a faulty one might) is a failure that names the status, so it can
 // never pass for success or for an end of the pass. Returns the code.
 int finish(int status, QString& resultText, QString& errorText);
+// finish for a status the channel gave: a failure's error text also carries the device's reason.
+int finish(IIVRAddress& channel, int status, QString& resultText, QString& errorText);
 // An operand's text: its link value converted to text (empty for an empty value). When the
 // value has no text, or the operand is `required` and its text is empty, the failure is reported
 // (the conversion's message, or "NotEnoughParam"), *code receives its code and false is returned.

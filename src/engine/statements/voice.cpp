@@ -113,7 +113,7 @@ int IVRPlay::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
         int code = rcFailed;
         if (!operation::operandText(link, true, name, resultText, errorText, &code)) return code;
         if (!channel) return operation::noChannel(resultText, errorText);
-        return operation::finish(channel->PlayFile(deviceFileName(flow(), name), Interruptible), resultText,
+        return operation::finish(*channel, channel->PlayFile(deviceFileName(flow(), name), Interruptible), resultText,
                                  errorText);
     });
 }
@@ -126,7 +126,7 @@ int IVRRecord::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
         int code = rcFailed;
         if (!operation::operandText(link, true, name, resultText, errorText, &code)) return code;
         if (!channel) return operation::noChannel(resultText, errorText);
-        return operation::finish(channel->RecordFile(deviceFileName(flow(), name), Interruptible, MaxLength),
+        return operation::finish(*channel, channel->RecordFile(deviceFileName(flow(), name), Interruptible, MaxLength),
                                  resultText, errorText);
     });
 }
@@ -136,7 +136,7 @@ int IVRSleep::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
     return operation::guarded(resultText, errorText, [&] {
         const ChannelPtr channel = ctx.channel;
         if (!channel) return operation::noChannel(resultText, errorText);
-        return operation::finish(channel->Sleep(Interruptible, MaxLength), resultText, errorText);
+        return operation::finish(*channel, channel->Sleep(Interruptible, MaxLength), resultText, errorText);
     });
 }
 
@@ -162,6 +162,6 @@ int IVRSpeech::DoIt(ExecContext& ctx, QString& resultText, QString& errorText)
         const bool isFile = SpeechType == stFile;
         const QString spoken = isFile ? deviceFileName(flow(), content) : speechMarkup(content);
         if (!channel) return operation::noChannel(resultText, errorText);
-        return operation::finish(channel->Speak(spoken, Interruptible, SupportXML, isFile), resultText, errorText);
+        return operation::finish(*channel, channel->Speak(spoken, Interruptible, SupportXML, isFile), resultText, errorText);
     });
 }

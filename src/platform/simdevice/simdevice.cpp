@@ -173,8 +173,16 @@ int32_t SimChannel::run(const char* name, QString arguments, const std::function
     } else {
         result = body(detail);
     }
+    const bool failed = result == R::Failed || result == R::CallFailed;
+    lastError_ = failed ? detail : QString();
     state_->append({address_, state_->name(address_), operation, std::move(arguments), result, detail, now_});
     return result;
+}
+
+QString SimChannel::LastErrorText()
+{
+    std::lock_guard op(opMutex_);
+    return lastError_;
 }
 
 SimChannel::Nap SimChannel::nap(int64_t ms)

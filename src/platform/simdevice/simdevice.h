@@ -78,6 +78,7 @@ public:
     int32_t GatewayCall(const QString& number, const QString& otherGateway, int addressType, int timeOut,
                         int32_t maxLength) override;
     int32_t SetHookSwitch(int hookMode) override;
+    QString LastErrorText() override;
 
     int address() const { return address_; }
     // True while an operation waits (in real time or for Abort); lets tests abort mid-operation.
@@ -115,6 +116,7 @@ private:
     size_t nextDigit_ = 0;
     QString buffer_;
     int64_t now_ = 0;
+    QString lastError_;  // the detail of the last operation that failed
 
     // Abort and close may come from any thread.
     std::mutex abortMutex_;
