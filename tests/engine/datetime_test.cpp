@@ -558,6 +558,8 @@ TEST_F(DateTimeTest, ConventionsOfAGermanAndAChineseSystem)
          "Sonntag So. Januar Jan."},
         {"Chinese", QLocale(QLocale::Chinese, QLocale::China), date(2024, 7, 1), "2024/1/7 10:00:05",
          "星期日 周日 一月 1月"},
+        {"United States", QLocale(QLocale::English, QLocale::UnitedStates), date(2024, 7, 1), "1/7/24 10:00:05 AM",
+         "Sunday Sun January Jan"},
     };
     const double x = at(2024, 1, 7, 10, 0, 5);
     for (const auto& c : cases) {
