@@ -635,12 +635,10 @@ QString latin1(QByteArrayView bytes)
 // nothing else beside them; a result variable only directly inside IVRVar (a flow makes its own
 // and discards that one). Checked before any statement is made, so a file with a misplaced
 // root never loads half-right. Unknown classes are left to the reader, which names them.
-bool checkRoots(const Parser& parser, QString* error)
+bool checkRoots(const Parser& parser, const std::vector<const ClassInfo*>& classes, QString* error)
 {
     static const ClassInfo* const order[] = {&IVRVar::info, &IVRBegin::info, &IVREnd::info};
-    auto infoOf = [&](const ParsedObject& obj) {
-        return findClass(parser.view(obj.classOffset, obj.classLength));
-    };
+    auto infoOf = [&](const ParsedObject& obj) { return classes[size_t(&obj - parser.objects.data())]; };
     auto rootIndex = [](const ClassInfo* info) {
         for (int k = 0; k < 3; ++k)
             if (info == order[k]) return k;
@@ -765,7 +763,10 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
         *error = e.message;
         return false;
     }
-    if (!checkRoots(parser, error)) return false;
+    std::vector<const ClassInfo*> classes(parser.objects.size());  // null for an unknown class
+    for (size_t i = 0; i < classes.size(); ++i)
+        classes[i] = findClass(parser.view(parser.objects[i].classOffset, parser.objects[i].classLength));
+    if (!checkRoots(parser, classes, error)) return false;
 
     FlowTree& tree = flow.tree();
     std::vector<FlowNode*> nodes(parser.objects.size(), nullptr);
@@ -779,7 +780,7 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
             continue;
         }
         const QByteArrayView className = parser.view(obj.classOffset, obj.classLength);
-        const ClassInfo* info = findClass(className);
+        const ClassInfo* info = classes[i];
         if (!info) {
             *error = QStringLiteral("Class %1 not found on line %2").arg(latin1(className)).arg(obj.line);
             return false;
