@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei fonts-dejavu-core
   postgresql postgresql-client libsqliteodbc
+  libpq-dev libsqlite3-dev unixodbc-dev
   sqlite3
 )
 

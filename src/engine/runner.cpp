@@ -113,6 +113,8 @@ void TFlowThread::requestStop()
 {
     terminate_.store(true);
     if (auto ch = channel()) ch->Abort();
+    // A database call never holds a stop: the running statement is cancelled through its driver.
+    for (IVRDataBase* d = OwnerFlow->FirstDataBase; d; d = d->nextDataBase) d->CancelDataSet();
     if (PauseEvent) PauseEvent->set();
 }
 

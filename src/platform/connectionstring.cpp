@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <algorithm>
+
+#include <libpq-fe.h>
 
 namespace {
 
@@ -223,6 +226,100 @@ QString odbcValue(const ConnectionPair& p)
     return QLatin1Char('{') + doubled + QLatin1Char('}');
 }
 
+// The keys of the installed client library, as it names them (lower case).
+const QStringList& libpqKeys()
+{
+    static const QStringList keys = [] {
+        QStringList list;
+        if (PQconninfoOption* options = PQconndefaults()) {
+            for (PQconninfoOption* o = options; o->keyword; ++o) list << QString::fromLatin1(o->keyword);
+            PQconninfoFree(options);
+        }
+        return list;
+    }();
+    return keys;
+}
+
+// A value in the client library's own quoting: in single quotes, with \ and \' escaped.
+QString libpqValue(const QString& value)
+{
+    QString v = value;
+    v.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    v.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + v + QLatin1Char('\'');
+}
+
+bool resolvePostgres(const ConnectionPairs& pairs, ConnectionTarget* target, QString* error)
+{
+    // The classic keys and the client library's keys that mean the same; the first of each
+    // group that the string holds wins.
+    static const char16_t* const hostKeys[] = {u"Data Source", u"Server", u"Host"};
+    static const char16_t* const databaseKeys[] = {u"Initial Catalog", u"Database", u"dbname"};
+    static const char16_t* const userKeys[] = {u"User ID", u"user"};
+    static const char16_t* const passwordKeys[] = {u"Password"};
+    static const char16_t* const portKeys[] = {u"Port"};
+    static const char16_t* const timeoutKeys[] = {u"Connect Timeout", u"connect_timeout"};
+    // Keys of the classic form that the client library has no use for.
+    static const char16_t* const ignored[] = {u"Provider", u"Persist Security Info"};
+
+    auto firstOf = [&pairs](const auto& group, QString* value) {
+        for (const char16_t* key : group)
+            if (connectionstring::indexOf(pairs, QStringView(key)) >= 0) {
+                *value = connectionstring::value(pairs, QStringView(key));
+                return true;
+            }
+        return false;
+    };
+    auto inGroup = [](const auto& group, QStringView key) {
+        return std::any_of(std::begin(group), std::end(group), [key](const char16_t* k) { return sameKey(key, QStringView(k)); });
+    };
+
+    target->provider = ConnectionTarget::Provider::PostgreSQL;
+    target->driver = QStringLiteral("QPSQL");
+    firstOf(hostKeys, &target->hostName);
+    firstOf(databaseKeys, &target->databaseName);
+    firstOf(userKeys, &target->userName);
+    firstOf(passwordKeys, &target->password);
+    QString port;
+    if (firstOf(portKeys, &port) && !port.isEmpty()) {
+        bool ok = false;
+        target->port = port.toInt(&ok);
+        if (!ok || target->port < 1 || target->port > 65535)
+            return fail(error, invalid(QStringLiteral("Port \"%1\" is not a port number").arg(port)));
+    }
+    // A server that does not answer must not hold the runner for minutes.
+    int timeout = 15;
+    QString given;
+    if (firstOf(timeoutKeys, &given) && !given.isEmpty()) {
+        bool ok = false;
+        timeout = given.toInt(&ok);
+        if (!ok || timeout < 0)
+            return fail(error, invalid(QStringLiteral("Connect Timeout \"%1\" is not a number of seconds").arg(given)));
+    }
+    QStringList options{QStringLiteral("connect_timeout=%1").arg(timeout)};
+
+    // Every other key goes to the client library as it names it; one neither knows is refused.
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        const ConnectionPair& p = pairs.at(i);
+        if (inGroup(hostKeys, p.key) || inGroup(databaseKeys, p.key) || inGroup(userKeys, p.key) ||
+            inGroup(passwordKeys, p.key) || inGroup(portKeys, p.key) || inGroup(timeoutKeys, p.key) ||
+            inGroup(ignored, p.key))
+            continue;
+        const QStringList& known = libpqKeys();
+        const auto it = std::find_if(known.begin(), known.end(), [&p](const QString& k) { return sameKey(k, p.key); });
+        if (it == known.end())
+            return fail(error, invalid(QStringLiteral("\"%1\" is not a key PostgreSQL knows").arg(p.key)));
+        // The driver turns every ';' of its options into a blank, so such a value cannot reach
+        // the client library whole.
+        if (p.value.contains(QLatin1Char(';')))
+            return fail(error, invalid(QStringLiteral("the value of \"%1\" cannot hold a ';'").arg(p.key)));
+        if (connectionstring::indexOf(pairs, p.key) != i) continue;  // the last of a repeated key holds
+        options << *it + QLatin1Char('=') + libpqValue(p.value);
+    }
+    target->connectOptions = options.join(QLatin1Char(';'));
+    return true;
+}
+
 bool resolveOdbc(const ConnectionPairs& pairs, ConnectionTarget* target, QString* error)
 {
     // The keys of an OLE DB style string for the ODBC bridge, in their ODBC names; the rest go
@@ -242,8 +339,9 @@ bool resolveOdbc(const ConnectionPairs& pairs, ConnectionTarget* target, QString
         for (const ConnectionPair& p : inner) out.append({p.key, odbcValue(p)});
     }
     for (const ConnectionPair& p : pairs) {
-        if (sameKey(p.key, u"Provider") || sameKey(p.key, u"Extended Properties") ||
-            sameKey(p.key, u"Persist Security Info") || sameKey(p.key, u"File Name"))
+        // Everything but the keys that choose the bridge or were read already reaches the driver
+        // manager, which hands what it does not know to the driver.
+        if (sameKey(p.key, u"Provider") || sameKey(p.key, u"Extended Properties") || sameKey(p.key, u"File Name"))
             continue;
         QString key = p.key;
         for (const auto& [from, to] : renamed)
@@ -332,30 +430,7 @@ bool resolve(const QString& text, const PathResolver& resolvePath, ConnectionTar
         target.driver = QStringLiteral("QSQLITE");
         target.databaseName = absoluteFile(file, resolvePath);
     } else if (sameKey(provider, u"PostgreSQL")) {
-        target.provider = ConnectionTarget::Provider::PostgreSQL;
-        target.driver = QStringLiteral("QPSQL");
-        target.hostName = indexOf(pairs, u"Data Source") >= 0 ? value(pairs, u"Data Source") : value(pairs, u"Server");
-        const QString port = value(pairs, u"Port");
-        if (!port.isEmpty()) {
-            bool ok = false;
-            target.port = port.toInt(&ok);
-            if (!ok || target.port < 1 || target.port > 65535)
-                return fail(error, invalid(QStringLiteral("Port \"%1\" is not a port number").arg(port)));
-        }
-        target.databaseName =
-            indexOf(pairs, u"Initial Catalog") >= 0 ? value(pairs, u"Initial Catalog") : value(pairs, u"Database");
-        target.userName = value(pairs, u"User ID");
-        target.password = value(pairs, u"Password");
-        // A server that does not answer must not hold the runner for minutes.
-        int timeout = 15;
-        const QString given = value(pairs, u"Connect Timeout");
-        if (!given.isEmpty()) {
-            bool ok = false;
-            timeout = given.toInt(&ok);
-            if (!ok || timeout < 0)
-                return fail(error, invalid(QStringLiteral("Connect Timeout \"%1\" is not a number of seconds").arg(given)));
-        }
-        target.connectOptions = QStringLiteral("connect_timeout=%1").arg(timeout);
+        if (!resolvePostgres(pairs, &target, error)) return false;
     } else if (sameKey(provider, u"MSDASQL") || sameKey(provider, u"ODBC")) {
         if (!resolveOdbc(pairs, &target, error)) return false;
     } else {

@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlResult>
 #include <QThread>
 #include <QTime>
 #include <QUrl>
@@ -16,6 +17,10 @@
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include <libpq-fe.h>
+#include <sql.h>
+#include <sqlite3.h>
 
 // One Qt SQL connection. It belongs to the thread that opened it; the data sets of that thread
 // that reach the same database share it, and the last one to let go removes it.
@@ -25,9 +30,12 @@ public:
     ConnectionTarget target;
     QThread* thread = nullptr;
     bool broken = false;  // lost; the data sets that hold it connect again on their next use
+    PGcancel* pgCancel = nullptr;     // PostgreSQL: what a cancel request from another thread needs
+    std::atomic<bool> interrupt{false};  // SQLite: set while a cancel stands, read by the progress handler
 
     ~DataSetConnection()
     {
+        if (pgCancel) PQfreeCancel(pgCancel);
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             if (db.isValid()) db.close();
@@ -56,10 +64,37 @@ QString message(const char* format, const QString& arg)
     return QString::fromLatin1(format).arg(arg);
 }
 
+enum RunningKind { NothingRuns = 0, PostgresRuns, SqliteRuns, OdbcRuns };
+
+// The driver's message, without what Qt adds: its own sentence ("Unable to execute statement")
+// and, for PostgreSQL, the error code in parentheses.
 QString sqlErrorText(const QSqlError& e)
 {
-    QString text = e.text().trimmed();
+    QString text = e.databaseText().trimmed();
+    const QString code = e.nativeErrorCode();
+    if (!code.isEmpty() && text.endsWith(QLatin1Char('(') + code + QLatin1Char(')')))
+        text = text.left(text.size() - code.size() - 2).trimmed();
+    // SQLite reports "not an error" when Qt refuses a text that holds a second statement.
+    if (text.compare(QLatin1String("not an error"), Qt::CaseInsensitive) == 0 && code == QLatin1String("21"))
+        return QStringLiteral("The command text holds more than one statement: give one statement per command");
+    if (text.isEmpty() || text.compare(QLatin1String("not an error"), Qt::CaseInsensitive) == 0)
+        text = e.driverText().trimmed();
     return text.isEmpty() ? QStringLiteral("Unknown database error") : text;
+}
+
+// The pointer a driver hands out as its native handle, when it is of the type named.
+void* nativeHandle(const QVariant& v, std::initializer_list<const char*> typeNames)
+{
+    if (!v.isValid() || !v.constData()) return nullptr;
+    for (const char* name : typeNames)
+        if (qstrcmp(v.typeName(), name) == 0) return *static_cast<void* const*>(v.constData());
+    return nullptr;
+}
+
+// Ends a SQLite statement whose interrupt came before it began to step.
+int sqliteProgress(void* flag)
+{
+    return static_cast<std::atomic<bool>*>(flag)->load() ? 1 : 0;
 }
 
 bool isNameChar(QChar c)
@@ -547,7 +582,15 @@ bool DataSet::connect(QString* error)
                 db.setPassword(target.password);
                 db.setConnectOptions(target.connectOptions);
             }
-            if (!db.open()) openError = sqlErrorText(db.lastError());
+            if (!db.open()) {
+                openError = sqlErrorText(db.lastError());
+            } else if (target.provider == ConnectionTarget::Provider::PostgreSQL) {
+                if (auto* pg = static_cast<PGconn*>(nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"})))
+                    connection->pgCancel = PQgetCancel(pg);
+            } else if (target.provider == ConnectionTarget::Provider::SQLite) {
+                if (auto* lite = static_cast<sqlite3*>(nativeHandle(db.driver()->handle(), {"sqlite3*"})))
+                    sqlite3_progress_handler(lite, 1000, sqliteProgress, &connection->interrupt);
+            }
         }
     }
     if (!openError.isEmpty()) return fail(error, openError);  // the connection goes with `connection`
@@ -685,9 +728,35 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
     {
         QSqlQuery query(connection_->database());
         query.setForwardOnly(true);
-        auto run = [&query, &command](const QString& sql) {
-            if (command.binds.isEmpty()) return query.exec(sql);
-            if (!query.prepare(sql)) return false;
+        // A cancel from another thread reaches the statement through the driver: PostgreSQL and
+        // SQLite through the connection, ODBC through the statement, which preparing makes.
+        const ConnectionTarget::Provider provider = connection_->target.provider;
+        bool armed = false;
+        if (provider == ConnectionTarget::Provider::PostgreSQL) {
+            armed = arm(PostgresRuns, connection_->pgCancel);
+        } else if (provider == ConnectionTarget::Provider::SQLite) {
+            armed = arm(SqliteRuns, nativeHandle(connection_->database().driver()->handle(), {"sqlite3*"}));
+        } else {
+            armed = arm(NothingRuns, nullptr);
+        }
+        if (!armed) return fail(error, QString::fromLatin1(CancelledMessage));
+        struct Disarm {
+            DataSet* self;
+            ~Disarm() { self->disarm(); }
+        } disarmAtEnd{this};
+        bool cancelledBeforeStart = false;
+        auto run = [&](const QString& sql) {
+            if (provider == ConnectionTarget::Provider::ODBC) {
+                if (!query.prepare(sql)) return false;
+                if (!arm(OdbcRuns, nativeHandle(query.result()->handle(), {"SQLHANDLE", "void*"}))) {
+                    cancelledBeforeStart = true;
+                    return false;
+                }
+            } else if (command.binds.isEmpty()) {
+                return query.exec(sql);
+            } else if (!query.prepare(sql)) {
+                return false;
+            }
             for (const QVariant& v : command.binds) query.addBindValue(v);
             return query.exec();
         };
@@ -695,7 +764,9 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
         // CALL names procedures only; a function is run with SELECT.
         if (!ok && !command.fallback.isEmpty() && query.lastError().nativeErrorCode() == QLatin1String("42809"))
             ok = run(command.fallback);
-        if (!ok) {
+        if (cancelledBeforeStart) {
+            failure = QString::fromLatin1(CancelledMessage);
+        } else if (!ok) {
             failure = sqlErrorText(query.lastError());
         } else if (forRows) {
             if (!query.isSelect()) {
@@ -733,6 +804,53 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
     if (failure.isEmpty()) return true;
     afterError();
     return fail(error, failure);
+}
+
+bool DataSet::arm(int kind, void* handle)
+{
+    std::lock_guard lock(running_.mutex);
+    if (running_.cancelled) return false;
+    running_.kind = handle ? kind : NothingRuns;
+    running_.handle = handle;
+    running_.connection = connection_.get();
+    return true;
+}
+
+void DataSet::disarm()
+{
+    std::lock_guard lock(running_.mutex);
+    if (running_.connection) running_.connection->interrupt.store(false);
+    running_.kind = NothingRuns;
+    running_.handle = nullptr;
+    running_.connection = nullptr;
+}
+
+void DataSet::cancel()
+{
+    std::lock_guard lock(running_.mutex);
+    running_.cancelled = true;
+    switch (running_.kind) {
+    case PostgresRuns: {
+        char why[256];
+        PQcancel(static_cast<PGcancel*>(running_.handle), why, int(sizeof why));
+        break;
+    }
+    case SqliteRuns:
+        running_.connection->interrupt.store(true);
+        sqlite3_interrupt(static_cast<sqlite3*>(running_.handle));
+        break;
+    case OdbcRuns:
+        SQLCancel(static_cast<SQLHSTMT>(running_.handle));
+        break;
+    default:
+        break;
+    }
+}
+
+void DataSet::resetCancel()
+{
+    std::lock_guard lock(running_.mutex);
+    running_.cancelled = false;
 }
 
 bool DataSet::open(QString* error)

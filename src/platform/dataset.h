@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <mutex>
 
 #include "platform/connectionstring.h"
 
@@ -104,6 +105,14 @@ public:
     bool paramByName(const QString& name, QVariant* value, QString* error = nullptr) const;
     bool paramByIndex(int index, QVariant* value, QString* error = nullptr) const;
 
+    // From any thread: cancels the statement the data set runs now through its driver (a cancel
+    // request to the PostgreSQL server, an interrupt of SQLite, an ODBC cancel), so it fails with
+    // the driver's text, and refuses every statement it would start until resetCancel().
+    void cancel();
+    // On the thread that uses the data set: lets it run statements again after a cancel().
+    void resetCancel();
+    static constexpr const char* CancelledMessage = "The statement was cancelled: the run is stopping";
+
     // Closes the data set and lets go of its connection. Call it on the thread that used it
     // (a runner, when its run ends); a data set used later on another thread connects again.
     void disconnect();
@@ -126,6 +135,19 @@ private:
     qsizetype findParam(const QString& name) const;
     int findField(const QString& name) const;
 
+    // What cancel() needs to reach the running statement; guarded by mutex.
+    struct Running {
+        std::mutex mutex;
+        bool cancelled = false;
+        int kind = 0;                  // 0 nothing runs, else the provider's kind
+        void* handle = nullptr;        // PGcancel*, sqlite3* or the ODBC statement handle
+        DataSetConnection* connection = nullptr;
+    };
+    // Records the running statement; false when a cancel came first.
+    bool arm(int kind, void* handle);
+    void disarm();
+
+    Running running_;
     PathResolver resolve_;
     QString connectionString_;
     int commandType_ = CommandUnknown;

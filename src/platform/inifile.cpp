@@ -1,6 +1,8 @@
 #include "platform/inifile.h"
 
 #include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <cerrno>
 #include <climits>
@@ -18,6 +20,61 @@ namespace IniFile {
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// How the file holds its text. A file that begins with a byte-order mark is UTF-8 or UTF-16 and
+// is written back so; any other file is GBK. The rules below work on the bytes of GBK or UTF-8
+// text: in both every byte of the syntax is one that no character of more bytes holds.
+enum class Encoding { Gbk, Utf8, Utf16LE, Utf16BE };
+
+struct Body {
+    Encoding encoding = Encoding::Gbk;
+    QByteArray bytes;  // GBK, or UTF-8 for a file with a mark, without the mark
+};
+
+Body unpack(const QByteArray& file)
+{
+    if (file.startsWith("\xEF\xBB\xBF")) return {Encoding::Utf8, file.mid(3)};
+    const bool le = file.startsWith("\xFF\xFE");
+    if (le || file.startsWith("\xFE\xFF")) {
+        QStringDecoder decode(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        const QString text = decode(QByteArrayView(file).sliced(2));
+        return {le ? Encoding::Utf16LE : Encoding::Utf16BE, text.toUtf8()};
+    }
+    return {Encoding::Gbk, file};
+}
+
+QByteArray pack(const Body& body)
+{
+    switch (body.encoding) {
+    case Encoding::Gbk: return body.bytes;
+    case Encoding::Utf8: return QByteArray("\xEF\xBB\xBF") + body.bytes;
+    case Encoding::Utf16LE:
+    case Encoding::Utf16BE: {
+        const bool le = body.encoding == Encoding::Utf16LE;
+        QStringEncoder encode(le ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE);
+        return QByteArray(le ? "\xFF\xFE" : "\xFE\xFF", 2) + QByteArray(encode(QString::fromUtf8(body.bytes)));
+    }
+    }
+    return body.bytes;
+}
+
+QString decodeText(bool utf8, QByteArrayView bytes)
+{
+    return utf8 ? QString::fromUtf8(bytes) : CodePage::decode(bytes);
+}
+
+QByteArray encodeText(bool utf8, const QString& text)
+{
+    return utf8 ? text.toUtf8() : CodePage::encode(text);
+}
+
+// The line end the file uses: that of its first line, CR LF for a file of one line or none.
+QByteArray lineEndOf(const QByteArray& content)
+{
+    const qsizetype lf = content.indexOf('\n');
+    if (lf < 0 || (lf > 0 && content.at(lf - 1) == '\r')) return QByteArrayLiteral("\r\n");
+    return QByteArrayLiteral("\n");
+}
 
 QString trimBlanks(const QString& text)
 {
@@ -78,7 +135,7 @@ QList<Line> splitLines(const QByteArray& content)
     return lines;
 }
 
-Parsed parse(const QByteArray& content, const Line& line)
+Parsed parse(const QByteArray& content, const Line& line, bool utf8)
 {
     Parsed parsed;
     qsizetype start = line.begin;
@@ -95,7 +152,7 @@ Parsed parse(const QByteArray& content, const Line& line)
     }
     if (first == '[') {
         // ']' may be a trail byte, so the name is looked for in the decoded text.
-        QString text = CodePage::decode(QByteArrayView(content).sliced(start + 1, line.end - start - 1));
+        QString text = decodeText(utf8, QByteArrayView(content).sliced(start + 1, line.end - start - 1));
         const qsizetype close = text.indexOf(u']');
         if (close >= 0)
             text.truncate(close);
@@ -108,7 +165,7 @@ Parsed parse(const QByteArray& content, const Line& line)
         return parsed;
     parsed.kind = Kind::Key;
     parsed.equal = equal;
-    parsed.name = trimBlanks(CodePage::decode(QByteArrayView(content).sliced(start, equal - start)));
+    parsed.name = trimBlanks(decodeText(utf8, QByteArrayView(content).sliced(start, equal - start)));
     return parsed;
 }
 
@@ -121,13 +178,14 @@ struct Location {
     qsizetype equal = -1;
 };
 
-Location locate(const QByteArray& content, const QList<Line>& lines, const QString& section, const QString& key)
+Location locate(const QByteArray& content, const QList<Line>& lines, const QString& section, const QString& key,
+                bool utf8)
 {
     const QString wantedSection = trimBlanks(section);
     const QString wantedKey = trimBlanks(key);
     Location where;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const Parsed parsed = parse(content, lines.at(i));
+        const Parsed parsed = parse(content, lines.at(i), utf8);
         if (parsed.kind == Kind::Section) {
             if (where.sectionLine >= 0)
                 break;
@@ -234,13 +292,24 @@ bool readAll(int fd, QByteArray* content)
     }
 }
 
+// Writes the content over the locked file itself, from its start, and cuts it to its length.
+bool writeInPlace(int fd, const QByteArray& content)
+{
+    return ::lseek(fd, 0, SEEK_SET) == 0 && FileSave::writeAll(fd, content) &&
+           ::ftruncate(fd, off_t(content.size())) == 0 && ::fsync(fd) == 0;
+}
+
 // Writes the new content to a temporary file beside the old one and renames it over the old one.
-bool replaceFile(const QByteArray& path, const struct stat& old, const QByteArray& content)
+// Where the folder allows no new file, the locked file (open for writing) is written in place.
+bool replaceFile(const QByteArray& path, int lockedFd, const struct stat& old, const QByteArray& content)
 {
     QByteArray temp = path + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM)
+            return writeInPlace(lockedFd, content);
         return false;
+    }
     bool ok = FileSave::writeAll(fd, content);
     if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
         (void)!::fchown(fd, old.st_uid, old.st_gid);  // keeps the owner where we may
@@ -273,34 +342,34 @@ QByteArray targetPath(const QString& fileName)
 }
 
 // Text written after the end of a file needs the line before it to be ended.
-void completeLastLine(QByteArray* content)
+void completeLastLine(QByteArray* content, const QByteArray& lineEnd)
 {
     if (content->isEmpty() || content->endsWith('\n'))
         return;
-    *content += content->endsWith('\r') ? "\n" : "\r\n";
+    *content += content->endsWith('\r') ? QByteArray("\n") : lineEnd;
 }
 
-}  // namespace
-
-QString valueIn(const QByteArray& content, const QString& section, const QString& key, bool* found)
+QString valueInBody(const QByteArray& content, bool utf8, const QString& section, const QString& key, bool* found)
 {
     const QList<Line> lines = splitLines(content);
-    const Location where = locate(content, lines, section, key);
+    const Location where = locate(content, lines, section, key, utf8);
     if (found)
         *found = where.keyLine >= 0;
     if (where.keyLine < 0)
         return {};
     const Line& line = lines.at(where.keyLine);
-    const QString raw = CodePage::decode(QByteArrayView(content).sliced(where.equal + 1, line.end - where.equal - 1));
+    const QString raw = decodeText(utf8, QByteArrayView(content).sliced(where.equal + 1, line.end - where.equal - 1));
     return unquote(trimBlanks(raw));
 }
 
-QByteArray withValue(const QByteArray& content, const QString& section, const QString& key, const QString& value)
+QByteArray withValueInBody(const QByteArray& content, bool utf8, const QString& section, const QString& key,
+                           const QString& value)
 {
     const QList<Line> lines = splitLines(content);
-    const Location where = locate(content, lines, section, key);
-    const QByteArray encodedValue = CodePage::encode(value);
-    const QByteArray keyLine = CodePage::encode(trimBlanks(key)) + '=' + encodedValue + "\r\n";
+    const Location where = locate(content, lines, section, key, utf8);
+    const QByteArray lineEnd = lineEndOf(content);
+    const QByteArray encodedValue = encodeText(utf8, value);
+    const QByteArray keyLine = encodeText(utf8, trimBlanks(key)) + '=' + encodedValue + lineEnd;
 
     if (where.keyLine >= 0) {
         // Only the value changes: the key as spelt, the '=' and the blanks after it stay.
@@ -313,24 +382,59 @@ QByteArray withValue(const QByteArray& content, const QString& section, const QS
     if (where.sectionLine >= 0) {
         const Line& after = lines.at(where.lastKeyLine >= 0 ? where.lastKeyLine : where.sectionLine);
         QByteArray result = content.left(after.next);
-        completeLastLine(&result);
+        completeLastLine(&result, lineEnd);
         return result + keyLine + content.mid(after.next);
     }
     QByteArray result = content;
-    completeLastLine(&result);
-    return result + '[' + CodePage::encode(trimBlanks(section)) + "]\r\n" + keyLine;
+    completeLastLine(&result, lineEnd);
+    return result + '[' + encodeText(utf8, trimBlanks(section)) + ']' + lineEnd + keyLine;
+}
+
+}  // namespace
+
+QString valueIn(const QByteArray& content, const QString& section, const QString& key, bool* found)
+{
+    const Body body = unpack(content);
+    return valueInBody(body.bytes, body.encoding != Encoding::Gbk, section, key, found);
+}
+
+QByteArray withValue(const QByteArray& content, const QString& section, const QString& key, const QString& value)
+{
+    Body body = unpack(content);
+    const QByteArray updated = withValueInBody(body.bytes, body.encoding != Encoding::Gbk, section, key, value);
+    if (updated == body.bytes)
+        return content;
+    body.bytes = updated;
+    return pack(body);
 }
 
 QString readString(const QString& fileName, const QString& section, const QString& key, const QString& defaultValue)
 {
-    // A writer renames a complete file into place, so a plain read sees a whole file.
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return defaultValue;
-    const QByteArray content = file.readAll();
+    // As the profile call does, the default comes without its trailing blanks.
+    qsizetype end = defaultValue.size();
+    while (end > 0 && defaultValue.at(end - 1) == u' ')
+        --end;
+    const QString fallback = defaultValue.left(end);
+
+    // A writer either renames a complete file into place or, in a folder where it may not create
+    // one, writes the file itself under its exclusive lock: a shared lock sees a whole file.
+    const QByteArray path = QFile::encodeName(fileName);
+    const int fd = retryOpen(path.constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return fallback;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_SH);
+    } while (rc != 0 && errno == EINTR);
+    struct stat status;
+    QByteArray content;
+    const bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && readAll(fd, &content);
+    ::close(fd);
+    if (!read)
+        return fallback;
     bool found = false;
     const QString value = valueIn(content, section, key, &found);
-    return found ? value : defaultValue;
+    return found ? value : fallback;
 }
 
 bool writeString(const QString& fileName, const QString& section, const QString& key, const QString& value,
@@ -362,7 +466,7 @@ bool writeString(const QString& fileName, const QString& section, const QString&
         error = errno;
     } else {
         const QByteArray updated = withValue(content, section, key, value);
-        if (updated != content && !replaceFile(path, status, updated)) {
+        if (updated != content && !replaceFile(path, lockFd, status, updated)) {
             ok = false;
             error = errno;
         }

@@ -11,15 +11,20 @@
 //     read without them;
 //   - the first of two equal sections, and in it the first of two equal keys, is the one read
 //     and the one written;
-//   - text is GBK; lines end with CR LF, and LF alone is accepted on reading.
+//   - text is GBK, or UTF-8 or UTF-16 (either byte order) in a file that begins with that
+//     byte-order mark; the mark belongs to no line and a write keeps it and the encoding;
+//   - lines end with CR LF or LF alone; the lines a write adds end as the file's first line does
+//     (CR LF in a new file).
 //
 // A write changes only the key's line (or adds one), keeping every other byte of the file.
 // It replaces the file atomically, with the read-modify-write held under an exclusive lock of
-// the file, so writers in other threads or processes never lose each other's changes and readers
-// always see a whole file.
+// the file, so writers in other threads or processes never lose each other's changes. In a folder
+// where no new file may be made the file is written in place under the same lock, every write
+// checked; readers take a shared lock, so they always see a whole file.
 namespace IniFile {
 
-// The value of the key, or defaultValue when the file, the section or the key is missing.
+// The value of the key, or defaultValue without its trailing spaces when the file, the section or
+// the key is missing.
 // A key that is present with an empty value gives an empty text. Values have no length limit.
 QString readString(const QString& fileName, const QString& section, const QString& key,
                    const QString& defaultValue);

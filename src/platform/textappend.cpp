@@ -1,6 +1,7 @@
 #include "platform/textappend.h"
 
 #include <QFile>
+#include <QStringEncoder>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -23,6 +24,22 @@ QString failure(bool chinese, bool opening, const QString& fileName, int code)
     return pattern.arg(fileName, systemErrorText(code, chinese)).trimmed();
 }
 
+enum class Mark { None, Utf8, Utf16LE, Utf16BE };
+
+// The byte-order mark the file begins with; None when it has none or cannot be read.
+Mark markOf(int fd)
+{
+    unsigned char head[3] = {0, 0, 0};
+    ssize_t n;
+    do {
+        n = ::pread(fd, head, sizeof head, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) return Mark::Utf8;
+    if (n >= 2 && head[0] == 0xFF && head[1] == 0xFE) return Mark::Utf16LE;
+    if (n >= 2 && head[0] == 0xFE && head[1] == 0xFF) return Mark::Utf16BE;
+    return Mark::None;
+}
+
 }  // namespace
 
 bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool chinese, QString* errorText)
@@ -33,17 +50,28 @@ bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool
         return false;
     };
 
-    QByteArray bytes = CodePage::encode(text);
-    if (lineEnd)
-        bytes.append("\r\n", 2);
-
     const QByteArray path = QFile::encodeName(fileName);
+    // Open for reading too where we may, to see the file's byte-order mark.
     int fd;
     do {
-        fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == EACCES) {
+        do {
+            fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
+    }
     if (fd < 0)
         return fail(true, errno);
+
+    const QString whole = lineEnd ? text + QStringLiteral("\r\n") : text;
+    QByteArray bytes;
+    switch (markOf(fd)) {
+    case Mark::Utf8: bytes = whole.toUtf8(); break;
+    case Mark::Utf16LE: bytes = QStringEncoder(QStringEncoder::Utf16LE)(whole); break;
+    case Mark::Utf16BE: bytes = QStringEncoder(QStringEncoder::Utf16BE)(whole); break;
+    case Mark::None: bytes = CodePage::encode(whole); break;
+    }
 
     // One write puts the whole text at the end; only a full disk or a signal can make it short,
     // and then the rest still goes to the end.

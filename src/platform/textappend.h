@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// Appends text to a file: one open-or-create in append mode and one write of the GBK bytes
-// (followed by CR LF when lineEnd is set), so that appenders in other threads or processes never
+// Appends text to a file: one open-or-create in append mode and one write of the text's bytes
+// (followed by CR LF when lineEnd is set): UTF-8 or UTF-16 in a file that begins with that
+// byte-order mark, else GBK, so that appenders in other threads or processes never
 // truncate or overwrite each other's lines; every write lands at the end of the file as it is then.
 // Empty text without a line end only creates the file when it is missing.
 //

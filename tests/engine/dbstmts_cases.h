@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -313,6 +314,29 @@ private:
     mutable std::mutex mutex_;
     std::vector<Sighting> sightings_;
 };
+
+// Runs the flow (pass after pass) through the real runner, waits until the runner has been at
+// `at` for a moment and stops the run from this thread: how long Stop took, in milliseconds;
+// -1 when the runner never reached `at`.
+inline qint64 stopWhileAt(DbFlow& f, TIVRBase* at)
+{
+    TIVRFlow& flow = f.flow;
+    flow.setDevice(std::make_shared<NullDevice>());
+    std::atomic<bool> reached{false};
+    flow.OnTrace = [&](FlowNode* node) {
+        if (node->statement() == at) reached.store(true);
+    };
+    if (!flow.Run(false, false, 0, -1, -1, -1, 0, 0)) return -1;
+    QDeadlineTimer deadline(10000);
+    while (!reached.load() && !deadline.hasExpired()) QThread::msleep(10);
+    QThread::msleep(300);  // well into the statement
+    QElapsedTimer timer;
+    timer.start();
+    flow.Stop();
+    const qint64 took = timer.elapsed();
+    flow.OnTrace = nullptr;
+    return reached.load() ? took : -1;
+}
 
 // ---- the cases ----
 

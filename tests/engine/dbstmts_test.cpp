@@ -410,6 +410,22 @@ TEST_F(DbStatements, FailuresInARunAreReportedAndThePassGoesOn)
     for (const QString& m : messages.texts()) ADD_FAILURE() << "Qt said: " << s(m);
 }
 
+// A stop during a statement that would run for ever cancels it through the driver.
+TEST_F(DbStatements, StopDuringALongQueryEndsTheRunAtOnce)
+{
+    DbFlow console(db.flowFile(), false);
+    IVRDataBase* d = console.definition(
+        "long", db.connectionString(), cmdText,
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000000000) SELECT count(*) FROM c");
+    IVRDBOperate* open = console.op(d, dbOpen);
+    dbcases::QtMessages messages;
+    const qint64 took = dbcases::stopWhileAt(console, open);
+    ASSERT_GE(took, 0) << "the run never reached the query";
+    EXPECT_LT(took, 1000);
+    EXPECT_FALSE(d->dataSet()->active());
+    for (const QString& m : messages.texts()) ADD_FAILURE() << "Qt said: " << s(m);
+}
+
 TEST_F(DbStatements, PassesShareAConnectionAndEveryRunTakesTheDefinitionAsItIsNow)
 {
     makeOther(QStringLiteral("other.db"), QStringLiteral("Other"));

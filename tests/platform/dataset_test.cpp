@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -242,12 +244,89 @@ TEST_F(SqliteDataSet, TransactionSurvivesAnSqlError)
     ASSERT_EQ(run("BEGIN"), "");
     const QString name = ds.connectionName();
     ASSERT_EQ(run("UPDATE people SET name = 'Tx' WHERE id = 1"), "");
-    EXPECT_EQ(run("UPDATE nosuch SET x = 1"), "no such table: nosuch Unable to execute statement");
+    EXPECT_EQ(run("UPDATE nosuch SET x = 1"), "no such table: nosuch");
     EXPECT_EQ(ds.connectionName(), name);
     ASSERT_EQ(run("ROLLBACK"), "");
     ds.setCommandText(QStringLiteral("SELECT name FROM people WHERE id = 1"));
     ASSERT_TRUE(ds.open());
     EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+}
+
+// The driver's own message, without what Qt adds; a second statement is named as such.
+TEST_F(SqliteDataSet, ErrorTextsAreTheDrivers)
+{
+    const struct {
+        const char* sql;
+        const char* error;
+    } cases[] = {
+        {"SELEC 1", "near \"SELEC\": syntax error"},
+        {"SELECT nosuch FROM people", "no such column: nosuch"},
+        {"SELECT 1; SELECT 2", "The command text holds more than one statement: give one statement per command"},
+        {"UPDATE people SET name = 'x'; DELETE FROM people", "The command text holds more than one statement: give one statement per command"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        ASSERT_TRUE(ds.setCommandText(QString::fromLatin1(c.sql)));
+        QString e;
+        EXPECT_FALSE(ds.open(&e));
+        EXPECT_EQ(s(e), c.error);
+        qint64 n = 0;
+        EXPECT_FALSE(ds.execute(&n, &e));
+        EXPECT_EQ(s(e), c.error);
+    }
+    // The data set goes on working.
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT name FROM people WHERE id = 1")));
+    ASSERT_TRUE(ds.open());
+    EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+}
+
+// A statement that would run for ever, cancelled from another thread, fails at once with the
+// driver's text; the data set refuses statements until its cancel is reset.
+void cancelsALongStatement(DataSet& ds, const char* driverText)
+{
+    // Counts far beyond what a test could wait for.
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral(
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000000000) SELECT count(*) FROM c")));
+    for (const bool rows : {true, false}) {
+        SCOPED_TRACE(rows ? "open" : "execute");
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ds.cancel();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QString e;
+        qint64 n = 0;
+        const bool ok = rows ? ds.open(&e) : ds.execute(&n, &e);
+        stopper.join();
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(e.contains(QString::fromLatin1(driverText))) << s(e);
+        EXPECT_LT(timer.elapsed(), 5000);
+        // Until the reset, nothing more runs.
+        QString refused;
+        EXPECT_FALSE(ds.execute(&n, &refused));
+        EXPECT_EQ(s(refused), DataSet::CancelledMessage);
+        ds.resetCancel();
+    }
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT count(*) FROM people")));
+    QString e;
+    EXPECT_TRUE(ds.open(&e)) << s(e);
+}
+
+TEST_F(SqliteDataSet, CancelEndsARunningStatement)
+{
+    cancelsALongStatement(ds, "interrupted");
+}
+
+TEST(DataSetOdbc, CancelEndsARunningStatement)
+{
+    if (!OdbcBackend::available()) GTEST_SKIP() << "no SQLite3 ODBC driver registered (package libsqliteodbc)";
+    OdbcBackend db;
+    const QString error = db.setUp();
+    ASSERT_TRUE(error.isEmpty()) << s(error);
+    DataSet ds;
+    ds.setConnectionString(db.connectionString());
+    cancelsALongStatement(ds, "interrupt");
 }
 
 TEST(DataSetServer, UnreachableServerIsAClearError)

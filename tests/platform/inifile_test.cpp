@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <QStringEncoder>
+#include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -126,8 +129,8 @@ TEST(IniFile, WritesInPlaceAndKeepsTheRestOfTheFile)
         // Lines of an LF file keep their LF; a last line without a line end gets one first.
         {"unix.ini", "Section", "a", "9", "a=1\n", "a=9\n"},
         {"unix.ini", "Section", "b", "7", "b = 2", "b = 7"},
-        {"unix.ini", "Section", "c", "3", "b = 2", "b = 2\r\nc=3\r\n"},
-        {"unix.ini", "New", "k", "v", "b = 2", "b = 2\r\n[New]\r\nk=v\r\n"},
+        {"unix.ini", "Section", "c", "3", "b = 2", "b = 2\nc=3\n"},
+        {"unix.ini", "New", "k", "v", "b = 2", "b = 2\n[New]\nk=v\n"},
         // Writing the value that is there changes nothing.
         {"profile.ini", "General", "Name", "Alpha", "Name=Alpha\r\n", "Name=Alpha\r\n"},
     };
@@ -252,6 +255,148 @@ TEST(IniFile, AReadOnlyFileIsNotReplaced)
     EXPECT_FALSE(IniFile::writeString(copy.path, u("Section"), u("a"), u("2"), false, &error));
     EXPECT_EQ(error, u("Permission denied"));
     EXPECT_EQ(bytesOf(copy.path), before);
+}
+
+QByteArray utf16(const char* utf8, bool littleEndian)
+{
+    QStringEncoder encode(littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE);
+    return QByteArray(littleEndian ? "\xFF\xFE" : "\xFE\xFF", 2) + QByteArray(encode(QString::fromUtf8(utf8)));
+}
+
+// A file with a byte-order mark is read and written in its encoding, the mark kept and the first
+// section found behind it; a file without one is GBK. Lines added end as the file's lines do.
+TEST(IniFile, KeepsTheFilesEncodingAndLineEnds)
+{
+    const QByteArray bom8("\xEF\xBB\xBF");
+    const struct {
+        const char* name;
+        QByteArray before;
+        const char* section;
+        const char* key;
+        const char* value;
+        QByteArray after;
+    } cases[] = {
+        {"utf-8 mark, value replaced", bom8 + "[城市]\r\n名=北京\r\n", "城市", "名", "上海", bom8 + "[城市]\r\n名=上海\r\n"},
+        {"utf-8 mark, key added", bom8 + "[S]\nk=1\n", "s", "新", "值", bom8 + "[S]\nk=1\n新=值\n"},
+        {"utf-8 mark, section added", bom8 + "[S]\r\nk=1", "T", "k", "2", bom8 + "[S]\r\nk=1\r\n[T]\r\nk=2\r\n"},
+        {"utf-16 LE mark", utf16("[段]\r\n键=一\r\n", true), "段", "键", "二", utf16("[段]\r\n键=二\r\n", true)},
+        {"utf-16 LE mark, key added", utf16("[段]\n键=一\n", true), "段", "新", "三", utf16("[段]\n键=一\n新=三\n", true)},
+        {"utf-16 BE mark", utf16("[段]\r\n键=一\r\n", false), "段", "键", "二", utf16("[段]\r\n键=二\r\n", false)},
+        {"gbk, LF", gbk("[段]\n键=一\n"), "段", "新", "三", gbk("[段]\n键=一\n新=三\n")},
+        {"gbk, LF, section added", "[S]\nk=1\n", "T", "k", "2", "[S]\nk=1\n[T]\nk=2\n"},
+        {"gbk, CR LF", "[S]\r\nk=1\r\n", "S", "j", "2", "[S]\r\nk=1\r\nj=2\r\n"},
+        {"empty file", "", "S", "k", "v", "[S]\r\nk=v\r\n"},
+        {"utf-8 mark only", bom8, "S", "k", "v", bom8 + "[S]\r\nk=v\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u("f.ini"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.before);
+        file.close();
+        QString error;
+        ASSERT_TRUE(IniFile::writeString(path, u(c.section), u(c.key), u(c.value), false, &error)) << error.toStdString();
+        EXPECT_EQ(bytesOf(path).toHex(' '), c.after.toHex(' '));
+        EXPECT_EQ(IniFile::readString(path, u(c.section), u(c.key), u("<none>")), u(c.value));
+    }
+    // The first section behind a mark holds its keys.
+    EXPECT_EQ(IniFile::valueIn(bom8 + "[First]\r\nk=1\r\n", u("First"), u("k")), u("1"));
+    EXPECT_EQ(IniFile::valueIn(utf16("[First]\r\nk=中\r\n", false), u("First"), u("k")), u("中"));
+}
+
+TEST(IniFile, TheDefaultComesWithoutTrailingSpaces)
+{
+    EXPECT_EQ(IniFile::readString(fixture("unix.ini"), u("Section"), u("none"), u(" a b  ")), u(" a b"));
+    EXPECT_EQ(IniFile::readString(fixture("no-such.ini"), u("S"), u("k"), u("x \t ")), u("x \t"));
+    EXPECT_EQ(IniFile::readString(fixture("no-such.ini"), u("S"), u("k"), u("   ")), QString());
+    // A value that is there is read as it stands.
+    EXPECT_EQ(IniFile::readString(fixture("unix.ini"), u("Section"), u("a"), u("x  ")), u("1"));
+}
+
+// Runs f in a child process that may create files only where the folder's mode lets anyone: as
+// root the child becomes the unprivileged user nobody. Returns what f returns.
+QString withoutPrivileges(const std::function<QString()>& f)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return u("no pipe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        const QByteArray out = f().toUtf8();
+        if (write(fds[1], out.constData(), size_t(out.size())) != out.size()) _exit(4);
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray out;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return u("the child failed");
+    return QString::fromUtf8(out);
+}
+
+// In a folder where no new file may be made, a file that may be written is written in place,
+// under the lock, cut to its new length; a new file there is refused.
+TEST(IniFile, WritesInPlaceInAFolderThatTakesNoNewFiles)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString locked = dir.filePath(u("locked"));
+    ASSERT_TRUE(QDir().mkdir(locked));
+    const struct {
+        const char* name;
+        QByteArray before;
+        const char* key;
+        const char* value;
+        QByteArray after;  // empty: refused, the file as it was
+    } cases[] = {
+        {"shorter.ini", "[S]\r\nk=" + QByteArray(3000, 'x') + "\r\nj=2\r\n", "k", "1", "[S]\r\nk=1\r\nj=2\r\n"},
+        {"longer.ini", "[S]\nk=1\n", "n", "new", "[S]\nk=1\nn=new\n"},
+        {"marked.ini", "\xEF\xBB\xBF[S]\r\nk=1\r\n", "k", "值", "\xEF\xBB\xBF[S]\r\nk=" + QString(u("值")).toUtf8() + "\r\n"},
+        {"readonly.ini", "[S]\r\nk=1\r\n", "k", "2", QByteArray()},
+    };
+    for (const auto& c : cases) {
+        QFile file(locked + u("/") + QLatin1String(c.name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.before);
+        file.close();
+        ASSERT_EQ(::chmod(QFile::encodeName(file.fileName()).constData(), c.after.isEmpty() ? 0444 : 0666), 0);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
+    const QString answer = withoutPrivileges([&] {
+        QStringList out;
+        for (const auto& c : cases) {
+            QString error;
+            out << (IniFile::writeString(locked + u("/") + QLatin1String(c.name), u("S"), u(c.key), u(c.value), false, &error)
+                        ? u("written")
+                        : error);
+        }
+        QString error;
+        out << (IniFile::writeString(locked + u("/new.ini"), u("S"), u("k"), u("v"), false, &error) ? u("written") : error);
+        return out.join(QChar(0x1f));
+    });
+    ::chmod(QFile::encodeName(locked).constData(), 0755);
+    const QStringList results = answer.split(QChar(0x1f));
+    ASSERT_EQ(results.size(), 5) << answer.toStdString();
+    for (qsizetype i = 0; i < 4; ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.name);
+        const QByteArray now = bytesOf(locked + u("/") + QLatin1String(c.name));
+        if (c.after.isEmpty()) {
+            EXPECT_EQ(results[i], u("Permission denied"));
+            EXPECT_EQ(now, c.before);
+        } else {
+            EXPECT_EQ(results[i], u("written"));
+            EXPECT_EQ(now, c.after);
+        }
+    }
+    EXPECT_EQ(results[4], u("Permission denied"));
+    EXPECT_EQ(QDir(locked).entryList(QDir::Files | QDir::Hidden).size(), 4);
 }
 
 TEST(IniFile, WritesThroughASymbolicLink)

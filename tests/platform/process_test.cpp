@@ -88,6 +88,9 @@ TEST(CommandLine, SplitsByTheClassicRules)
         {"p \"unterminated arg", {u("p"), u("unterminated arg")}},
         {"p a;b|c>d $(e)", {u("p"), u("a;b|c>d"), u("$(e)")}},
         {"程序 参数 \"带 空格\"", {u("程序"), u("参数"), u("带 空格")}},
+        // The example of the Execute help page.
+        {"\"/opt/ivr tools/notify\" -m \"Call from 123\" a\\\"b \"\"",
+         {u("/opt/ivr tools/notify"), u("-m"), u("Call from 123"), u("a\"b"), u("")}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Process::splitCommandLine(u(c.line)), c.items) << c.line;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSet>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <thread>
@@ -38,6 +39,37 @@ TEST(TextAppend, CreatesAndGrowsAtTheEnd)
     ASSERT_TRUE(appendText(path, u("中文"), true, false, &error));
     EXPECT_TRUE(error.isEmpty());
     EXPECT_EQ(bytesOf(path), QByteArray("\r\nabc") + CodePage::encode(u("中文")) + "\r\n");
+}
+
+// A file that begins with a byte-order mark gets its text in that encoding; any other in GBK.
+TEST(TextAppend, WritesInTheEncodingOfTheFilesMark)
+{
+    auto utf16 = [](const char* utf8, bool le) {
+        return QByteArray(QStringEncoder(le ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE)(u(utf8)));
+    };
+    const struct {
+        const char* name;
+        QByteArray before;
+        QByteArray after;
+    } cases[] = {
+        {"utf-8 mark", "\xEF\xBB\xBF" "a\r\n", QByteArray("\xEF\xBB\xBF" "a\r\n") + u("中文\r\n").toUtf8()},
+        {"utf-16 LE mark", "\xFF\xFE" + utf16("a\r\n", true), "\xFF\xFE" + utf16("a\r\n中文\r\n", true)},
+        {"utf-16 BE mark", "\xFE\xFF" + utf16("a\r\n", false), "\xFE\xFF" + utf16("a\r\n中文\r\n", false)},
+        {"utf-16 mark only", "\xFF\xFE", "\xFF\xFE" + utf16("中文\r\n", true)},
+        {"no mark", "a\r\n", "a\r\n" + CodePage::encode(u("中文\r\n"))},
+        {"too short for a mark", "\xEF", "\xEF" + CodePage::encode(u("中文\r\n"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u("log.txt"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.before);
+        file.close();
+        ASSERT_TRUE(appendText(path, u("中文"), true, false));
+        EXPECT_EQ(bytesOf(path).toHex(' '), c.after.toHex(' '));
+    }
 }
 
 TEST(TextAppend, ReportsTheFileAndTheReason)

@@ -5,10 +5,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -296,6 +298,78 @@ TEST_F(PostgresDataSet, OneDataSetPerThread)
     }
     for (auto& w : workers) w.join();
     for (const auto& e : errors) EXPECT_EQ(e, "");
+}
+
+// The client library's keys reach it: asking for SSL from a server without it fails, where the
+// classic form dropped the key and connected in the clear.
+TEST(PostgresConnection, LibpqKeysReachTheClientLibrary)
+{
+    NEED_SERVER();
+    const QString base = QStringLiteral("Provider=PostgreSQL;Host=%1;Port=%2;Database=%3;User ID=%4;Password=%5")
+                             .arg(env("SORVIX_PG_HOST"), env("SORVIX_PG_PORT"), env("SORVIX_PG_DB"), env("SORVIX_PG_USER"),
+                                  connectionstring::quoteValue(env("SORVIX_PG_PASSWORD")));
+    const struct {
+        const char* extra;
+        const char* error;  // nullptr: the query runs
+    } cases[] = {
+        {"", nullptr},
+        {";sslmode=disable;application_name=sorvix test", nullptr},
+        {";sslmode=require", "SSL"},
+        {";SSLMODE=verify-full", "SSL"},
+        {";target_session_attrs=nonsense", "target_session_attrs"},
+        {";Ssl Mode=require", "\"Ssl Mode\" is not a key PostgreSQL knows"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra);
+        DataSet ds;
+        ds.setConnectionString(base + QString::fromUtf8(c.extra));
+        ds.setCommandText(QStringLiteral("SELECT current_setting('application_name')"));
+        QString e;
+        const bool ok = ds.open(&e);
+        if (!c.error) {
+            EXPECT_TRUE(ok) << s(e);
+            continue;
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(e.contains(QString::fromUtf8(c.error))) << s(e);
+    }
+    DataSet named;
+    named.setConnectionString(base + QStringLiteral(";application_name='sorvix test'"));
+    named.setCommandText(QStringLiteral("SELECT current_setting('application_name')"));
+    ASSERT_TRUE(named.open());
+    QVariant v;
+    ASSERT_TRUE(named.fieldByIndex(0, &v));
+    EXPECT_EQ(v.toString(), QStringLiteral("sorvix test"));
+}
+
+// A cancel from another thread reaches the server: pg_sleep(30) ends at once with its text.
+TEST(PostgresConnection, CancelEndsARunningStatement)
+{
+    NEED_SERVER();
+    DataSet ds;
+    ds.setConnectionString(serverConnection());
+    ds.setCommandText(QStringLiteral("SELECT pg_sleep(30)"));
+    for (const bool rows : {true, false}) {
+        SCOPED_TRACE(rows ? "open" : "execute");
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            ds.cancel();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QString e;
+        qint64 n = 0;
+        const bool ok = rows ? ds.open(&e) : ds.execute(&n, &e);
+        stopper.join();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(s(e), "ERROR:  canceling statement due to user request");
+        EXPECT_LT(timer.elapsed(), 5000);
+        ds.resetCancel();
+    }
+    // The connection is still good.
+    ds.setCommandText(QStringLiteral("SELECT 1"));
+    QString e;
+    EXPECT_TRUE(ds.open(&e)) << s(e);
 }
 
 }  // namespace

@@ -162,4 +162,23 @@ TEST_F(PostgresStatements, LoginFailuresAreClearErrors)
     }
 }
 
+// A stop during pg_sleep(30) sends the server a cancel request: the run ends at once.
+TEST_F(PostgresStatements, StopDuringALongQueryEndsTheRunAtOnce)
+{
+    dbcases::DbFlow console(db.flowFile(), false);
+    IVRDataBase* d = console.definition("sleep", db.connectionString(), cmdText, "SELECT pg_sleep(30)");
+    IVRDBOperate* open = console.op(d, dbOpen);
+    const qint64 took = dbcases::stopWhileAt(console, open);
+    ASSERT_GE(took, 0) << "the run never reached the query";
+    EXPECT_LT(took, 1000);
+    // The server runs nothing of ours any more.
+    Side side;
+    QVariant running;
+    ASSERT_EQ(s(side.run(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(30)' "
+                                         "AND state = 'active'"),
+                         &running)),
+              "");
+    EXPECT_EQ(running.toInt(), 0);
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QVariant>
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 #include "engine/datetime.h"
 #include "engine/flow.h"
@@ -103,6 +104,14 @@ PathResolver flowResolver(const TIVRFlow* flow)
 {
     return [flow](const QString& name) { return flow ? flow->GetFullFileName(name) : name; };
 }
+
+// Guards the data set pointers of the definitions: a stop cancels from another thread while the
+// runner may be making the data set.
+std::mutex& dataSetPointerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 }  // namespace
 
 bool IVRDataBase::PrepareDataSet(QString* error)
@@ -113,9 +122,12 @@ bool IVRDataBase::PrepareDataSet(QString* error)
     // a quoted one, is rewritten correctly; the rest of the text stays as written.
     const QString connection = connectionstring::rewriteFileName(ConnectionString, resolve);
     if (!dataSet_) {
-        dataSet_ = std::make_shared<DataSet>();
-        dataSet_->setPathResolver(resolve);
+        auto made = std::make_shared<DataSet>();
+        made->setPathResolver(resolve);
+        std::lock_guard lock(dataSetPointerMutex());
+        dataSet_ = std::move(made);
     }
+    dataSet_->resetCancel();
     // Each run takes the definition as it is now; a different string drops the old connection.
     dataSet_->setConnectionString(connection);
     dataSet_->close();
@@ -130,6 +142,16 @@ bool IVRDataBase::PrepareDataSet(QString* error)
 void IVRDataBase::ReleaseDataSet()
 {
     if (dataSet_) dataSet_->disconnect();
+}
+
+void IVRDataBase::CancelDataSet()
+{
+    std::shared_ptr<DataSet> dataSet;
+    {
+        std::lock_guard lock(dataSetPointerMutex());
+        dataSet = dataSet_;
+    }
+    if (dataSet) dataSet->cancel();
 }
 
 void IVRDataBase::CloseDataSet()

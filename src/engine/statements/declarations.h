@@ -161,6 +161,9 @@ public:
     // At the end of a run, on any thread once the runner no longer uses it: closes the data set
     // and clears its command text.
     void CloseDataSet();
+    // From any thread, when a run is stopped: cancels the statement the data set runs and the
+    // ones it would start, until the next PrepareDataSet.
+    void CancelDataSet();
     DataSet* dataSet() const { return dataSet_.get(); }
 
     QString Name;
