@@ -1,6 +1,8 @@
 #include "platform/registry.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -14,6 +16,8 @@
 #include <memory>
 #include <thread>
 #include <unordered_map>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,9 +56,25 @@ bool isBusy(const QSqlError& e)
     return ok && (primary == 5 || primary == 6);  // SQLITE_BUSY, SQLITE_LOCKED
 }
 
+int pauseMs(int attempt)
+{
+    return 20 * (attempt + 1);
+}
+
 void pause(int attempt)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 * (attempt + 1)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(attempt)));
+}
+
+// Device and inode of the file under the path; false when there is none.
+bool fileIdentity(const QString& path, uint64_t* device, uint64_t* inode)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    *device = uint64_t(st.st_dev);
+    *inode = uint64_t(st.st_ino);
+    return true;
 }
 
 }  // namespace
@@ -104,6 +124,29 @@ struct RegistryConnection {
         busy = isBusy(e);
         setError(QStringLiteral("The registry file \"%1\" could not be used: %2").arg(filePath, e.text()));
     }
+
+    // Another try after a busy failure, if the call's time allows it: the next statement waits
+    // no longer than what is left (at least a little), and the pause before it counts too.
+    bool mayRetry(int attempt, const QDeadlineTimer& deadline)
+    {
+        const qint64 left = deadline.remainingTime() - pauseMs(attempt);
+        if (attempt + 1 >= BusyAttempts || left < 20)
+            return false;
+        pause(attempt);
+        setBusyTimeout(int(left));
+        return true;
+    }
+
+    void setBusyTimeout(int ms)
+    {
+        if (ms == busyTimeout)
+            return;
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(ms)))
+            busyTimeout = ms;
+    }
+
+    int busyTimeout = 0;
 
     void close()
     {
@@ -220,6 +263,8 @@ RegistryConnection* RegistryStore::connection()
     c.db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), c.name);
     c.db.setDatabaseName(filePath_);
     c.db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    c.busyTimeout = BusyTimeoutMs;
+    const QDeadlineTimer deadline(BusyTimeoutMs);
     if (!c.db.open()) {
         c.setError(QStringLiteral("The registry file \"%1\" could not be opened: %2")
                        .arg(filePath_, c.db.lastError().text()));
@@ -231,12 +276,13 @@ RegistryConnection* RegistryStore::connection()
     // while the file is still empty.
     bool ready = c.exec(QStringLiteral("PRAGMA encoding = 'UTF-16le'"));
     // Switching to WAL needs a moment alone with the file; another process may be creating it too.
-    for (int attempt = 0; ready && attempt < BusyAttempts; ++attempt) {
+    for (int attempt = 0; ready; ++attempt) {
         QSqlQuery q(c.db);
         if (q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && q.next()
             && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
             break;
-        pause(attempt);  // a rollback journal still works, only with less concurrency
+        if (!c.mayRetry(attempt, deadline))
+            break;  // a rollback journal still works, only with less concurrency
     }
 
     const QStringList schema = {
@@ -259,6 +305,8 @@ RegistryConnection* RegistryStore::connection()
             c.fail(q.lastError());
             ready = false;
         } else if (q.value(0).toInt() == SchemaVersion) {
+            c.setBusyTimeout(BusyTimeoutMs);
+            noteFileIdentity();
             return &c;
         }
     }
@@ -272,20 +320,77 @@ RegistryConnection* RegistryStore::connection()
         const QString error = c.error;
         c.exec(QStringLiteral("ROLLBACK"));
         c.error = error;
-        if (!busy || attempt + 1 >= BusyAttempts)
+        if (!busy || !c.mayRetry(attempt, deadline))
             ready = false;
-        else
-            pause(attempt);
     }
     if (!ready) {
         c.close();
         return nullptr;
     }
+    c.setBusyTimeout(BusyTimeoutMs);
+    noteFileIdentity();
     return &c;
+}
+
+void RegistryStore::noteFileIdentity()
+{
+    uint64_t device = 0, inode = 0;
+    if (!fileIdentity(filePath_, &device, &inode))
+        return;
+    std::lock_guard lock(mutex_);
+    if (haveIdentity_)
+        return;
+    haveIdentity_ = true;
+    fileDevice_ = device;
+    fileInode_ = inode;
+}
+
+void RegistryStore::refuseWrites(const QString& reason)
+{
+    std::lock_guard lock(mutex_);
+    refusal_ = reason;
+}
+
+bool RegistryStore::writesRefused() const
+{
+    std::lock_guard lock(mutex_);
+    return !refusal_.isEmpty();
+}
+
+bool RegistryStore::mayWrite(RegistryConnection& c)
+{
+    uint64_t device = 0, inode = 0;
+    const bool present = fileIdentity(filePath_, &device, &inode);
+    std::lock_guard lock(mutex_);
+    if (!refusal_.isEmpty()) {
+        c.setError(refusal_);
+        return false;
+    }
+    if (haveIdentity_ && (!present || device != fileDevice_ || inode != fileInode_)) {
+        c.setError(QStringLiteral("The registry file \"%1\" was %2 while the program ran; nothing was written.")
+                       .arg(filePath_, present ? QStringLiteral("replaced") : QStringLiteral("deleted")));
+        return false;
+    }
+    return true;
+}
+
+bool RegistryStore::refused()
+{
+    std::lock_guard lock(mutex_);
+    if (refusal_.isEmpty())
+        return false;
+    auto& slot = threadConnections().byStore[id_];
+    if (!slot)
+        slot = std::make_unique<RegistryConnection>();
+    slot->setError(refusal_);
+    return true;
 }
 
 bool RegistryStore::run(bool write, const Body& body)
 {
+    // Refused writes do not even open the file.
+    if (write && refused())
+        return false;
     RegistryConnection* c = connection();
     if (!c)
         return false;
@@ -300,35 +405,41 @@ bool RegistryStore::run(bool write, const Body& body)
         return outcome == Outcome::Done;
     }
 
+    if (write && !mayWrite(*c))
+        return false;
     // Writers take the write lock at the start, so two writers queue up instead of failing
     // when one of them would have to upgrade a read lock.
     const QString begin = write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
+    const QDeadlineTimer deadline(BusyTimeoutMs);
+    struct RestoreTimeout {
+        RegistryConnection* c;
+        ~RestoreTimeout() { c->setBusyTimeout(RegistryStore::BusyTimeoutMs); }
+    } restore{c};
     for (int attempt = 0;; ++attempt) {
         c->busy = false;
         if (!c->exec(begin)) {
-            if (c->busy && attempt + 1 < BusyAttempts) {
-                pause(attempt);
+            if (c->busy && c->mayRetry(attempt, deadline))
                 continue;
-            }
             return false;
         }
         const Outcome outcome = body(*c);
         if (outcome == Outcome::Done && c->exec(QStringLiteral("COMMIT")))
             return true;
-        const bool retry = outcome != Outcome::Refused && c->busy && attempt + 1 < BusyAttempts;
+        const bool busy = outcome != Outcome::Refused && c->busy;
         const QString error = c->error;
         const uint64_t serial = c->errorSerial;
         c->exec(QStringLiteral("ROLLBACK"));
         c->error = error;
         c->errorSerial = serial;
-        if (!retry)
+        if (!busy || !c->mayRetry(attempt, deadline))
             return false;
-        pause(attempt);
     }
 }
 
 bool RegistryStore::transaction(const std::function<bool()>& work)
 {
+    if (refused())
+        return false;
     RegistryConnection* c = connection();
     if (!c)
         return false;
@@ -367,13 +478,21 @@ bool RegistryStore::transaction(const std::function<bool()>& work)
         return false;
     }
 
-    for (int attempt = 0;; ++attempt) {
-        c->busy = false;
-        if (c->exec(QStringLiteral("BEGIN IMMEDIATE")))
-            break;
-        if (!c->busy || attempt + 1 >= BusyAttempts)
-            return false;
-        pause(attempt);
+    if (!mayWrite(*c))
+        return false;
+    {
+        const QDeadlineTimer deadline(BusyTimeoutMs);
+        struct RestoreTimeout {
+            RegistryConnection* c;
+            ~RestoreTimeout() { c->setBusyTimeout(RegistryStore::BusyTimeoutMs); }
+        } restore{c};
+        for (int attempt = 0;; ++attempt) {
+            c->busy = false;
+            if (c->exec(QStringLiteral("BEGIN IMMEDIATE")))
+                break;
+            if (!c->busy || !c->mayRetry(attempt, deadline))
+                return false;
+        }
     }
 
     c->depth = 1;
