@@ -178,6 +178,11 @@ QString ConsoleListView::text(int row, int column) const
     return item ? item->text() : QString();
 }
 
+void ConsoleListView::setToolTip(int row, int column, const QString& text)
+{
+    if (QStandardItem* item = model_->item(row, column)) item->setToolTip(text);
+}
+
 void ConsoleListView::setText(int row, int column, const QString& text)
 {
     if (QStandardItem* item = model_->item(row, column)) item->setText(text);

@@ -40,6 +40,8 @@ public:
     void clear();
     QString text(int row, int column = 0) const;
     void setText(int row, int column, const QString& text);
+    // The text shown when the pointer rests on a cell (long texts that the column cuts).
+    void setToolTip(int row, int column, const QString& text);
     int rowData(int row) const;
     int rowImage(int row) const;
 
