@@ -46,6 +46,7 @@ void TfrmSorvixAdmin::channelRowChanged(int i)
     if (!why.isEmpty()) state = state.isEmpty() ? why : state + QStringLiteral(" (") + why + QLatin1Char(')');
     lvAllAuthorization->setText(i, 3, state);
     lvAllAuthorization->setToolTip(i, 3, why);
+    if (!why.isEmpty()) lvAllAuthorization->growColumnToContents(3);
     lvAllAuthorizationChange();
 }
 

@@ -284,6 +284,11 @@ RegistryConnection* RegistryStore::connection()
         if (!c.mayRetry(attempt, deadline))
             break;  // a rollback journal still works, only with less concurrency
     }
+    // With the WAL journal, commits need no flush to disk of their own: a writer holds the lock
+    // for a moment only, so the others' bounded waits are enough. The file stays consistent
+    // whatever happens; a power cut may take back the last changes.
+    if (ready)
+        c.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
 
     const QStringList schema = {
         QStringLiteral("CREATE TABLE IF NOT EXISTS registry_keys ("
