@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <thread>
 #include <unordered_map>
@@ -204,9 +206,77 @@ QString RegistryStore::defaultFilePath()
            + QStringLiteral("/sorvix/registry.db");
 }
 
-RegistryStore::RegistryStore(const QString& filePath)
-    : filePath_(filePath), id_(nextStoreId.fetch_add(1))
+// One writing turn per file and process, shared by every store on that file: a flag under a
+// mutex, waited for with a time limit.
+struct RegistryStore::WriteTurn {
+    std::mutex mutex;
+    std::condition_variable freed;
+    bool taken = false;
+
+    bool take(qint64 ms)
+    {
+        std::unique_lock lock(mutex);
+        if (!freed.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(ms, 0)), [this] { return !taken; }))
+            return false;
+        taken = true;
+        return true;
+    }
+    void give()
+    {
+        {
+            std::lock_guard lock(mutex);
+            taken = false;
+        }
+        freed.notify_one();
+    }
+};
+
+// Gives the turn back when it goes out of scope.
+class RegistryStore::TurnHolder {
+public:
+    ~TurnHolder()
+    {
+        if (turn_)
+            turn_->give();
+    }
+    void hold(WriteTurn* turn) { turn_ = turn; }
+
+private:
+    WriteTurn* turn_ = nullptr;
+};
+
+std::shared_ptr<RegistryStore::WriteTurn> RegistryStore::writeTurnFor(const QString& filePath)
 {
+    static std::mutex mutex;
+    static std::map<QString, std::weak_ptr<RegistryStore::WriteTurn>> turns;
+    const QString key = filePath.isEmpty() ? QString() : QFileInfo(filePath).absoluteFilePath();
+    std::lock_guard lock(mutex);
+    std::shared_ptr<RegistryStore::WriteTurn> turn = turns[key].lock();
+    if (!turn) {
+        turn = std::make_shared<RegistryStore::WriteTurn>();
+        turns[key] = turn;
+    }
+    return turn;
+}
+
+RegistryStore::RegistryStore(const QString& filePath)
+    : filePath_(filePath), id_(nextStoreId.fetch_add(1)), writeTurn_(writeTurnFor(filePath))
+{
+}
+
+bool RegistryStore::takeWriteTurn(TurnHolder& turn, RegistryConnection& c, qint64 leftMs)
+{
+    if (writeTurn_->take(leftMs)) {
+        turn.hold(writeTurn_.get());
+    } else {
+        c.busy = true;
+        c.setError(QStringLiteral("The registry file \"%1\" could not be used: database is locked by another "
+                                  "thread of this program")
+                       .arg(filePath_));
+        return false;
+    }
+    c.setBusyTimeout(int(std::max<qint64>(leftMs, 20)));
+    return true;
 }
 
 RegistryStore::~RegistryStore()
@@ -420,6 +490,9 @@ bool RegistryStore::run(bool write, const Body& body)
         RegistryConnection* c;
         ~RestoreTimeout() { c->setBusyTimeout(RegistryStore::BusyTimeoutMs); }
     } restore{c};
+    TurnHolder turn;
+    if (write && !takeWriteTurn(turn, *c, deadline.remainingTime()))
+        return false;
     for (int attempt = 0;; ++attempt) {
         c->busy = false;
         if (!c->exec(begin)) {
@@ -485,12 +558,16 @@ bool RegistryStore::transaction(const std::function<bool()>& work)
 
     if (!mayWrite(*c))
         return false;
+    // Held until the transaction has committed or rolled back.
+    TurnHolder turn;
     {
         const QDeadlineTimer deadline(BusyTimeoutMs);
         struct RestoreTimeout {
             RegistryConnection* c;
             ~RestoreTimeout() { c->setBusyTimeout(RegistryStore::BusyTimeoutMs); }
         } restore{c};
+        if (!takeWriteTurn(turn, *c, deadline.remainingTime()))
+            return false;
         for (int attempt = 0;; ++attempt) {
             c->busy = false;
             if (c->exec(QStringLiteral("BEGIN IMMEDIATE")))

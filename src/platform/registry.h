@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 struct RegistryConnection;
@@ -103,8 +105,17 @@ private:
     // True, with the reason as the calling thread's error, when writes are refused.
     bool refused();
 
+    // Takes this process's turn to write the file, within what is left of the call's time. The
+    // threads of one process queue here rather than polling the file's lock, which under heavy
+    // contention can pass one of them over for longer than the bound.
+    struct WriteTurn;
+    class TurnHolder;
+    static std::shared_ptr<WriteTurn> writeTurnFor(const QString& filePath);
+    bool takeWriteTurn(TurnHolder& turn, RegistryConnection& c, qint64 leftMs);
+
     const QString filePath_;
     const uint64_t id_;
+    const std::shared_ptr<WriteTurn> writeTurn_;
 
     mutable std::mutex mutex_;  // the members below
     bool haveIdentity_ = false;
