@@ -1,16 +1,31 @@
-// The console's channel supervision without a window: 200 channels (10 with SORVIX_BENCH_SMALL=1)
-// run the example call flow on simulated lines at full speed until a fixed number of scripted
-// calls is served, then all of them are stopped while they are still busy.
-// Prints the calls served per second and the time stop-all takes.
+// The console's channel supervision without a window.
+//
+// BM_Supervisor/N: N channels run the example call flow on simulated lines at full speed until a
+// fixed number of scripted calls is served, then all of them are stopped while they are still
+// busy. Prints the calls served per second, the time stop-all takes and the peak resident memory.
+//
+// BM_SpinningChannel: one channel whose flow never blocks (every answer succeeds at once) runs
+// pass after pass next to 999 channels that serve calls; prints the resident memory early in the
+// run and at its end, which stay close together.
+//
+//   supervisor_bench                         CI-sized: 10 channels; the spinning run for 3 s
+//   supervisor_bench --channels=10,200,1000  the channel counts to measure
+//   supervisor_bench --spin-seconds=30       the full spinning run (memory after 5 s and at 30 s)
+// SORVIX_BENCH_SMALL=1 keeps the CI sizes whatever the arguments say.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "console/admintexts.h"
 #include "console/configmodel.h"
@@ -22,8 +37,31 @@
 
 namespace {
 
-constexpr int kCallsPerChannel = 100;  // served before the stop
-constexpr int kScriptedPerChannel = 400;  // so that every channel is still busy at the stop
+constexpr int kCallsPerChannel = 50;  // served before the stop
+constexpr int kScriptedPerChannel = 200;  // so that every channel is still busy at the stop
+
+// A figure of /proc/self/status in kB ("VmRSS", "VmHWM"); 0 when unknown.
+double statusKb(const char* field)
+{
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    double kb = 0;
+    const size_t n = std::strlen(field);
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, n) == 0 && line[n] == ':') kb = std::atof(line + n + 1);
+    std::fclose(f);
+    return kb;
+}
+
+// Starts a new peak of resident memory (VmHWM) from the present figure.
+void resetPeakMemory()
+{
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
 
 class NoWaveDevices : public WaveDeviceList {
 public:
@@ -66,6 +104,7 @@ void BM_Supervisor(benchmark::State& state)
 {
     const int channels = int(state.range(0));
     for (auto _ : state) {
+        resetPeakMemory();
         QTemporaryDir dir;
         const QString flow = copyExample(dir.path());
         auto device = std::make_shared<SimDevice>(scenario(channels));
@@ -122,7 +161,114 @@ void BM_Supervisor(benchmark::State& state)
         state.counters["calls_per_s"] = double(target) / serving;
         state.counters["stop_all_ms"] = stopAll * 1000;
         state.counters["running_after_stop"] = double(stillRunning);
+        state.counters["peak_rss_MB"] = statusKb("VmHWM") / 1024;
     }
+}
+
+// Only the answer, which the scenario makes succeed at once: the pass ends and the next begins.
+const QByteArray SpinFlow = "object IVRVar\nend\nobject IVRBegin\n  object IVRAnswer\n  end\nend\nobject IVREnd\nend\n";
+
+void BM_SpinningChannel(benchmark::State& state)
+{
+    constexpr int channels = 1000;
+    const double seconds = double(state.range(0));
+    const double early = seconds >= 10 ? 5 : seconds / 3;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        const QString flow = copyExample(dir.path());
+        const QString spin = dir.filePath(QStringLiteral("spin.svx"));
+        QFile f(spin);
+        if (!f.open(QIODevice::WriteOnly) || f.write(SpinFlow) != SpinFlow.size()) {
+            state.SkipWithError("the spinning flow could not be written");
+            return;
+        }
+        f.close();
+        // The serving lines play their prompts at 20 times real time, so each call takes a while.
+        Scenario s = scenario(channels);
+        s.speed = 20;
+        s.addresses[0].calls.clear();
+        s.addresses[0].force[QStringLiteral("Answer")] = 0;
+        auto device = std::make_shared<SimDevice>(s);
+        device->setKeepLog(false);
+        std::atomic<long> passes{0}, answered{0};
+        device->setLogCallback([&](const SimLogEntry& e) {
+            if (e.operation != QLatin1String("Answer") || e.result != 0) return;
+            (e.address == 0 ? passes : answered).fetch_add(1);
+        });
+
+        RegistryStore store(dir.filePath(QStringLiteral("registry.db")));
+        ConsoleConfig config(&store);
+        QStringList addresses, names;
+        std::vector<int> serving;
+        for (int i = 0; i < channels; ++i) {
+            addresses << QStringLiteral("Line %1").arg(i + 1);
+            names << QStringLiteral("Channel %1").arg(i + 1);
+            if (i > 0) serving.push_back(i);
+        }
+        if (!config.load(addresses) || !config.newApplication(QStringLiteral("Welcome"), flow) ||
+            !config.newApplication(QStringLiteral("Spin"), spin) ||
+            !config.bindAddresses(serving, ConsoleConfig::Binding::Application, 0) ||
+            !config.bindAddresses({0}, ConsoleConfig::Binding::Application, 1)) {
+            state.SkipWithError(qPrintable(config.errorString()));
+            return;
+        }
+        ChannelSupervisor supervisor(device, &store, &config, names, -1);
+        supervisor.LoadChannelOptions(ChannelOptionLists::collect(device.get(), NoWaveDevices()));
+        // What the window does with every state change: the row's texts.
+        long shown = 0;
+        QObject::connect(&supervisor, &ChannelSupervisor::channelStateChanged, &supervisor, [&](int i) {
+            shown += supervisor.stateText(i).size() + supervisor.addressText(i).size();
+        });
+        for (int i = 0; i < channels; ++i) {
+            supervisor.FChannels[size_t(i)].Address = i;
+            QString error;
+            if (!supervisor.StartChannel(i, error)) {
+                state.SkipWithError(qPrintable(error));
+                return;
+            }
+        }
+
+        using Clock = std::chrono::steady_clock;
+        const auto started = Clock::now();
+        auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+        double earlyKb = 0;
+        int mostQueued = 0;
+        while (elapsed() < seconds) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            mostQueued = std::max(mostQueued, supervisor.pendingStateEvents());
+            if (earlyKb == 0 && elapsed() >= early) earlyKb = statusKb("VmRSS");
+            QThread::msleep(1);
+        }
+        const double endKb = statusKb("VmRSS");
+        const long spun = passes.load();
+        supervisor.StopAll();
+        device->setLogCallback(nullptr);
+
+        state.counters["seconds"] = seconds;
+        state.counters["spinning_passes"] = double(spun);
+        state.counters["calls_served"] = double(answered.load());
+        state.counters["most_state_events_queued"] = mostQueued;
+        state.counters["rss_early_MB"] = earlyKb / 1024;
+        state.counters["rss_end_MB"] = endKb / 1024;
+        state.counters["rss_growth_pct"] = earlyKb > 0 ? (endKb - earlyKb) * 100 / earlyKb : 0;
+        std::printf("spinning channel: resident %.1f MB after %.0f s, %.1f MB after %.0f s (%+.1f%%), %ld passes\n",
+                    earlyKb / 1024, early, endKb / 1024, seconds, earlyKb > 0 ? (endKb - earlyKb) * 100 / earlyKb : 0.0,
+                    spun);
+    }
+}
+
+// The value of --name=... among the arguments, removed from them; empty when absent.
+std::string takeOption(int& argc, char** argv, const char* name)
+{
+    const std::string prefix = std::string("--") + name + "=";
+    std::string value;
+    int out = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) value = argv[i] + prefix.size();
+        else argv[out++] = argv[i];
+    }
+    argc = out;
+    return value;
 }
 
 }  // namespace
@@ -132,10 +278,20 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     setTextLanguage(false);
     setAdminTextLanguage(false);
-    // SORVIX_BENCH_SMALL=1 (CI) runs the small size only.
+    const bool small = !qEnvironmentVariableIsEmpty("SORVIX_BENCH_SMALL");
+    const std::string counts = takeOption(argc, argv, "channels");
+    const std::string spin = takeOption(argc, argv, "spin-seconds");
     auto* bm = benchmark::RegisterBenchmark("BM_Supervisor", BM_Supervisor);
-    bm->Arg(qEnvironmentVariableIsEmpty("SORVIX_BENCH_SMALL") ? 200 : 10);
     bm->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    if (small || counts.empty()) {
+        bm->Arg(10);
+    } else {
+        for (const QString& n : QString::fromStdString(counts).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            bm->Arg(std::max(1, n.toInt()));
+    }
+    auto* spinning = benchmark::RegisterBenchmark("BM_SpinningChannel", BM_SpinningChannel);
+    spinning->Arg(small || spin.empty() ? 3 : std::max(1, std::stoi(spin)));
+    spinning->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

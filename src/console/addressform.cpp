@@ -91,10 +91,10 @@ void TfrmAddress::radApplicationGroupClick()
 void TfrmAddress::btnOkClick()
 {
     if (!radApplication->isChecked() && !radGroup->isChecked())
-        return refuseInput(this, radApplication, radApplication->text(), adm::SelectApplicationOrGroup);
+        return refuseInput(this, radApplication, adm::SelectApplicationOrGroup);
     if (radApplication->isChecked() && chosenApplication() < 0)
-        return refuseInput(this, cmbApplication, radApplication->text(), adm::SelectApplication);
+        return refuseInput(this, cmbApplication, adm::SelectApplication);
     if (radGroup->isChecked() && chosenGroup() < 0)
-        return refuseInput(this, cmbGroup, radGroup->text(), adm::SelectGroup);
+        return refuseInput(this, cmbGroup, adm::SelectGroup);
     accept();
 }

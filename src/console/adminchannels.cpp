@@ -30,9 +30,9 @@ void TfrmSorvixAdmin::LoadChannelOptions()
     QString error;
     const ChannelOptionLists lists = frmAuthorizated ? frmAuthorizated->lists()
                                                      : ChannelOptionLists::collect(TAPI3Device.get(), *WaveDeviceList::system());
-    if (!FSupervisor->LoadChannelOptions(lists, &error))
-        qWarning("SorvixAdmin: the channel settings could not be read: %s",
-                 qPrintable(QString(error).replace(CrLf, QStringLiteral(" "))));
+    const bool read = FSupervisor->LoadChannelOptions(lists, &error);
+    // A store that could not be read: the user chose whether to keep what could.
+    if ((!read && !askUnreadableStore(error)) || (FStoreAsked && !FKeepWhatWasRead)) FSupervisor->ForgetChannelOptions();
 }
 
 void TfrmSorvixAdmin::channelRowChanged(int i)
@@ -40,7 +40,13 @@ void TfrmSorvixAdmin::channelRowChanged(int i)
     if (i < 0 || i >= lvAllAuthorization->rowCount()) return;
     lvAllAuthorization->setText(i, 1, FSupervisor->addressText(i));
     lvAllAuthorization->setText(i, 2, FSupervisor->gatewayText(i));
-    lvAllAuthorization->setText(i, 3, FSupervisor->stateText(i));
+    // A channel that stopped by itself, or did not start with the console, says why.
+    QString state = FSupervisor->stateText(i);
+    const QString why = FSupervisor->stopReason(i);
+    if (!why.isEmpty()) state = state.isEmpty() ? why : state + QStringLiteral(" (") + why + QLatin1Char(')');
+    lvAllAuthorization->setText(i, 3, state);
+    lvAllAuthorization->setToolTip(i, 3, why);
+    if (!why.isEmpty()) lvAllAuthorization->growColumnToContents(3);
     lvAllAuthorizationChange();
 }
 
@@ -68,9 +74,10 @@ void TfrmSorvixAdmin::AutoStartChannels()
         if (!FSupervisor->FChannels[size_t(i)].AutoStart) continue;
         QString error;
         StartChannel(i, error);
-        if (!error.isEmpty())
-            qWarning("SorvixAdmin: %s did not start: %s", qPrintable(FChannelNames.value(i)),
-                     qPrintable(QString(error).replace(CrLf, QStringLiteral(" "))));
+        if (error.isEmpty()) continue;
+        qWarning("SorvixAdmin: %s did not start: %s", qPrintable(FChannelNames.value(i)),
+                 qPrintable(QString(error).replace(CrLf, QStringLiteral(" "))));
+        FSupervisor->setStartFailure(i, error);
     }
 }
 

@@ -390,8 +390,7 @@ void TfrmSorvixAdmin::FormCreate()
             addressNames << name;
         }
     }
-    if (!FConfig->load(addressNames))
-        qWarning("SorvixAdmin: the configuration could not be read: %s", qPrintable(FConfig->errorString()));
+    if (!FConfig->load(addressNames) && !askUnreadableStore(FConfig->errorString())) FConfig->clear(addressNames);
 
     FApplicationsNode = makeNode(adm::Applications, nkApplications, 4);
     tvMain->addTopLevelItem(FApplicationsNode);
@@ -494,6 +493,12 @@ void TfrmSorvixAdmin::tvMainChange()
     case nkGroup: setOperateMenu(popmAddress); break;
     default: setOperateMenu(popmAuthorization); break;
     }
+    // Right after a click on the Applications or the Groups node the focus is in the tree: the
+    // keys of the menu that node shows act there too.
+    for (QAction* a : {acNewApplication, acDeleteApplication, acEditApplication, acNewGroup, acDeleteGroup, acEditGroup})
+        tvMain->removeAction(a);
+    if (kind == nkApplications) tvMain->addActions({acNewApplication, acDeleteApplication, acEditApplication});
+    else if (kind == nkGroups) tvMain->addActions({acNewGroup, acDeleteGroup, acEditGroup});
     updateActions();
 }
 
@@ -609,6 +614,28 @@ void TfrmSorvixAdmin::lvAllAuthorizationChange()
 int TfrmSorvixAdmin::showModal(QDialog& dialog)
 {
     return runDialog ? runDialog(dialog) : dialog.exec();
+}
+
+bool TfrmSorvixAdmin::askUnreadableStore(const QString& reason)
+{
+    if (FStoreAsked) return FKeepWhatWasRead;
+    FStoreAsked = true;
+    const QString file = FRegistry->filePath();
+    // Whatever was wrong with it, writing could only make it worse.
+    FRegistry->refuseWrites(QStringLiteral("The registry file \"%1\" could not be read when the console started; "
+                                           "it is left as it is and nothing is written to it.")
+                                .arg(file));
+    qWarning("SorvixAdmin: the configuration store %s could not be read: %s", qPrintable(file),
+             qPrintable(QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" "))));
+    const QString text =
+        IsChinese ? QStringLiteral("无法读取配置存储“%1”：\r\n%2\r\n\r\n该文件保持原样，控制台运行期间不会写入。\r\n"
+                                   "是否使用已读取的内容启动？（否：不使用任何配置启动）")
+                  : QStringLiteral("The configuration store \"%1\" could not be read:\r\n%2\r\n\r\nThe file is left as "
+                                   "it is; nothing is written to it while the console runs.\r\nStart with what "
+                                   "could be read? (No: start with nothing.)");
+    FKeepWhatWasRead = Prompt::instance().message(this, text.arg(file, reason), ProductTitle, Prompt::Kind::Warning,
+                                                  Prompt::Buttons::YesNo) == Prompt::Yes;
+    return FKeepWhatWasRead;
 }
 
 void TfrmSorvixAdmin::reportFailure()

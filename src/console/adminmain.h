@@ -204,6 +204,10 @@ public:
     bool StartChannel(int i, QString& error);
     void StopChannel(int row);
     void CheckAddressInUse(int address, int gateway, QString& error);
+    // The configuration store could not be read at start-up: says so in a box naming the file
+    // and the reason (once), protects the file from every write, and answers the user's choice:
+    // true to go on with what could be read, false to start with nothing.
+    bool askUnreadableStore(const QString& reason);
     // Starts every channel set to start with the console, first to last. A channel that does not
     // start stays stopped without a message box; why is logged.
     void AutoStartChannels();
@@ -242,6 +246,8 @@ private:
     std::unique_ptr<ChannelSupervisor> FSupervisor;
     QStringList FChannelNames;
     QMenu* FOperateMenu = nullptr;
+    bool FStoreAsked = false;
+    bool FKeepWhatWasRead = true;
     QActionGroup* FExplorGroup = nullptr;
     QActionGroup* FStyleGroup = nullptr;
 };

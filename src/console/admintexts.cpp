@@ -54,7 +54,7 @@ const Entry entries[] = {
     E(AddGroup, "Add &Group...", "加入设备组(&G)..."),
     E(RemoveGroup, "Remove G&roup", "移去设备组(&R)"),
     E(AddAddress, "Add &Address...", "加入设备(&A)..."),
-    E(RemoveAddress, "Remove A&ddress", "移去设备组(&D)"),
+    E(RemoveAddress, "Remove A&ddress", "移去设备(&D)"),
     E(ChannelRunning, " channel is running，please first stop.", " 通道正在运行，请先停止再设置"),
     E(RunError, "run error:", "运行错误："),
     E(AddressEmpty, "Address is empty.", "没有设置设备地址"),

@@ -66,12 +66,12 @@ void TfrmApplication::showEvent(QShowEvent* event)
 void TfrmApplication::btnOKClick()
 {
     const QString name = edtApplicationName->text();
-    if (name.isEmpty()) return refuseInput(this, edtApplicationName, lblName->text(), txt::NameEmpty);
+    if (name.isEmpty()) return refuseInput(this, edtApplicationName, txt::NameEmpty);
     const int found = config_ ? config_->findApplication(name, Qt::CaseInsensitive) : -1;
     if (found >= 0 && found != EditedItem)
-        return refuseInput(this, edtApplicationName, lblName->text(), adm::ApplicationNameUsed);
+        return refuseInput(this, edtApplicationName, adm::ApplicationNameUsed);
     if (edtApplicationFile->text().isEmpty())
-        return refuseInput(this, edtApplicationFile, lblFlowFile->text(), adm::InputFlowFile);
+        return refuseInput(this, edtApplicationFile, adm::InputFlowFile);
     accept();
 }
 

@@ -57,20 +57,28 @@ bool ConsoleConfig::load(const QStringList& addressNames)
         if (ok) error_ = store_->errorString();
         ok = false;
     };
+    // A key that is there needs no write: a store that cannot be written is still read.
     for (const QString& key : {ApplicationKey, GroupKey, AddressKey})
-        if (!store_->createKey(key)) fail();
+        if (!store_->keyExists(key) && !store_->createKey(key)) fail();
+    // A value that cannot be read is a failure of the store, not an empty value.
+    auto text = [&](const QString& key, const QString& name) {
+        QString data;
+        const RegistryStore::Status status = store_->readString(key, name, &data);
+        if (status == RegistryStore::Status::Failed) fail();
+        return status == RegistryStore::Status::Ok ? data : QString();
+    };
 
     QStringList names;
     if (!store_->valueNames(ApplicationKey, &names)) fail();
-    for (const QString& name : names) applications_.push_back({name, readText(store_, ApplicationKey, name)});
+    for (const QString& name : names) applications_.push_back({name, text(ApplicationKey, name)});
 
     if (!store_->valueNames(GroupKey, &names)) fail();
     for (const QString& name : names)
-        groups_.push_back({name, findApplication(readText(store_, GroupKey, name))});
+        groups_.push_back({name, findApplication(text(GroupKey, name))});
 
     for (const QString& name : addressNames) {
         Address address{name};
-        const QString data = readText(store_, AddressKey, name);
+        const QString data = text(AddressKey, name);
         if (hasPrefix(data, ApplicationPrefix)) {
             const int row = findApplication(data.mid(ApplicationPrefix.size()));
             if (row >= 0) address = {name, Binding::Application, row};
@@ -81,6 +89,14 @@ bool ConsoleConfig::load(const QStringList& addressNames)
         addresses_.push_back(address);
     }
     return ok;
+}
+
+void ConsoleConfig::clear(const QStringList& addressNames)
+{
+    applications_.clear();
+    groups_.clear();
+    addresses_.clear();
+    for (const QString& name : addressNames) addresses_.push_back(Address{name});
 }
 
 int ConsoleConfig::findApplication(const QString& name, Qt::CaseSensitivity cs) const

@@ -58,6 +58,8 @@ public:
     // naming no application or group, and values of addresses not given, stay in the store
     // untouched. False (with errorString) when the store could not be read; what was read stays.
     bool load(const QStringList& addressNames);
+    // No applications and no groups, the given addresses unbound; the store is not touched.
+    void clear(const QStringList& addressNames);
 
     const std::vector<Application>& applications() const { return applications_; }
     const std::vector<Group>& groups() const { return groups_; }

@@ -178,6 +178,18 @@ QString ConsoleListView::text(int row, int column) const
     return item ? item->text() : QString();
 }
 
+void ConsoleListView::growColumnToContents(int column)
+{
+    const int before = report_->columnWidth(column);
+    report_->resizeColumnToContents(column);
+    if (report_->columnWidth(column) < before) report_->setColumnWidth(column, before);
+}
+
+void ConsoleListView::setToolTip(int row, int column, const QString& text)
+{
+    if (QStandardItem* item = model_->item(row, column)) item->setToolTip(text);
+}
+
 void ConsoleListView::setText(int row, int column, const QString& text)
 {
     if (QStandardItem* item = model_->item(row, column)) item->setText(text);

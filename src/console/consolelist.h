@@ -40,6 +40,10 @@ public:
     void clear();
     QString text(int row, int column = 0) const;
     void setText(int row, int column, const QString& text);
+    // The text shown when the pointer rests on a cell (long texts that the column cuts).
+    void setToolTip(int row, int column, const QString& text);
+    // Widens a column, never narrows it, until its texts are shown whole.
+    void growColumnToContents(int column);
     int rowData(int row) const;
     int rowImage(int row) const;
 

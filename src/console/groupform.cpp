@@ -75,10 +75,10 @@ void TfrmGroup::showEvent(QShowEvent* event)
 void TfrmGroup::btnOkClick()
 {
     const QString name = edtGroupName->text();
-    if (name.isEmpty()) return refuseInput(this, edtGroupName, lblName->text(), txt::NameEmpty);
+    if (name.isEmpty()) return refuseInput(this, edtGroupName, txt::NameEmpty);
     const int found = config_ ? config_->findGroup(name, Qt::CaseInsensitive) : -1;
-    if (found >= 0 && found != EditedItem) return refuseInput(this, edtGroupName, lblName->text(), adm::GroupNameUsed);
+    if (found >= 0 && found != EditedItem) return refuseInput(this, edtGroupName, adm::GroupNameUsed);
     if (chosenApplication() < 0)
-        return refuseInput(this, cmbApplication, lblApplication->text(), adm::SelectApplication);
+        return refuseInput(this, cmbApplication, adm::SelectApplication);
     accept();
 }

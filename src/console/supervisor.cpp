@@ -13,13 +13,22 @@
 
 namespace {
 
-QString storeFailure(const RegistryKey& key)
+QString storeFailure(const RegistryKey& key, bool reading = false)
 {
-    const QString prefix = IsChinese ? QStringLiteral("保存选项错误：") : QStringLiteral("Save options error: ");
+    const QString prefix = reading ? (IsChinese ? QStringLiteral("读取选项错误：") : QStringLiteral("Load options error: "))
+                                   : (IsChinese ? QStringLiteral("保存选项错误：") : QStringLiteral("Save options error: "));
     return prefix + key.path() + QStringLiteral("\r\n") + key.errorString();
 }
 
 }  // namespace
+
+// What the runner has not yet handed over: the latest state of one run. latest and posted are
+// shared with the main thread; lastOffered belongs to the runner thread.
+struct ChannelSupervisor::StateMailbox {
+    std::atomic<int> latest{int(State::WaitForCall)};
+    std::atomic<bool> posted{false};
+    State lastOffered = State::WaitForCall;  // a run starts waiting for a call
+};
 
 ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, RegistryStore* store,
                                      const ConsoleConfig* config, const QStringList& channelNames,
@@ -32,7 +41,8 @@ ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, Regis
       config_(config),
       names_(channelNames),
       states_(size_t(channelNames.size()), State::None),
-      runs_(size_t(channelNames.size()), 0)
+      runs_(size_t(channelNames.size()), 0),
+      reasons_(size_t(channelNames.size()))
 {
 }
 
@@ -86,6 +96,18 @@ QString ChannelSupervisor::stateText(int channel) const
     return {};
 }
 
+QString ChannelSupervisor::stopReason(int channel) const
+{
+    return validChannel(channel) ? reasons_[size_t(channel)] : QString();
+}
+
+void ChannelSupervisor::setStartFailure(int channel, const QString& error)
+{
+    if (!validChannel(channel) || isRunning(channel)) return;
+    reasons_[size_t(channel)] = QString(error).replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    emit channelStateChanged(channel);
+}
+
 uint64_t ChannelSupervisor::runNumber(int channel) const
 {
     return validChannel(channel) ? runs_[size_t(channel)] : 0;
@@ -108,8 +130,9 @@ bool ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists& lists, QStr
         if (store_) {
             const RegistryKey key(store_, channelKeyPath(names_[i]));
             QString failure;
-            if (!key.create() || !readChannelOptions(key, lists_, o, failure)) {
-                if (error) *error = failure.isEmpty() ? storeFailure(key) : failure;
+            // A store that takes no writes is only read: a missing key reads as no settings.
+            if ((!store_->writesRefused() && !key.create()) || !readChannelOptions(key, lists_, o, failure)) {
+                if (error) *error = failure.isEmpty() ? storeFailure(key, true) : failure;
                 emit channelOptionsChanged(i);
                 return false;
             }
@@ -123,6 +146,15 @@ bool ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists& lists, QStr
         emit channelOptionsChanged(i);
     }
     return true;
+}
+
+void ChannelSupervisor::ForgetChannelOptions()
+{
+    for (int i = 0; i < channelCount(); ++i) {
+        if (isRunning(i)) continue;
+        FChannels[size_t(i)] = TChannelOptions();
+        emit channelOptionsChanged(i);
+    }
 }
 
 bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& options, QString& error)
@@ -212,6 +244,7 @@ bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
     o.ModemPlay = 0;
     o.ModemRecord = 0;
     o.HookSwitchMode = 0;
+    reasons_[size_t(channel)].clear();
     emit channelOptionsChanged(channel);
     setState(channel, State::None);
     return true;
@@ -290,44 +323,71 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
     const uint64_t run = ++nextRun_;
     runs_[size_t(channel)] = run;
     FChannels[size_t(channel)].RunningFlow = flow;
+    reasons_[size_t(channel)].clear();
     flow->setDevice(device_);
 
     // Raised on the runner thread: handed to the main thread without waiting for it, which may
-    // itself be waiting for this runner to end.
-    auto handOver = [this, channel, run](void (ChannelSupervisor::*handler)(int, uint64_t)) {
-        SORVIX_HANDOVER_SEND(this);
-        QMetaObject::invokeMethod(
-            this,
-            [this, channel, run, handler] {
-                SORVIX_HANDOVER_RECEIVE(this);
-                (this->*handler)(channel, run);
-            },
-            Qt::QueuedConnection);
-    };
-    flow->OnConnect = [handOver](TIVRFlow*) { handOver(&ChannelSupervisor::FlowConnect); };
-    flow->OnHangUp = [handOver](TIVRFlow*) { handOver(&ChannelSupervisor::FlowHangUp); };
+    // itself be waiting for this runner to end. A flow that never blocks raises them pass after
+    // pass; only a change of state is handed over, and at most one hand-over per run waits.
+    auto box = std::make_shared<StateMailbox>();
+    flow->OnConnect = [this, box, channel, run](TIVRFlow*) { offerState(box, channel, run, State::Connected); };
+    flow->OnHangUp = [this, box, channel, run](TIVRFlow*) { offerState(box, channel, run, State::WaitForCall); };
     // A runner that ends by itself (its channel did not open, an error ended it): the flow is
-    // freed once its termination handler is done with it.
-    flow->OnFinish = [handOver] { handOver(&ChannelSupervisor::FlowFinish); };
+    // freed once its termination handler is done with it. That handler runs on the main thread.
+    flow->OnFinish = [this, channel, run] {
+        QMetaObject::invokeMethod(this, [this, channel, run] { FlowFinish(channel, run); }, Qt::QueuedConnection);
+    };
 
     flow->Run(false, false, o.Address, gateway, o.ModemPlay - 1, o.ModemRecord - 1, o.HookSwitchMode, o.TransmitDTMF);
     setState(channel, State::WaitForCall);
     return true;
 }
 
+void ChannelSupervisor::offerState(const std::shared_ptr<StateMailbox>& box, int channel, uint64_t run, State state)
+{
+    if (box->lastOffered == state) return;
+    box->lastOffered = state;
+    box->latest.store(int(state));
+    if (box->posted.exchange(true)) return;  // the queued hand-over will carry it
+    ++pendingStates_;
+    SORVIX_HANDOVER_SEND(box.get());
+    QMetaObject::invokeMethod(
+        this,
+        [this, box, channel, run] {
+            SORVIX_HANDOVER_RECEIVE(box.get());
+            --pendingStates_;
+            // Cleared before the state is read: a change made after this posts again.
+            box->posted.store(false);
+            if (State(box->latest.load()) == State::Connected) FlowConnect(channel, run);
+            else FlowHangUp(channel, run);
+        },
+        Qt::QueuedConnection);
+}
+
 void ChannelSupervisor::FlowConnect(int channel, uint64_t run)
 {
-    if (isRunning(channel) && runs_[size_t(channel)] == run) setState(channel, State::Connected);
+    if (isRunning(channel) && runs_[size_t(channel)] == run && state(channel) != State::Connected)
+        setState(channel, State::Connected);
 }
 
 void ChannelSupervisor::FlowHangUp(int channel, uint64_t run)
 {
-    if (isRunning(channel) && runs_[size_t(channel)] == run) setState(channel, State::WaitForCall);
+    if (isRunning(channel) && runs_[size_t(channel)] == run && state(channel) != State::WaitForCall)
+        setState(channel, State::WaitForCall);
 }
 
 void ChannelSupervisor::FlowFinish(int channel, uint64_t run)
 {
-    if (isRunning(channel) && runs_[size_t(channel)] == run) release(channel);
+    if (!isRunning(channel) || runs_[size_t(channel)] != run) return;
+    // Nobody stopped it: say why it ended, in its row and in the log.
+    const QString why = FChannels[size_t(channel)].RunningFlow->StopReason();
+    if (!why.isEmpty()) {
+        const QString address = addressName(FChannels[size_t(channel)].Address);
+        reasons_[size_t(channel)] = address.isEmpty() ? why : address + QStringLiteral(": ") + why;
+        qWarning("SorvixAdmin: %s stopped by itself: %s", qPrintable(names_[channel]),
+                 qPrintable(reasons_[size_t(channel)]));
+    }
+    release(channel);
 }
 
 void ChannelSupervisor::release(int channel)
@@ -343,7 +403,9 @@ void ChannelSupervisor::release(int channel)
 
 void ChannelSupervisor::StopChannel(int channel)
 {
-    if (isRunning(channel)) release(channel);
+    if (!isRunning(channel)) return;
+    reasons_[size_t(channel)].clear();
+    release(channel);
 }
 
 void ChannelSupervisor::StopChannels(const std::vector<int>& channels)

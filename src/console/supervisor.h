@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -46,6 +47,12 @@ public:
     QString gatewayText(int channel) const;
     State state(int channel) const;
     QString stateText(int channel) const;
+    // Why the channel is not running although it should: its runner ended by itself (for example
+    // its line was already open), or its start with the console failed. Cleared by a start, a
+    // stop and a reset.
+    QString stopReason(int channel) const;
+    // Records why the channel did not start with the console; the row shows it.
+    void setStartFailure(int channel, const QString& error);
     // The number of the channel's latest run; 0 before its first start.
     uint64_t runNumber(int channel) const;
 
@@ -56,6 +63,8 @@ public:
     // store failed; the channels read by then keep their settings, the others none.
     bool LoadChannelOptions(const ChannelOptionLists& lists, QString* error = nullptr);
     const ChannelOptionLists& lists() const { return lists_; }
+    // Every stopped channel without settings, in memory only (the store is not touched).
+    void ForgetChannelOptions();
 
     // The flow file that the address reaches: its application's, or its group's application's;
     // empty when none.
@@ -90,6 +99,11 @@ public:
     void FlowHangUp(int channel, uint64_t run);
     void FlowFinish(int channel, uint64_t run);
 
+    // State hand-overs posted to the main thread and not yet delivered. A run posts its state
+    // only when it changes and keeps at most one hand-over queued (the latest state wins), so
+    // this stays at or below the number of running channels however fast their flows spin.
+    int pendingStateEvents() const { return pendingStates_.load(); }
+
 signals:
     // A channel's state column changed (started, connected, waiting, stopped, reset).
     void channelStateChanged(int channel);
@@ -102,6 +116,9 @@ private:
     // The in-use check against every running channel but one.
     void checkInUse(int address, int gateway, int except, QString& error) const;
     void setState(int channel, State state);
+    struct StateMailbox;
+    // Queues a run's state for the main thread; called on the runner thread.
+    void offerState(const std::shared_ptr<StateMailbox>& box, int channel, uint64_t run, State state);
     // Ends the channel's flow after its runner ended: frees the flow and shows "Stop".
     void release(int channel);
 
@@ -112,5 +129,7 @@ private:
     ChannelOptionLists lists_;
     std::vector<State> states_;
     std::vector<uint64_t> runs_;
+    std::vector<QString> reasons_;
     uint64_t nextRun_ = 0;
+    std::atomic<int> pendingStates_{0};
 };

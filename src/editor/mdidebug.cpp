@@ -78,9 +78,10 @@ int TfrmSorvixEdit::ShowDebugOptions()
     if (result == QDialog::Accepted) {
         FOptionsConfirmed = true;
         RegistryStore store;
+        // The save creates the key in its own transaction: one bounded wait when another
+        // program holds the store. A failed write is shown by SaveOptions; the confirmed
+        // options still hold for this run.
         const RegistryKey key(&store, productKeyPath());
-        key.create();
-        // A failed write is shown by SaveOptions; the confirmed options still hold for this run.
         options->SaveOptions(key, DebugOptions, false);
     }
     return result;

@@ -90,4 +90,10 @@ public:
     virtual int32_t GetAddressName(int index, QString& name) = 0;
     virtual int32_t GetAddressCount(int& count) = 0;  // indexes 0..count-1
     virtual int32_t GetGatewayAddress(int& index) = 0;  // -1 none
+    // Why OpenChannel on the address just failed with result, in the device's own words.
+    virtual QString OpenFailureText(int addressIndex, int32_t result)
+    {
+        (void)addressIndex;
+        return QStringLiteral("OpenChannel = %1").arg(result);
+    }
 };

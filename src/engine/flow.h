@@ -190,6 +190,9 @@ public:
     bool Run(bool debug, bool step, int addressIndex, int gatewayIndex, int waveOut, int waveIn, int hookMode,
              int transmitDtmf);
     bool Stop();
+    // Why the last run ended by itself (its channel could not be opened, an error ended it);
+    // empty when it was stopped or is still running. Read on the main thread once it has ended.
+    QString StopReason() const { return stopReason_; }
 
     // Tree view attached (the editor); without one the runner skips selection and caption hand-overs.
     bool hasView() const { return tree_.observer() != nullptr; }
@@ -205,5 +208,6 @@ private:
     FlowTree tree_;
     bool running_ = false;
     TFlowThread* thread_ = nullptr;
+    QString stopReason_;
     std::shared_ptr<ITAPI3Device> device_;
 };

@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include <exception>
+
 #include "engine/device.h"
 #include "engine/flow.h"
 #include "engine/statements/declarations.h"
@@ -55,6 +57,7 @@ bool TIVRFlow::Run(bool debug, bool step, int addressIndex, int gatewayIndex, in
         return true;
     }
     running_ = true;
+    stopReason_.clear();
     thread_ = new TFlowThread(this, addressIndex, debug, step, gatewayIndex, waveOut, waveIn, hookMode, transmitDtmf);
     thread_->start();
     return true;
@@ -184,9 +187,11 @@ void TFlowThread::run()
 {
     try {
         std::shared_ptr<IIVRAddress> opened;
-        if (auto device = OwnerFlow->device())
-            device->OpenChannel(AddressIndex, opened, GatewayIndex, WaveOutDevice, WaveInDevice, hookValue(HookMode),
-                                TransmitDTMF);
+        if (auto device = OwnerFlow->device()) {
+            const int32_t result = device->OpenChannel(AddressIndex, opened, GatewayIndex, WaveOutDevice, WaveInDevice,
+                                                       hookValue(HookMode), TransmitDTMF);
+            if (!opened && !OwnerFlow->bDebug()) stopReason_ = device->OpenFailureText(AddressIndex, result);
+        }
         {
             std::lock_guard lock(channelMutex_);
             Channel = opened;
@@ -199,8 +204,11 @@ void TFlowThread::run()
             // Without a channel nothing waits for calls: end after one pass instead of spinning.
             if (!channel()) terminate_.store(true);
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
         // An escaping error ends the run; the termination handler still runs.
+        if (!terminate_.load()) stopReason_ = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        if (!terminate_.load()) stopReason_ = QStringLiteral("unexpected error");
     }
     // Database connections belong to the thread that opened them: let go of them here, before
     // the thread ends. The termination handler only closes the data sets.
@@ -378,6 +386,7 @@ void TFlowThread::ThreadTerminated()
     ch.reset();
     flow->running_ = false;
     flow->thread_ = nullptr;
+    flow->stopReason_ = stopReason_;
     if (flow->OnFinish) flow->OnFinish();
     for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) d->CloseDataSet();
     wait();

@@ -78,4 +78,6 @@ private:
     std::shared_ptr<IIVRAddress> Channel;
     Value conditionValue_;
     bool terminatedHandled_ = false;
+    // Why the run ended by itself; written on the runner thread before it ends.
+    QString stopReason_;
 };

@@ -1,6 +1,8 @@
 #include "platform/registry.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -11,9 +13,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <thread>
 #include <unordered_map>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,9 +58,25 @@ bool isBusy(const QSqlError& e)
     return ok && (primary == 5 || primary == 6);  // SQLITE_BUSY, SQLITE_LOCKED
 }
 
+int pauseMs(int attempt)
+{
+    return 20 * (attempt + 1);
+}
+
 void pause(int attempt)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 * (attempt + 1)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(attempt)));
+}
+
+// Device and inode of the file under the path; false when there is none.
+bool fileIdentity(const QString& path, uint64_t* device, uint64_t* inode)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    *device = uint64_t(st.st_dev);
+    *inode = uint64_t(st.st_ino);
+    return true;
 }
 
 }  // namespace
@@ -104,6 +126,29 @@ struct RegistryConnection {
         busy = isBusy(e);
         setError(QStringLiteral("The registry file \"%1\" could not be used: %2").arg(filePath, e.text()));
     }
+
+    // Another try after a busy failure, if the call's time allows it: the next statement waits
+    // no longer than what is left (at least a little), and the pause before it counts too.
+    bool mayRetry(int attempt, const QDeadlineTimer& deadline)
+    {
+        const qint64 left = deadline.remainingTime() - pauseMs(attempt);
+        if (attempt + 1 >= BusyAttempts || left < 20)
+            return false;
+        pause(attempt);
+        setBusyTimeout(int(left));
+        return true;
+    }
+
+    void setBusyTimeout(int ms)
+    {
+        if (ms == busyTimeout)
+            return;
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(ms)))
+            busyTimeout = ms;
+    }
+
+    int busyTimeout = 0;
 
     void close()
     {
@@ -161,9 +206,77 @@ QString RegistryStore::defaultFilePath()
            + QStringLiteral("/sorvix/registry.db");
 }
 
-RegistryStore::RegistryStore(const QString& filePath)
-    : filePath_(filePath), id_(nextStoreId.fetch_add(1))
+// One writing turn per file and process, shared by every store on that file: a flag under a
+// mutex, waited for with a time limit.
+struct RegistryStore::WriteTurn {
+    std::mutex mutex;
+    std::condition_variable freed;
+    bool taken = false;
+
+    bool take(qint64 ms)
+    {
+        std::unique_lock lock(mutex);
+        if (!freed.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(ms, 0)), [this] { return !taken; }))
+            return false;
+        taken = true;
+        return true;
+    }
+    void give()
+    {
+        {
+            std::lock_guard lock(mutex);
+            taken = false;
+        }
+        freed.notify_one();
+    }
+};
+
+// Gives the turn back when it goes out of scope.
+class RegistryStore::TurnHolder {
+public:
+    ~TurnHolder()
+    {
+        if (turn_)
+            turn_->give();
+    }
+    void hold(WriteTurn* turn) { turn_ = turn; }
+
+private:
+    WriteTurn* turn_ = nullptr;
+};
+
+std::shared_ptr<RegistryStore::WriteTurn> RegistryStore::writeTurnFor(const QString& filePath)
 {
+    static std::mutex mutex;
+    static std::map<QString, std::weak_ptr<RegistryStore::WriteTurn>> turns;
+    const QString key = filePath.isEmpty() ? QString() : QFileInfo(filePath).absoluteFilePath();
+    std::lock_guard lock(mutex);
+    std::shared_ptr<RegistryStore::WriteTurn> turn = turns[key].lock();
+    if (!turn) {
+        turn = std::make_shared<RegistryStore::WriteTurn>();
+        turns[key] = turn;
+    }
+    return turn;
+}
+
+RegistryStore::RegistryStore(const QString& filePath)
+    : filePath_(filePath), id_(nextStoreId.fetch_add(1)), writeTurn_(writeTurnFor(filePath))
+{
+}
+
+bool RegistryStore::takeWriteTurn(TurnHolder& turn, RegistryConnection& c, qint64 leftMs)
+{
+    if (writeTurn_->take(leftMs)) {
+        turn.hold(writeTurn_.get());
+    } else {
+        c.busy = true;
+        c.setError(QStringLiteral("The registry file \"%1\" could not be used: database is locked by another "
+                                  "thread of this program")
+                       .arg(filePath_));
+        return false;
+    }
+    c.setBusyTimeout(int(std::max<qint64>(leftMs, 20)));
+    return true;
 }
 
 RegistryStore::~RegistryStore()
@@ -220,6 +333,8 @@ RegistryConnection* RegistryStore::connection()
     c.db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), c.name);
     c.db.setDatabaseName(filePath_);
     c.db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    c.busyTimeout = BusyTimeoutMs;
+    const QDeadlineTimer deadline(BusyTimeoutMs);
     if (!c.db.open()) {
         c.setError(QStringLiteral("The registry file \"%1\" could not be opened: %2")
                        .arg(filePath_, c.db.lastError().text()));
@@ -231,13 +346,19 @@ RegistryConnection* RegistryStore::connection()
     // while the file is still empty.
     bool ready = c.exec(QStringLiteral("PRAGMA encoding = 'UTF-16le'"));
     // Switching to WAL needs a moment alone with the file; another process may be creating it too.
-    for (int attempt = 0; ready && attempt < BusyAttempts; ++attempt) {
+    for (int attempt = 0; ready; ++attempt) {
         QSqlQuery q(c.db);
         if (q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && q.next()
             && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
             break;
-        pause(attempt);  // a rollback journal still works, only with less concurrency
+        if (!c.mayRetry(attempt, deadline))
+            break;  // a rollback journal still works, only with less concurrency
     }
+    // With the WAL journal, commits need no flush to disk of their own: a writer holds the lock
+    // for a moment only, so the others' bounded waits are enough. The file stays consistent
+    // whatever happens; a power cut may take back the last changes.
+    if (ready)
+        c.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
 
     const QStringList schema = {
         QStringLiteral("CREATE TABLE IF NOT EXISTS registry_keys ("
@@ -259,6 +380,8 @@ RegistryConnection* RegistryStore::connection()
             c.fail(q.lastError());
             ready = false;
         } else if (q.value(0).toInt() == SchemaVersion) {
+            c.setBusyTimeout(BusyTimeoutMs);
+            noteFileIdentity();
             return &c;
         }
     }
@@ -272,20 +395,77 @@ RegistryConnection* RegistryStore::connection()
         const QString error = c.error;
         c.exec(QStringLiteral("ROLLBACK"));
         c.error = error;
-        if (!busy || attempt + 1 >= BusyAttempts)
+        if (!busy || !c.mayRetry(attempt, deadline))
             ready = false;
-        else
-            pause(attempt);
     }
     if (!ready) {
         c.close();
         return nullptr;
     }
+    c.setBusyTimeout(BusyTimeoutMs);
+    noteFileIdentity();
     return &c;
+}
+
+void RegistryStore::noteFileIdentity()
+{
+    uint64_t device = 0, inode = 0;
+    if (!fileIdentity(filePath_, &device, &inode))
+        return;
+    std::lock_guard lock(mutex_);
+    if (haveIdentity_)
+        return;
+    haveIdentity_ = true;
+    fileDevice_ = device;
+    fileInode_ = inode;
+}
+
+void RegistryStore::refuseWrites(const QString& reason)
+{
+    std::lock_guard lock(mutex_);
+    refusal_ = reason;
+}
+
+bool RegistryStore::writesRefused() const
+{
+    std::lock_guard lock(mutex_);
+    return !refusal_.isEmpty();
+}
+
+bool RegistryStore::mayWrite(RegistryConnection& c)
+{
+    uint64_t device = 0, inode = 0;
+    const bool present = fileIdentity(filePath_, &device, &inode);
+    std::lock_guard lock(mutex_);
+    if (!refusal_.isEmpty()) {
+        c.setError(refusal_);
+        return false;
+    }
+    if (haveIdentity_ && (!present || device != fileDevice_ || inode != fileInode_)) {
+        c.setError(QStringLiteral("The registry file \"%1\" was %2 while the program ran; nothing was written.")
+                       .arg(filePath_, present ? QStringLiteral("replaced") : QStringLiteral("deleted")));
+        return false;
+    }
+    return true;
+}
+
+bool RegistryStore::refused()
+{
+    std::lock_guard lock(mutex_);
+    if (refusal_.isEmpty())
+        return false;
+    auto& slot = threadConnections().byStore[id_];
+    if (!slot)
+        slot = std::make_unique<RegistryConnection>();
+    slot->setError(refusal_);
+    return true;
 }
 
 bool RegistryStore::run(bool write, const Body& body)
 {
+    // Refused writes do not even open the file.
+    if (write && refused())
+        return false;
     RegistryConnection* c = connection();
     if (!c)
         return false;
@@ -300,35 +480,44 @@ bool RegistryStore::run(bool write, const Body& body)
         return outcome == Outcome::Done;
     }
 
+    if (write && !mayWrite(*c))
+        return false;
     // Writers take the write lock at the start, so two writers queue up instead of failing
     // when one of them would have to upgrade a read lock.
     const QString begin = write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
+    const QDeadlineTimer deadline(BusyTimeoutMs);
+    struct RestoreTimeout {
+        RegistryConnection* c;
+        ~RestoreTimeout() { c->setBusyTimeout(RegistryStore::BusyTimeoutMs); }
+    } restore{c};
+    TurnHolder turn;
+    if (write && !takeWriteTurn(turn, *c, deadline.remainingTime()))
+        return false;
     for (int attempt = 0;; ++attempt) {
         c->busy = false;
         if (!c->exec(begin)) {
-            if (c->busy && attempt + 1 < BusyAttempts) {
-                pause(attempt);
+            if (c->busy && c->mayRetry(attempt, deadline))
                 continue;
-            }
             return false;
         }
         const Outcome outcome = body(*c);
         if (outcome == Outcome::Done && c->exec(QStringLiteral("COMMIT")))
             return true;
-        const bool retry = outcome != Outcome::Refused && c->busy && attempt + 1 < BusyAttempts;
+        const bool busy = outcome != Outcome::Refused && c->busy;
         const QString error = c->error;
         const uint64_t serial = c->errorSerial;
         c->exec(QStringLiteral("ROLLBACK"));
         c->error = error;
         c->errorSerial = serial;
-        if (!retry)
+        if (!busy || !c->mayRetry(attempt, deadline))
             return false;
-        pause(attempt);
     }
 }
 
 bool RegistryStore::transaction(const std::function<bool()>& work)
 {
+    if (refused())
+        return false;
     RegistryConnection* c = connection();
     if (!c)
         return false;
@@ -367,13 +556,25 @@ bool RegistryStore::transaction(const std::function<bool()>& work)
         return false;
     }
 
-    for (int attempt = 0;; ++attempt) {
-        c->busy = false;
-        if (c->exec(QStringLiteral("BEGIN IMMEDIATE")))
-            break;
-        if (!c->busy || attempt + 1 >= BusyAttempts)
+    if (!mayWrite(*c))
+        return false;
+    // Held until the transaction has committed or rolled back.
+    TurnHolder turn;
+    {
+        const QDeadlineTimer deadline(BusyTimeoutMs);
+        struct RestoreTimeout {
+            RegistryConnection* c;
+            ~RestoreTimeout() { c->setBusyTimeout(RegistryStore::BusyTimeoutMs); }
+        } restore{c};
+        if (!takeWriteTurn(turn, *c, deadline.remainingTime()))
             return false;
-        pause(attempt);
+        for (int attempt = 0;; ++attempt) {
+            c->busy = false;
+            if (c->exec(QStringLiteral("BEGIN IMMEDIATE")))
+                break;
+            if (!c->busy || !c->mayRetry(attempt, deadline))
+                return false;
+        }
     }
 
     c->depth = 1;

@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 struct RegistryConnection;
 
@@ -26,6 +29,11 @@ struct RegistryConnection;
 //
 // A call that fails returns false (or Failed) and leaves the reason in errorString(), which is
 // kept per thread.
+//
+// A lock that another process holds is waited for at most BusyTimeoutMs in all, retries included;
+// then the call fails with the reason, so no window waits long. The file first opened is the
+// store's file: when it has been deleted or replaced since (another device or inode under the
+// path), every change fails with that reason instead of going into a file nobody reads.
 class RegistryStore {
 public:
     enum class Type { String, Integer };
@@ -72,8 +80,13 @@ public:
     // Ignored inside transaction().
     void releaseThreadConnection();
 
-    // How long one statement waits for another connection's lock before it reports busy.
-    static constexpr int BusyTimeoutMs = 5000;
+    // From now on every change fails with reason, and the file is left as it is: for a file that
+    // could not be read, which writing could only damage further.
+    void refuseWrites(const QString& reason);
+    bool writesRefused() const;
+
+    // The longest one call waits for another connection's lock, retries included.
+    static constexpr int BusyTimeoutMs = 1500;
 
 private:
     enum class Outcome { Done, Refused, Error };
@@ -84,9 +97,31 @@ private:
     bool run(bool write, const Body& body);
     bool writeValue(const QString& keyPath, const QString& name, Type type, const QString& text, int32_t number);
     Status readValue(const QString& keyPath, const QString& name, Type wanted, QString* text, int32_t* number);
+    // Records the identity of the file a connection opened (the first one becomes the store's).
+    void noteFileIdentity();
+    // Before a change: false, with the reason on c, when writes are refused or the file under the
+    // path is no longer the one the store opened.
+    bool mayWrite(RegistryConnection& c);
+    // True, with the reason as the calling thread's error, when writes are refused.
+    bool refused();
+
+    // Takes this process's turn to write the file, within what is left of the call's time. The
+    // threads of one process queue here rather than polling the file's lock, which under heavy
+    // contention can pass one of them over for longer than the bound.
+    struct WriteTurn;
+    class TurnHolder;
+    static std::shared_ptr<WriteTurn> writeTurnFor(const QString& filePath);
+    bool takeWriteTurn(TurnHolder& turn, RegistryConnection& c, qint64 leftMs);
 
     const QString filePath_;
     const uint64_t id_;
+    const std::shared_ptr<WriteTurn> writeTurn_;
+
+    mutable std::mutex mutex_;  // the members below
+    bool haveIdentity_ = false;
+    uint64_t fileDevice_ = 0;
+    uint64_t fileInode_ = 0;
+    QString refusal_;
 };
 
 // A key of a store, addressed by its path: a light handle that forwards to the store. The key

@@ -40,7 +40,7 @@ TEST_F(AdminTexts, PinnedTexts)
     setAdminTextLanguage(true);
     EXPECT_EQ(adm::ChannelRunning, QStringLiteral(" 通道正在运行，请先停止再设置"));
     EXPECT_EQ(adm::Application, adm::Applications) << "two entries, one Chinese text";
-    EXPECT_EQ(adm::RemoveAddress, QStringLiteral("移去设备组(&D)"));
+    EXPECT_EQ(adm::RemoveAddress, QStringLiteral("移去设备(&D)"));
     EXPECT_EQ(adm::FlowFileLabel, QStringLiteral("流程文件(&F)："));
 }
 

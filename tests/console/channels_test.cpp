@@ -141,9 +141,20 @@ TEST_F(ChannelWindow, ARunnerThatEndsByItselfFreesItsRow)
     ASSERT_TRUE(waitUntil([&] { return device->waiting(4); }));
     startRows({3});
     ASSERT_TRUE(waitUntil([&] { return !sup().isRunning(3); }));
-    EXPECT_EQ(state(3), "Stop");
+    // The row says why, and so does the console's log.
+    EXPECT_EQ(state(3), "Stop (Gateway: already open)");
     EXPECT_EQ(startStop(), std::make_pair(true, false));  // row 3 is still selected
     EXPECT_EQ(state(4), "Wait For Call");
+
+    // A start by hand that works, and a stop by hand, leave no reason behind.
+    win->acStop->trigger();
+    select({4});
+    win->acStop->trigger();
+    startRows({3});
+    ASSERT_TRUE(waitUntil([&] { return device->waiting(4); }));
+    EXPECT_EQ(state(3), "Wait For Call");
+    win->acStop->trigger();
+    EXPECT_EQ(state(3), "Stop");
 }
 
 TEST_F(ChannelWindow, StartErrorsAskWhetherToGoOnExceptForTheLastRow)
@@ -275,11 +286,11 @@ TEST_F(ChannelWindow, AutoStartAndClosingTheWindow)
     for (int i : {1, 2, 4})
         ASSERT_TRUE(store->writeInteger(channelKeyPath(QStringLiteral("Channel %1").arg(i)), "AutoStart", 1));
     open();
-    // Channel 4's flow file is missing: it stays stopped, with no box.
+    // Channel 4's flow file is missing: it stays stopped, with no box; its row says why.
     EXPECT_EQ(state(0), "Wait For Call");
     EXPECT_EQ(state(1), "Wait For Call");
     EXPECT_EQ(state(2), "");
-    EXPECT_EQ(state(3), "");
+    EXPECT_EQ(state(3), dir.filePath("lost.svx") + ", FlowFile is not existent.");
     EXPECT_TRUE(prompt.messages.isEmpty());
     win->show();
     win->close();

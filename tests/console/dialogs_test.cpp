@@ -12,6 +12,7 @@
 #include "console/addressform.h"
 #include "console/applicationform.h"
 #include "console/groupform.h"
+#include "editor/common/sorvixform.h"
 #include "gui/fakeprompt.h"
 
 namespace {
@@ -24,6 +25,7 @@ struct DialogTest : ConsoleStoreFixture {
     void SetUp() override
     {
         ConsoleStoreFixture::SetUp();
+        initProductTexts();
         seed(ConsoleConfig::ApplicationKey, "Bank", "/b.svx");
         seed(ConsoleConfig::ApplicationKey, "Shop", "/s.svx");
         seed(ConsoleConfig::GroupKey, "Sales", "Bank");
@@ -49,10 +51,10 @@ TEST_F(DialogTest, ApplicationChecksInOrder)
         const char* caption;
         QWidget* focus;
     } cases[] = {
-        {-1, "", "", "Name cann't be empty", "Error : Name", dlg.edtApplicationName},
-        {-1, "bank", "/x.svx", "Name has been used by another Application. ", "Error : Name", dlg.edtApplicationName},
-        {1, "BANK", "/x.svx", "Name has been used by another Application. ", "Error : Name", dlg.edtApplicationName},
-        {-1, "Fax", "", "Please input flow file", "Error : Flow File", dlg.edtApplicationFile},
+        {-1, "", "", "Name cann't be empty", "Sorvix IVR", dlg.edtApplicationName},
+        {-1, "bank", "/x.svx", "Name has been used by another Application. ", "Sorvix IVR", dlg.edtApplicationName},
+        {1, "BANK", "/x.svx", "Name has been used by another Application. ", "Sorvix IVR", dlg.edtApplicationName},
+        {-1, "Fax", "", "Please input flow file", "Sorvix IVR", dlg.edtApplicationFile},
         {0, "BANK", "/x.svx", nullptr, nullptr, nullptr},  // its own name, in another case
         {0, "Bank", "/x.svx", nullptr, nullptr, nullptr},
         {-1, " Bank", "/missing.svx", nullptr, nullptr, nullptr},  // blanks count; the file is not checked
@@ -105,13 +107,13 @@ TEST_F(DialogTest, GroupChecksInOrder)
     dlg.cmbApplication->setCurrentIndex(0);
     dlg.btnOkClick();
     EXPECT_EQ(prompt.messages, QStringList{"Name has been used by another Group. "});
-    EXPECT_EQ(prompt.captions, QStringList{"Error : Name"});
+    EXPECT_EQ(prompt.captions, QStringList{"Sorvix IVR"});
 
     dlg.edtGroupName->setText("Day");
     dlg.cmbApplication->setCurrentIndex(-1);
     dlg.btnOkClick();
     EXPECT_EQ(prompt.messages.last(), "Please select Application");
-    EXPECT_EQ(prompt.captions.last(), "Error : Application");
+    EXPECT_EQ(prompt.captions.last(), "Sorvix IVR");
     EXPECT_EQ(dlg.focusWidget(), dlg.cmbApplication);
 
     dlg.edtGroupName->clear();
@@ -155,7 +157,7 @@ TEST_F(DialogTest, AddressChecksAndListEnabling)
 
     dlg.btnOkClick();
     EXPECT_EQ(prompt.messages, QStringList{"Please select Application or Group"});
-    EXPECT_EQ(prompt.captions, QStringList{"Error : Application"});
+    EXPECT_EQ(prompt.captions, QStringList{"Sorvix IVR"});
 
     dlg.radApplication->click();
     EXPECT_TRUE(dlg.cmbApplication->isEnabled());
@@ -169,7 +171,7 @@ TEST_F(DialogTest, AddressChecksAndListEnabling)
     EXPECT_TRUE(dlg.cmbGroup->isEnabled());
     dlg.btnOkClick();
     EXPECT_EQ(prompt.messages.last(), "Please select Group");
-    EXPECT_EQ(prompt.captions.last(), "Error : Group");
+    EXPECT_EQ(prompt.captions.last(), "Sorvix IVR");
 
     dlg.cmbGroup->setCurrentIndex(0);
     dlg.btnOkClick();
@@ -190,15 +192,19 @@ TEST_F(DialogTest, PickListGivesTheChosenRowsInListOrder)
     EXPECT_EQ(dlg.lbAdd->selectionMode(), QAbstractItemView::ExtendedSelection);
 }
 
-TEST_F(DialogTest, ChineseRefusalCaptionsUseTheFullWidthColon)
+TEST_F(DialogTest, ChineseRefusalsCarryTheChineseProductTitle)
 {
     setTextLanguage(true);
     setAdminTextLanguage(true);
+    initProductTexts();
     TfrmApplication dlg(config.get());
     dlg.edtApplicationName->setText("Fax");
     dlg.btnOKClick();
     EXPECT_EQ(prompt.messages, QStringList{QStringLiteral("请输入流程文件")});
-    EXPECT_EQ(prompt.captions.first(), QStringLiteral("错误：流程文件"));
+    EXPECT_EQ(prompt.captions.first(), QStringLiteral("Sorvix 语音应答系统"));
+    setTextLanguage(false);
+    setAdminTextLanguage(false);
+    initProductTexts();
 }
 
 }  // namespace

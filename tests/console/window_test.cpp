@@ -4,11 +4,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QRadioButton>
+#include <QSet>
+#include <QSqlQuery>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
@@ -301,12 +304,34 @@ TEST_F(WindowTest, ListKeysActOnTheListThatHasTheFocus)
     ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(frmApplication->EditedItem, 0);
 
-    // The tree has none of these keys.
+    // Right after a click on the Applications or the Groups node the focus is in the tree, and
+    // the keys do what that node's menu shows.
     win->tvMain->setFocus();
-    QTest::keyClick(win->tvMain, Qt::Key_Delete);
     QTest::keyClick(win->tvMain, Qt::Key_N, Qt::ControlModifier);
-    EXPECT_EQ(shown.size(), 4u);
-    EXPECT_EQ(win->lvAllApplication->rowCount(), 2);
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown.back(), frmApplication);
+    QTest::keyClick(win->tvMain, Qt::Key_Return);
+    ASSERT_EQ(shown.size(), 6u);
+    EXPECT_EQ(frmApplication->EditedItem, 0);
+    QTest::keyClick(win->tvMain, Qt::Key_Delete);
+    EXPECT_EQ(win->lvAllApplication->rowCount(), 1);
+
+    select(Kind::nkGroups);
+    win->tvMain->setFocus();
+    QTest::keyClick(win->tvMain, Qt::Key_N, Qt::ControlModifier);
+    ASSERT_EQ(shown.size(), 7u);
+    EXPECT_EQ(shown.back(), frmGroup);
+    QTest::keyClick(win->tvMain, Qt::Key_Delete);
+    EXPECT_EQ(win->lvAllGroup->rowCount(), 0);
+    EXPECT_EQ(win->lvAllApplication->rowCount(), 1);
+
+    // Other nodes have none of these keys.
+    select(Kind::nkAddresses);
+    win->tvMain->setFocus();
+    QTest::keyClick(win->tvMain, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(win->tvMain, Qt::Key_Delete);
+    EXPECT_EQ(shown.size(), 7u);
+    EXPECT_EQ(win->lvAllApplication->rowCount(), 1);
 }
 
 TEST_F(WindowTest, NewEditAndDeleteApplications)
@@ -352,7 +377,7 @@ TEST_F(WindowTest, NewEditAndDeleteApplications)
     EXPECT_EQ(column(win->lvAllAddress, 1), (QStringList{"", "", "Shop", "", ""}));
     EXPECT_EQ(column(win->lvAllAddress, 2), (QStringList{"", "Sales", "", "", ""}));
     EXPECT_EQ(column(win->lvAllGroup, 1), (QStringList{"", ""}));
-    EXPECT_TRUE(prompt.captions.filter(ProductTitle).isEmpty()) << "no question, no error";
+    EXPECT_EQ(prompt.messages, QStringList{"Name has been used by another Application. "}) << "no question, no error";
 }
 
 TEST_F(WindowTest, NewAndEditGroups)
@@ -517,6 +542,121 @@ TEST_F(WindowTest, AFailedWriteIsReportedAndLeavesTheListsAsTheyWere)
     EXPECT_EQ(prompt.captions.size(), 3);
 }
 
+// The configuration store as a user may find it: not a database, damaged inside, or closed to us.
+TEST_F(WindowTest, AnUnreadableStoreIsSaidInABoxAndNeverWritten)
+{
+    ASSERT_TRUE(store->createKey(channelKeyPath("Channel 1")));
+    ASSERT_TRUE(store->writeString(channelKeyPath("Channel 1"), "Address", "Line 1"));
+    win.reset();
+    store.reset();  // the file is complete and closed
+    QFile f(registryFile());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+    ASSERT_GT(good.size(), 4096);
+
+    struct Case {
+        const char* what;
+        std::function<QByteArray()> spoil;  // the file's bytes afterwards
+        int answer;
+    };
+    const Case cases[] = {
+        {"not a database", [] { return QByteArray("[Application]\nBank=/flows/bank.svx\n").repeated(200); }, Prompt::No},
+        {"damaged", [&] {
+             QByteArray bad = good;
+             for (int i = 4096; i < bad.size(); ++i) bad[i] = char(0xA5 ^ (i * 7));
+             return bad;
+         }, Prompt::Yes},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray bytes = c.spoil();
+        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(registryFile() + suffix);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        prompt.messages.clear();
+        prompt.captions.clear();
+        prompt.answers = {c.answer};
+
+        open();
+        win->LoadChannelOptions();
+        // One box, at start-up, naming the file and the reason; the user's choice holds.
+        ASSERT_EQ(prompt.messages.size(), 1);
+        EXPECT_EQ(prompt.captions.first(), ProductTitle);
+        EXPECT_TRUE(prompt.messages.first().contains(registryFile())) << qPrintable(prompt.messages.first());
+        EXPECT_TRUE(prompt.messages.first().contains(c.answer == Prompt::No ? "not a database" : "malformed"))
+            << qPrintable(prompt.messages.first());
+        if (c.answer == Prompt::No) {
+            EXPECT_EQ(win->lvAllApplication->rowCount(), 0);
+            EXPECT_EQ(win->supervisor().FChannels[0].Address, -1);
+            EXPECT_EQ(win->lvAllAddress->rowCount(), 5);
+        }
+
+        // A command fails with a box and changes nothing, in the window or in the file.
+        const int rows = win->lvAllApplication->rowCount();
+        acceptWith<TfrmApplication>([](TfrmApplication& d) {
+            d.edtApplicationName->setText("Fax");
+            d.edtApplicationFile->setText("/f.svx");
+            d.btnOKClick();
+        });
+        win->acNewApplicationExecute();
+        EXPECT_EQ(win->lvAllApplication->rowCount(), rows);
+        ASSERT_EQ(prompt.messages.size(), 2);
+        EXPECT_TRUE(prompt.messages.last().contains("nothing is written")) << qPrintable(prompt.messages.last());
+        win.reset();
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(f.readAll() == bytes) << "the file is never overwritten";
+        f.close();
+    }
+}
+
+TEST_F(WindowTest, AStoreLockedElsewhereFailsFastAndChangesNothing)
+{
+    // Another program holds the store's write lock and keeps it.
+    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inject"));
+    other.setDatabaseName(registryFile());
+    ASSERT_TRUE(other.open());
+    QSqlQuery q(other);
+    ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+    ASSERT_TRUE(q.exec("UPDATE registry_values SET data = data"));
+
+    acceptWith<TfrmApplication>([](TfrmApplication& d) {
+        d.edtApplicationName->setText("Fax");
+        d.edtApplicationFile->setText("/f.svx");
+        d.btnOKClick();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    win->acNewApplicationExecute();
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(column(win->lvAllApplication, 0), (QStringList{"Bank", "Shop"}));
+    ASSERT_EQ(prompt.messages.size(), 1);
+    EXPECT_TRUE(prompt.messages.last().contains("locked")) << qPrintable(prompt.messages.last());
+
+    q.exec("ROLLBACK");
+    q = QSqlQuery();
+    other.close();
+    other = QSqlDatabase();
+    win->acNewApplicationExecute();
+    EXPECT_EQ(column(win->lvAllApplication, 0), (QStringList{"Bank", "Shop", "Fax"}));
+}
+
+TEST_F(WindowTest, AStoreDeletedWhileTheConsoleRunsIsReported)
+{
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(registryFile() + suffix);
+    acceptWith<TfrmApplication>([](TfrmApplication& d) {
+        d.edtApplicationName->setText("Fax");
+        d.edtApplicationFile->setText("/f.svx");
+        d.btnOKClick();
+    });
+    win->acNewApplicationExecute();
+    EXPECT_EQ(column(win->lvAllApplication, 0), (QStringList{"Bank", "Shop"}));
+    ASSERT_EQ(prompt.messages.size(), 1);
+    EXPECT_TRUE(prompt.messages.last().contains("deleted")) << qPrintable(prompt.messages.last());
+    EXPECT_FALSE(QFile::exists(registryFile()));
+}
+
 TEST_F(WindowTest, ViewCommands)
 {
     win->show();
@@ -620,7 +760,16 @@ TEST_F(WindowTest, ChineseCaptions)
     EXPECT_EQ(win->FChannelsNode->text(0), QStringLiteral("授权通道"));
     EXPECT_EQ(win->lvAllAddress->columnCaption(1), QStringLiteral("应用流程"));
     EXPECT_EQ(win->mnuOperateButton->text(), QStringLiteral("操作(&O)"));
-    EXPECT_EQ(win->miRemoveAddress->text(), QStringLiteral("移去设备组(&D)"));
+    EXPECT_EQ(win->miRemoveAddress->text(), QStringLiteral("移去设备(&D)"));
+    // No two entries of one menu read the same.
+    for (QMenu* menu : win->findChildren<QMenu*>()) {
+        QSet<QString> seen;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator() || a->menu()) continue;
+            EXPECT_FALSE(seen.contains(a->text())) << qPrintable(a->text());
+            seen.insert(a->text());
+        }
+    }
     EXPECT_EQ(win->acStop->text(), QStringLiteral("停止(&T)"));
     EXPECT_EQ(win->acStart->toolTip(), QStringLiteral("开始"));
     EXPECT_EQ(win->acAbout->text(), QStringLiteral("关于") + ProductTitle + QStringLiteral("(&A)..."));

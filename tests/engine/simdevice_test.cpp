@@ -299,12 +299,22 @@ TEST(DeviceFactory, PicksScenarioFromArgumentEnvironmentOrDefault)
     options.speed = 0;
     QStringList printed;
     options.log = [&](const SimLogEntry& e) { printed << e.text(); };
+    options.keepLog = true;
     device = createTelephonyDevice(options, &error);
     ASSERT_TRUE(device);
     EXPECT_EQ(dynamic_cast<SimDevice&>(*device).speed(), 0.0);
     ChannelPtr channel = openChannel(*device, 1);
     channel->BeginPass();
     EXPECT_EQ(printed, dynamic_cast<SimDevice&>(*device).logText());
+    EXPECT_EQ(printed.last(), "Line 2: BeginPass() = 0");
+
+    // Without asking, the programs' device keeps no log of its own; the callback still sees all.
+    options.keepLog = false;
+    printed.clear();
+    device = createTelephonyDevice(options, &error);
+    ChannelPtr unlogged = openChannel(*device, 1);
+    unlogged->BeginPass();
+    EXPECT_TRUE(dynamic_cast<SimDevice&>(*device).log().empty());
     EXPECT_EQ(printed.last(), "Line 2: BeginPass() = 0");
 
     options.scenarioFile = fixture("scenarios/unknown_key.json");

@@ -3,6 +3,8 @@
 // runner that ends by itself, late events of an old run, and many channels at once.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -428,12 +430,19 @@ TEST_F(Supervisor, WaitConnectedWaitAndAStopWhileWaitingForTheNextCall)
     EXPECT_TRUE(sup->isRunning(0));
     EXPECT_EQ(sup->stateText(0), "Wait For Call");
 
-    // The call is served; the next pass waits for a call the scenario does not have.
-    ASSERT_TRUE(waitUntil([&] { return seen[0].size() >= 3 && device->waiting(0); }));
-    EXPECT_EQ(seen[0], (QStringList{"Wait For Call", "Connected", "Wait For Call"}));
+    // The call is served; the next pass waits for a call the scenario does not have. At full
+    // speed the call may be over before the main thread looks: what it shows is the latest state.
+    ASSERT_TRUE(waitUntil([&] {
+        return device->count("Answer", 0, ChannelResult::Success) == 1 && device->waiting(0) &&
+               sup->pendingStateEvents() == 0;
+    }));
+    const QStringList served = seen[0];
+    EXPECT_TRUE(served == (QStringList{"Wait For Call", "Connected", "Wait For Call"}) ||
+                served == QStringList{"Wait For Call"})
+        << qPrintable(served.join('|'));
     sup->StopChannel(0);
-    // The stop ends the waiting pass first, which waits again, and then the run.
-    EXPECT_EQ(seen[0], (QStringList{"Wait For Call", "Connected", "Wait For Call", "Wait For Call", "Stop"}));
+    // The stop ends the waiting pass first, which waits again (no change to show), and then the run.
+    EXPECT_EQ(seen[0], served + QStringList{"Stop"});
     EXPECT_FALSE(sup->isRunning(0));
     EXPECT_EQ(flowsAlive(), 0);
     EXPECT_EQ(device->count("WaitRing", 0, ChannelResult::EndPass), 1);  // the stop ended the wait
@@ -441,7 +450,7 @@ TEST_F(Supervisor, WaitConnectedWaitAndAStopWhileWaitingForTheNextCall)
 
     // Stopping a stopped channel changes nothing.
     sup->StopChannel(0);
-    EXPECT_EQ(seen[0].size(), 5);
+    EXPECT_EQ(seen[0].size(), served.size() + 1);
     EXPECT_EQ(sup->stateText(0), "Stop");
 
     // It starts again as a new run.
@@ -471,17 +480,57 @@ TEST_F(Supervisor, ARunnerThatEndsByItselfShowsStop)
     ASSERT_TRUE(waitUntil([&] { return !sup->isRunning(1); }));
     EXPECT_EQ(sup->stateText(1), "Stop");
     EXPECT_EQ(seen[1], (QStringList{"Wait For Call", "Stop"}));
+    EXPECT_EQ(sup->stopReason(1), "Gateway: already open");
     EXPECT_EQ(flowsAlive(), 1);
     EXPECT_TRUE(sup->isRunning(0));
     EXPECT_EQ(sup->stateText(0), "Wait For Call");
 
-    // Once the line is free it starts and stays.
+    // Once the line is free it starts and stays, and the reason is gone.
     sup->StopChannel(0);
+    EXPECT_EQ(sup->stopReason(0), "");
     start(1);
+    EXPECT_EQ(sup->stopReason(1), "");
     ASSERT_TRUE(waitUntil([&] { return device->waiting(1); }));
     EXPECT_TRUE(sup->isRunning(1));
     sup->StopAll();
     EXPECT_EQ(flowsAlive(), 0);
+}
+
+TEST_F(Supervisor, ASpinningFlowKeepsAtMostOneStateEventQueued)
+{
+    // Every answer succeeds at once and the pass ends: the flow never blocks, and each pass
+    // goes from connected back to waiting.
+    Scenario s = lines(1);
+    s.addresses[0].force[QStringLiteral("Answer")] = ChannelResult::Success;
+    openDevice(s);
+    std::atomic<int> passes{0};
+    device->sim->setKeepLog(false);
+    device->sim->setLogCallback([&](const SimLogEntry& e) {
+        if (e.operation == QLatin1String("EndPass")) ++passes;
+    });
+    application("Spin", flow("spin.svx", "object IVRVar\nend\nobject IVRBegin\n  object IVRAnswer\n  end\nend\n"
+                                         "object IVREnd\nend\n"),
+                {0});
+    openSupervisor(1);
+    channel(0, 0);
+    start(0);
+
+    // The main thread is busy elsewhere while the flow runs pass after pass.
+    QDeadlineTimer deadline(5000);
+    while (passes.load() < 2000 && !deadline.hasExpired()) QThread::msleep(2);
+    ASSERT_GE(passes.load(), 2000);
+    EXPECT_LE(sup->pendingStateEvents(), 1);
+
+    // Served again, the window catches up with a state of this run at once.
+    const int before = int(seen[0].size());
+    ASSERT_TRUE(waitUntil([&] { return int(seen[0].size()) > before; }));
+    EXPECT_TRUE(sup->state(0) == State::Connected || sup->state(0) == State::WaitForCall);
+    EXPECT_LE(sup->pendingStateEvents(), 1);
+    sup->StopChannel(0);
+    EXPECT_EQ(sup->stateText(0), "Stop");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sup->stateText(0), "Stop");  // a hand-over still queued for the run is dropped
+    device->sim->setLogCallback(nullptr);
 }
 
 TEST_F(Supervisor, EventsOfAnEndedRunAreDropped)
@@ -529,9 +578,8 @@ TEST_F(Supervisor, ThirtyTwoChannelsServeTheirCallsAndStopTogether)
 
     ASSERT_TRUE(waitUntil([&] {
         for (int i = 0; i < n; ++i)
-            if (seen[size_t(i)].size() < 7 || !device->waiting(i) || device->count("Answer", i, ChannelResult::Success) < 3)
-                return false;
-        return true;
+            if (!device->waiting(i) || device->count("Answer", i, ChannelResult::Success) < 3) return false;
+        return sup->pendingStateEvents() == 0;
     }));
     for (int i = 0; i < n; ++i) {
         EXPECT_EQ(device->count("Speak", i, ChannelResult::Success), 3) << i;  // the "2" of the menu
@@ -541,9 +589,13 @@ TEST_F(Supervisor, ThirtyTwoChannelsServeTheirCallsAndStopTogether)
     for (int i = 0; i < n; ++i) {
         EXPECT_FALSE(sup->isRunning(i));
         EXPECT_EQ(sup->stateText(i), "Stop");
-        // Started, three calls, the end of the waiting pass, stopped.
-        EXPECT_EQ(seen[size_t(i)].size(), 1 + 3 * 2 + 1 + 1) << i;
-        EXPECT_EQ(seen[size_t(i)].mid(0, 3), (QStringList{"Wait For Call", "Connected", "Wait For Call"})) << i;
+        // Started, at most three calls shown (each shown only if the window looked in time), stopped;
+        // never the same state twice in a row.
+        const QStringList& states = seen[size_t(i)];
+        EXPECT_LE(states.size(), 1 + 3 * 2 + 1) << i;
+        EXPECT_EQ(states.front(), "Wait For Call") << i;
+        EXPECT_EQ(states.back(), "Stop") << i;
+        for (int k = 1; k < states.size(); ++k) EXPECT_NE(states[k], states[k - 1]) << i;
     }
     EXPECT_EQ(flowsAlive(), 0);
     EXPECT_EQ(device->count("CloseChannel"), n);

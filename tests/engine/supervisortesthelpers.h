@@ -41,6 +41,7 @@ public:
     int32_t GetAddressName(int index, QString& name) override { return sim->GetAddressName(index, name); }
     int32_t GetAddressCount(int& count) override { return sim->GetAddressCount(count); }
     int32_t GetGatewayAddress(int& index) override { return sim->GetGatewayAddress(index); }
+    QString OpenFailureText(int addressIndex, int32_t result) override { return sim->OpenFailureText(addressIndex, result); }
 
     // Whether the channel last opened on the address waits in an operation now.
     bool waiting(int address) const

@@ -10,6 +10,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRadioButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
@@ -544,6 +546,34 @@ TEST_F(Debugger, AFailedSaveAfterOkIsReportedAndTheRunStillStarts)
     EXPECT_EQ(prompt.captions[0], ProductTitle);
     EXPECT_TRUE(main->FOptionsConfirmed);
     ASSERT_TRUE(waitFor([&] { return pausedAt(n[0]); }));
+}
+
+TEST_F(Debugger, OptionsSavedWhileAnotherProgramLocksTheStoreFailFast)
+{
+    {
+        RegistryStore store(dir.filePath("registry.db"));
+        ASSERT_TRUE(store.createKey(productKeyPath()));
+    }
+    QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "holder");
+    other.setDatabaseName(dir.filePath("registry.db"));
+    ASSERT_TRUE(other.open());
+    {
+        QSqlQuery q(other);
+        ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+        ASSERT_TRUE(q.exec("UPDATE registry_values SET data = data"));
+        useScenario(R"({"speed": 0, "addresses": ["Line 1", "Line 2"]})");
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(main->ShowDebugOptions(), QDialog::Accepted);
+        EXPECT_LT(timer.elapsed(), 2000);
+        ASSERT_EQ(prompt.messages.size(), 1);
+        EXPECT_EQ(prompt.captions[0], ProductTitle);
+        EXPECT_TRUE(prompt.messages[0].contains("locked")) << qPrintable(prompt.messages[0]);
+        q.exec("ROLLBACK");
+    }
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase("holder");
 }
 
 // ---- hand-over from a second start ----

@@ -6,9 +6,12 @@
 #include <QSqlDatabase>
 #include <QTemporaryDir>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSqlQuery>
 #include <QThread>
 
 #include <climits>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -567,4 +570,79 @@ TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing)
         EXPECT_EQ(process->exitCode(), 0);
     }
     expectAllWrites(store, prefixes, Count);
+}
+
+TEST_F(RegistryTest, ALockHeldElsewhereIsWaitedForOnlyBriefly)
+{
+    ASSERT_TRUE(store.createKey(Product));
+    ASSERT_TRUE(store.writeString(Product, QStringLiteral("x"), QStringLiteral("before")));
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+        other.setDatabaseName(file());
+        ASSERT_TRUE(other.open());
+        QSqlQuery q(other);
+        ASSERT_TRUE(q.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        ASSERT_TRUE(q.exec(QStringLiteral("UPDATE registry_values SET data = data")));
+
+        // A single write, a transaction and a new key: each gives up within the bound, with the reason.
+        const std::vector<std::function<bool()>> writes = {
+            [&] { return store.writeString(Product, QStringLiteral("x"), QStringLiteral("after")); },
+            [&] { return store.transaction([&] { return store.writeInteger(Product, QStringLiteral("n"), 1); }); },
+            [&] { return store.createKey(Product + QStringLiteral("\\New")); },
+        };
+        for (const auto& write : writes) {
+            QElapsedTimer timer;
+            timer.start();
+            EXPECT_FALSE(write());
+            EXPECT_LT(timer.elapsed(), 2000);
+            EXPECT_TRUE(store.errorString().contains(QStringLiteral("locked"))) << qPrintable(store.errorString());
+        }
+        // Reading goes on meanwhile.
+        EXPECT_EQ(text(Product, QStringLiteral("x")), QStringLiteral("before"));
+        q.exec(QStringLiteral("ROLLBACK"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    EXPECT_TRUE(store.writeString(Product, QStringLiteral("x"), QStringLiteral("after"))) << qPrintable(store.errorString());
+    EXPECT_EQ(text(Product, QStringLiteral("x")), QStringLiteral("after"));
+}
+
+TEST_F(RegistryTest, AFileDeletedOrReplacedSinceItWasOpenedIsNotWrittenInto)
+{
+    ASSERT_TRUE(store.createKey(Product));
+    auto removeFile = [&] {
+        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(file() + QLatin1String(suffix));
+    };
+    removeFile();
+    EXPECT_FALSE(store.writeString(Product, QStringLiteral("x"), QStringLiteral("y")));
+    EXPECT_TRUE(store.errorString().contains(QStringLiteral("deleted"))) << qPrintable(store.errorString());
+    EXPECT_TRUE(store.errorString().contains(file()));
+    EXPECT_FALSE(store.transaction([] { return true; }));
+    EXPECT_FALSE(QFile::exists(file())) << "nothing made a file again";
+
+    // Another file under the same name: still not the store's.
+    {
+        RegistryStore other(file());
+        ASSERT_TRUE(other.createKey(Product)) << qPrintable(other.errorString());
+    }
+    store.releaseThreadConnection();  // even a fresh connection does not make it the store's file
+    EXPECT_FALSE(store.createKey(Product + QStringLiteral("\\More")));
+    EXPECT_TRUE(store.errorString().contains(QStringLiteral("replaced"))) << qPrintable(store.errorString());
+    EXPECT_FALSE(store.writeString(Product, QStringLiteral("x"), QStringLiteral("y")));
+
+    // A store opened on the new file works with it.
+    RegistryStore fresh(file());
+    EXPECT_TRUE(fresh.writeString(Product, QStringLiteral("x"), QStringLiteral("y"))) << qPrintable(fresh.errorString());
+}
+
+TEST_F(RegistryTest, RefusedWritesLeaveTheFileAlone)
+{
+    ASSERT_TRUE(store.createKey(Product));
+    ASSERT_TRUE(store.writeString(Product, QStringLiteral("x"), QStringLiteral("kept")));
+    store.refuseWrites(QStringLiteral("no writes here"));
+    EXPECT_TRUE(store.writesRefused());
+    EXPECT_FALSE(store.writeString(Product, QStringLiteral("x"), QStringLiteral("changed")));
+    EXPECT_EQ(store.errorString(), QStringLiteral("no writes here"));
+    EXPECT_FALSE(store.deleteKey(Product));
+    EXPECT_FALSE(store.transaction([] { return true; }));
+    EXPECT_EQ(text(Product, QStringLiteral("x")), QStringLiteral("kept"));
 }

@@ -17,6 +17,7 @@ std::shared_ptr<ITAPI3Device> createTelephonyDevice(const TelephonyDeviceOptions
     if (options.speed)
         scenario.speed = *options.speed;
     auto device = std::make_shared<SimDevice>(std::move(scenario));
+    device->setKeepLog(options.keepLog);
     if (options.log)
         device->setLogCallback(options.log);
     if (error)

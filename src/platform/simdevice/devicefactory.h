@@ -16,6 +16,9 @@ struct TelephonyDeviceOptions {
     std::optional<double> speed;
     // Sees every channel operation as it ends, in order (see SimDevice::setLogCallback).
     std::function<void(const SimLogEntry&)> log;
+    // Keep every operation in the device's own log (SimDevice::log). Off by default: nothing in
+    // the programs reads it back, and a channel that serves calls for days would fill memory.
+    bool keepLog = false;
 };
 
 // The one place where the programs and the headless runner get their telephony device.

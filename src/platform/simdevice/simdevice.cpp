@@ -705,6 +705,16 @@ int32_t SimDevice::GetGatewayAddress(int& index)
     return R::Success;
 }
 
+QString SimDevice::OpenFailureText(int addressIndex, int32_t result)
+{
+    if (result == R::BadParameter)
+        return QStringLiteral("bad parameter");
+    std::lock_guard lock(state_->mutex);
+    if (result == R::Failed && state_->validAddress(addressIndex) && state_->open[addressIndex])
+        return QStringLiteral("already open");
+    return QStringLiteral("OpenChannel = %1").arg(result);
+}
+
 const Scenario& SimDevice::scenario() const { return state_->scenario; }
 double SimDevice::speed() const { return state_->speed.load(); }
 void SimDevice::setSpeed(double speed) { state_->speed.store(speed); }

@@ -137,6 +137,7 @@ public:
     int32_t GetAddressName(int index, QString& name) override;
     int32_t GetAddressCount(int& count) override;
     int32_t GetGatewayAddress(int& index) override;
+    QString OpenFailureText(int addressIndex, int32_t result) override;
 
     const Scenario& scenario() const;
     double speed() const;
