@@ -548,6 +548,11 @@ bool TfrmSorvixEdit::saveFlowAsOf(TfrmFlow* w, QObject* sender, QString* error)
     const QString chosen = Prompt::instance().saveFileName(this, title, proposed,
                                                            Prompt::qtFilter(txt::FlowFileFilter), QStringLiteral("SVX"));
     if (chosen.isEmpty()) return false;
+    // Two windows on one file would overwrite each other's work on every save.
+    if (TfrmFlow* other = findFlowWindow(chosen); other && other != w) {
+        *error = txt::FileOpenInOtherWindow + QDir::toNativeSeparators(chosen);
+        return false;
+    }
     return f->SaveAs(chosen, error) && error->isEmpty();
 }
 

@@ -47,7 +47,7 @@ QString Version;
 QString NewFlow, Debugging, Modified, TextFileFilter, WavFileFilter, SaveChangesTo, StopDebuggingOf;
 QString Error, ErrorContent, NumberFormatError, QuoteHint, FileCannotOpen, ReadFileError, SaveFileError,
     SaveFlowTextError, RunningReadOnly, NotTTSHint, Continue, NoDebugAddress, SelectDebugAddress, AllResult,
-    NoChannel, UnknownStatus;
+    NoChannel, UnknownStatus, FileOpenInOtherWindow, NoSoundDevice;
 
 QStringList ResultNames, ResultMessages, CommandTypeNames, OperatorNames, StringOperateNames, DateOperateNames,
     DataBaseOperateNames, CalledTypeNames, SpeechLanguageIds, SpeechLanguageNames, SpeechContextIds,
@@ -330,11 +330,13 @@ const Row rows[] = {
     E(AllResult, "&All Result: ", "所有结果(&A)："),
     E(NoChannel, "No channel: the device address could not be opened", "没有通道：设备地址未能打开"),
     E(UnknownStatus, "Unknown device status: ", "未知的设备状态："),
+    E(FileOpenInOtherWindow, "Another flow window holds this file; close it first: ", "另一个流程窗口正打开此文件，请先关闭它："),
+    E(NoSoundDevice, "No sound device", "没有声音设备"),
 };
 
 #undef E
 
-static_assert(std::size(rows) == 249);
+static_assert(std::size(rows) == 251);
 
 const std::array<Entry, std::size(rows)> entries = [] {
     std::array<Entry, std::size(rows)> list{};

@@ -298,6 +298,8 @@ extern QString SaveFlowTextError;          // "Save flow text error: "
 extern QString RunningReadOnly;            // " [Running - ReadOnly]"
 extern QString NotTTSHint;                // "Please download and intall a speech engine (for example espeak-ng) for this system."
 extern QString Continue;                   // "Continue?"
+extern QString FileOpenInOtherWindow;      // "Another flow window holds this file; close it first: "
+extern QString NoSoundDevice;              // "No sound device"
 extern QString NoDebugAddress;             // "There isn't an device address to debug."
 extern QString SelectDebugAddress;         // "Please select Debug Address."
 extern QString AllResult;                  // "&All Result: " (label of the result picker)

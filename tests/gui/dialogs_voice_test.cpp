@@ -1,5 +1,7 @@
 #include <QCheckBox>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -74,6 +76,7 @@ TEST_F(VoiceDialogTest, NewCreatesAMissingFileAsTheEmptyWaveAndOpensAnExistingOn
         d.btnNew->click();
         ASSERT_EQ(prompt.dialogs.size(), 1u);
         EXPECT_EQ(prompt.dialogs[0].filter, "Wav Files (*.wav);;All Files (*)");
+        EXPECT_TRUE(prompt.dialogs[0].takesNewName);
         const QString created = greeting + ".WAV";
         EXPECT_EQ(contents(created), emptyWaveFileBytes());
         EXPECT_EQ(d.cmbVariant->currentText(), '"' + created + '"');
@@ -91,6 +94,28 @@ TEST_F(VoiceDialogTest, NewCreatesAMissingFileAsTheEmptyWaveAndOpensAnExistingOn
     EXPECT_EQ(s->link.constant, Value(existing));
     EXPECT_FALSE(preview->isOpen()) << "hiding closes the preview";
     EXPECT_TRUE(prompt.messages.isEmpty());
+}
+
+// The dialog behind "New or Open..." itself: a name that does not exist is accepted as it is, and
+// an existing one without a question about replacing it.
+TEST(NewOrOpenDialog, AcceptsANewNameAndAnExistingFile)
+{
+    QTemporaryDir dir;
+    const QString existing = dir.filePath("hello.wav");
+    ASSERT_TRUE(writeEmptyWaveFile(existing, nullptr));
+    for (const QString& name : {dir.filePath("greeting"), existing}) {
+        SCOPED_TRACE(name.toStdString());
+        const auto d = QtPrompt::newOrOpenDialog(nullptr, QString(), dir.path(), Prompt::qtFilter(txt::WavFileFilter));
+        EXPECT_EQ(d->fileMode(), QFileDialog::AnyFile);
+        EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptOpen);
+        d->open();
+        d->selectFile(name);
+        d->accept();
+        EXPECT_EQ(d->result(), QDialog::Accepted);
+        EXPECT_EQ(d->selectedFiles(), QStringList{name});
+        EXPECT_FALSE(QApplication::activeModalWidget() && QApplication::activeModalWidget() != d.get());
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("greeting"))) << "the dialog only names the file";
 }
 
 TEST_F(VoiceDialogTest, NewIntoAMissingFolderChangesNothing)

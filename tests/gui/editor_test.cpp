@@ -652,6 +652,51 @@ TEST_F(Editor, OpeningAnOpenFileActivatesItsWindow)
     QDir::setCurrent(saved);
 }
 
+TEST_F(Editor, SaveAsOntoAFileAnotherWindowHoldsIsRefused)
+{
+    if (!canSaveFlows()) GTEST_SKIP() << "flow files cannot be written in this build yet";
+    QTemporaryDir dir;
+    const QString held = dir.filePath("held.svx");
+    {
+        TIVRFlow f(nullptr, QString(), true);
+        QString error;
+        ASSERT_TRUE(f.SaveAs(held, &error)) << error.toStdString();
+    }
+    main->OpenFlowFile(held);
+    TfrmFlow* holder = main->activeFlowWindow();
+    ASSERT_NE(holder, nullptr);
+    const QByteArray before = [&] {
+        QFile file(held);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    TfrmFlow* other = newFlow();
+    add(other, other->FFlow->BeginRoot, "IVRPlay", pcLastChild);
+    // By the same name, and by another spelling of the same path.
+    for (const QString& chosen : {held, dir.path() + "/./held.svx"}) {
+        prompt.fileNames = {chosen};
+        prompt.messages.clear();
+        main->acSaveAs->trigger();
+        ASSERT_EQ(prompt.messages.size(), 1);
+        EXPECT_TRUE(prompt.messages[0].startsWith(txt::FileOpenInOtherWindow)) << prompt.messages[0].toStdString();
+        EXPECT_EQ(prompt.captions[0], ProductTitle);
+        EXPECT_TRUE(other->FFlow->FileName.isEmpty());
+        EXPECT_TRUE(other->FFlow->Modified);
+    }
+    QFile file(held);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+
+    // The window that holds the file may save under its own name.
+    main->OpenFlowFile(held);
+    ASSERT_EQ(main->activeFlowWindow(), holder);
+    prompt.messages.clear();
+    prompt.fileNames = {held};
+    main->acSaveAs->trigger();
+    EXPECT_TRUE(prompt.messages.isEmpty()) << prompt.messages.join("|").toStdString();
+    EXPECT_EQ(main->flowWindows().size(), 2);
+}
+
 // ---- closing ----
 
 // Answers the questions; when it answers OK to the stop question the runner stops, or not.

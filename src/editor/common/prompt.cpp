@@ -77,6 +77,23 @@ QString QtPrompt::saveFileName(QWidget* parent, const QString& caption, const QS
     return dialog.selectedFiles().first();
 }
 
+std::unique_ptr<QFileDialog> QtPrompt::newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                       const QString& filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, caption, dir, filter);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    return dialog;
+}
+
+QString QtPrompt::newOrOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+{
+    const auto dialog = newOrOpenDialog(parent, caption, dir, filter);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    return dialog->selectedFiles().first();
+}
+
 void QtPrompt::beep()
 {
     QApplication::beep();

@@ -113,7 +113,8 @@ void writeVariantLink(TIVRVariantLink& link, const TVariantCombo& combo)
         return;
     }
     link.Unlink();
-    if (combo.typing()) link.constant = TIVRFlow::TextToValue(combo.typedText(), nullptr);
+    // A list with nothing chosen shows no constant, so it keeps none.
+    link.constant = combo.typing() ? TIVRFlow::TextToValue(combo.typedText(), nullptr) : Value();
 }
 
 void writeDataBaseLink(TIVRDataBaseLink& link, const TVariantCombo& combo)

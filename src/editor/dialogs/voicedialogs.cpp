@@ -266,8 +266,9 @@ void TfrmPlayWavFile::UpdateClearButton()
 void TfrmPlayWavFile::btnNewClick()
 {
     if (readOnly_) return;
-    const QString name = Prompt::instance().openFileName(this, QString(), QFileInfo(target_).absolutePath(),
-                                                         Prompt::qtFilter(txt::WavFileFilter));
+    // A new name makes the empty wave file, so the dialog must take names that do not exist.
+    const QString name = Prompt::instance().newOrOpenFileName(this, QString(), QFileInfo(target_).absolutePath(),
+                                                              Prompt::qtFilter(txt::WavFileFilter));
     if (!name.isEmpty()) OpenWaveFile(QFileInfo(name).absoluteFilePath());
 }
 
