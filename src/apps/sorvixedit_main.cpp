@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QStringList>
+#include <csignal>
 
 #include "editor/common/prompt.h"
 #include "editor/common/sorvixform.h"
@@ -11,6 +12,7 @@
 #include "engine/texts.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/singleinstance.h"
+#include "platform/stopsignals.h"
 
 namespace {
 // The running editor may be busy opening earlier files; the files open there even if this start
@@ -58,6 +60,14 @@ int main(int argc, char** argv)
     loadDebugOptions(frmSorvixEdit);
     for (const QString& file : files) frmSorvixEdit->OpenFlowFile(file);
     handOver.setWindow(frmSorvixEdit);
+
+    // A stop signal ends the editor without questions, the debug run stopped and unsaved flows
+    // kept in recovery copies; a second signal while that goes on ends it at once.
+    StopSignals stopSignals({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&stopSignals] {
+        for (const QString& line : frmSorvixEdit->StopForSignal()) qWarning("SorvixEdit: %s", qPrintable(line));
+        QCoreApplication::exit(stopSignals.exitStatus());
+    });
 
     const int result = app.exec();
     delete frmSorvixEdit;
