@@ -24,6 +24,7 @@ int main(int argc, char** argv)
     initTexts();
     initAdminTexts();
     initProductTexts();
+    installQtTranslations();
 
     // One atomic lock marks the running console; a second start only asks it to come forward.
     SingleInstance instance(InstanceName);

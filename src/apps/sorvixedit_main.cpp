@@ -25,6 +25,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     initTexts();
     initProductTexts();
+    installQtTranslations();
     const QStringList files = app.arguments().mid(1);
 
     SingleInstance instance(EditorInstanceName);

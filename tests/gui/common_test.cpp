@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +18,7 @@
 #include "editor/common/sorvixtreeview.h"
 #include "engine/flow.h"
 #include "engine/statements/flowcontrol.h"
+#include "engine/texts.h"
 #include "fakeprompt.h"
 
 namespace {
@@ -48,6 +51,25 @@ struct TreeFixture : ::testing::Test {
     TSorvixTreeView view{&flow.tree()};
     FlowTreeModel* model() { return view.flowModel(); }
 };
+
+// Qt's own texts follow the interface language: its standard buttons read Chinese in Chinese.
+TEST(QtTranslations, StandardButtonsFollowTheInterfaceLanguage)
+{
+    const auto texts = [] {
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        return box.button(QDialogButtonBox::Ok)->text() + '|' + box.button(QDialogButtonBox::Cancel)->text();
+    };
+    const QString english = texts();
+    setTextLanguage(true);
+    ASSERT_TRUE(installQtTranslations()) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(texts(), QString::fromUtf8("确定|取消"));
+    EXPECT_TRUE(installQtTranslations()) << "a second call changes nothing";
+    EXPECT_EQ(texts(), QString::fromUtf8("确定|取消"));
+    setTextLanguage(false);
+    EXPECT_TRUE(installQtTranslations());
+    EXPECT_EQ(texts(), english);
+    EXPECT_EQ(english, "OK|Cancel");
+}
 
 TEST_F(TreeFixture, FollowsInsertsMovesDeletesAndCaptions)
 {

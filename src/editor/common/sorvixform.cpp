@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QPalette>
 #include <QScreen>
 #include <QShowEvent>
+#include <memory>
 
 #include "engine/texts.h"
 
@@ -26,6 +29,26 @@ void initProductTexts()
     SalesMailAddress = QStringLiteral("sales@sorvix.com");
     txt::HelpRoot = QCoreApplication::applicationDirPath() + QStringLiteral("/Sorvix.chm::/");
     txt::StatementHelpRoot = txt::HelpRoot + QStringLiteral("StatementReference");
+}
+
+bool installQtTranslations()
+{
+    static QTranslator* installed = nullptr;
+    if (!IsChinese) {
+        if (installed) QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+        return true;
+    }
+    if (installed) return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        qWarning("Qt's Chinese translations (qtbase_zh_CN) are not installed");
+        return false;
+    }
+    installed = translator.release();
+    QCoreApplication::installTranslator(installed);
+    return true;
 }
 
 QFont languageFont()

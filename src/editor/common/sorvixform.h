@@ -15,6 +15,11 @@ extern QString SalesMailAddress;
 // Sets the product texts and the help roots (HelpRoot, StatementHelpRoot) for the running program.
 void initProductTexts();
 
+// Qt's own texts (standard buttons, file dialogs) in the interface language: Qt's Chinese
+// translations are installed when the interface is Chinese, and taken away again otherwise.
+// Returns whether Qt's texts now follow the interface language.
+bool installQtTranslations();
+
 // The font of the interface language: a CJK face for Chinese, the nearest sans face otherwise.
 QFont languageFont();
 
