@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include "platform/wave.h"
+
 #include <array>
 #include <iterator>
 
@@ -47,7 +49,8 @@ QString Version;
 QString NewFlow, Debugging, Modified, TextFileFilter, WavFileFilter, SaveChangesTo, StopDebuggingOf;
 QString Error, ErrorContent, NumberFormatError, QuoteHint, FileCannotOpen, ReadFileError, SaveFileError,
     SaveFlowTextError, RunningReadOnly, NotTTSHint, Continue, NoDebugAddress, SelectDebugAddress, AllResult,
-    NoChannel, UnknownStatus, FileOpenInOtherWindow, NoSoundDevice;
+    NoChannel, UnknownStatus, FileOpenInOtherWindow, NoSoundDevice, SoundCannotRecord,
+    SamplesCannotPlay;
 
 QStringList ResultNames, ResultMessages, CommandTypeNames, OperatorNames, StringOperateNames, DateOperateNames,
     DataBaseOperateNames, CalledTypeNames, SpeechLanguageIds, SpeechLanguageNames, SpeechContextIds,
@@ -332,11 +335,13 @@ const Row rows[] = {
     E(UnknownStatus, "Unknown device status: ", "未知的设备状态："),
     E(FileOpenInOtherWindow, "Another flow window holds this file; close it first: ", "另一个流程窗口正打开此文件，请先关闭它："),
     E(NoSoundDevice, "No sound device", "没有声音设备"),
+    E(SoundCannotRecord, "The sound device cannot record 8 kHz 16-bit mono", "声音设备无法录制 8 kHz 16 位单声道"),
+    E(SamplesCannotPlay, "%1-bit samples cannot be played", "无法播放 %1 位的采样"),
 };
 
 #undef E
 
-static_assert(std::size(rows) == 251);
+static_assert(std::size(rows) == 253);
 
 const std::array<Entry, std::size(rows)> entries = [] {
     std::array<Entry, std::size(rows)> list{};
@@ -509,6 +514,7 @@ void setTextLanguage(bool chinese)
 {
     using namespace txt;
     IsChinese = chinese;
+    setWaveTextLanguage(chinese);
     for (const Row& row : rows) *row.entry.text = QString::fromUtf8(chinese ? row.chinese : row.english);
 
     ResultNames = column(resultNames, chinese);

@@ -322,7 +322,7 @@ bool TfrmPlayWavFile::savePending()
         ok = out.write(bytes) == bytes.size() && out.commit();
     }
     if (!ok) {
-        error = QStringLiteral("cannot write %1: %2").arg(target_, out.errorString());
+        error = waveCannotWriteText(target_, out.errorString());
         Prompt::instance().message(this, error, QString(), Prompt::Kind::Error, Prompt::Buttons::Ok);
         openInPreview(source);
         UpdateClearButton();
