@@ -17,6 +17,7 @@
 #include "editor/dialogs/voicedialogs.h"
 #include "engine/statements/variables.h"
 #include "engine/statements/voice.h"
+#include "engine/texts.h"
 #include "fakewavepreview.h"
 #include "platform/wave.h"
 
@@ -116,6 +117,42 @@ TEST(NewOrOpenDialog, AcceptsANewNameAndAnExistingFile)
         EXPECT_FALSE(QApplication::activeModalWidget() && QApplication::activeModalWidget() != d.get());
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("greeting"))) << "the dialog only names the file";
+}
+
+TEST_F(VoiceDialogTest, WithoutASoundDeviceTheDialogSaysSoOnceBesideThePlayer)
+{
+    preview->sound = false;
+    auto* s = playOf(recording("hello.wav"));
+    const QString greeting = dir.filePath("greeting");
+    prompt.fileNames = {greeting};
+    for (int show = 0; show < 2; ++show) {
+        driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
+            EXPECT_TRUE(d.lblNoSound->isVisible());
+            EXPECT_EQ(d.lblNoSound->text(), txt::NoSoundDevice);
+            for (QWidget* b : std::initializer_list<QWidget*>{d.btnPlay, d.btnStop, d.btnRecord, d.btnClear}) {
+                EXPECT_FALSE(b->isEnabled());
+                EXPECT_EQ(b->toolTip(), txt::NoSoundDevice);
+            }
+            // A new prompt is still made.
+            if (show == 0) {
+                d.btnNew->click();
+                EXPECT_EQ(contents(greeting + ".WAV"), emptyWaveFileBytes());
+            }
+            d.btnOk->click();
+        });
+        ASSERT_TRUE(s->Edit());
+    }
+    EXPECT_TRUE(prompt.messages.isEmpty()) << prompt.messages.join('|').toStdString();
+    EXPECT_EQ(s->link.constant, Value(greeting + ".WAV"));
+
+    preview->sound = true;
+    driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
+        EXPECT_FALSE(d.lblNoSound->isVisible());
+        EXPECT_TRUE(d.btnPlay->isEnabled());
+        EXPECT_TRUE(d.btnPlay->toolTip().isEmpty());
+        d.btnCancel->click();
+    });
+    EXPECT_FALSE(s->Edit());
 }
 
 TEST_F(VoiceDialogTest, NewIntoAMissingFolderChangesNothing)

@@ -143,6 +143,11 @@ TfrmPlayWavFile::TfrmPlayWavFile(QWidget* parent) : TStatementDlg(parent), previ
     btnClear = new QPushButton(txt::PlayClear, playerWavFile);
     btnClear->setAutoDefault(false);
     player->addWidget(btnClear);
+    lblNoSound = new QLabel(txt::NoSoundDevice, playerWavFile);
+    lblNoSound->setEnabled(false);
+    lblNoSound->setVisible(false);
+    player->addSpacing(8);
+    player->addWidget(lblNoSound);
     player->addStretch();
     addRow(playerWavFile, {btnPlay, btnPause, btnStop, btnPrevious, btnNext, btnRecord, btnClear});
 
@@ -228,6 +233,8 @@ void TfrmPlayWavFile::FormHide()
 
 void TfrmPlayWavFile::openInPreview(const QString& path)
 {
+    // Without a sound device nothing can open; the dialog says so once, beside the player.
+    if (!preview_->hasSound()) return;
     QString error;
     if (!preview_->open(path, &error))
         Prompt::instance().message(this, error, QString(), Prompt::Kind::Error, Prompt::Buttons::Ok);
@@ -261,6 +268,10 @@ void TfrmPlayWavFile::UpdateClearButton()
     btnRecord->setEnabled(open && !readOnly_ && !recording);
     btnNew->setEnabled(!readOnly_ && !recording);
     for (QToolButton* b : {btnPlay, btnPause, btnStop, btnPrevious, btnNext}) b->setEnabled(open);
+    const bool sound = preview_->hasSound();
+    lblNoSound->setVisible(!sound);
+    for (QWidget* b : std::initializer_list<QWidget*>{btnPlay, btnPause, btnStop, btnPrevious, btnNext, btnRecord, btnClear})
+        b->setToolTip(sound ? QString() : txt::NoSoundDevice);
 }
 
 void TfrmPlayWavFile::btnNewClick()

@@ -32,6 +32,7 @@ public:
     }
     void close() override {}
     Mode mode() const override { return Mode::NotOpen; }
+    bool hasSound() const override { return false; }
     QString fileName() const override { return {}; }
     void play() override {}
     void pause() override {}
@@ -63,6 +64,8 @@ bool audioFormatOf(const WaveFormat& wave, QAudioFormat& format)
 class SoundWavePreview : public WavePreview {
 public:
     ~SoundWavePreview() override { close(); }
+
+    bool hasSound() const override { return !QMediaDevices::defaultAudioOutput().isNull(); }
 
     bool open(const QString& path, QString* error) override
     {
