@@ -900,7 +900,14 @@ void TfrmSorvixEdit::acWindowTileVerticalExecute()
 
 void TfrmSorvixEdit::acWindowMinimizeAllExecute()
 {
-    for (QMdiSubWindow* sub : mdiArea->subWindowList()) sub->showMinimized();
+    // The area maximises whichever window it activates after a maximised one goes: bring the
+    // maximised ones to normal first, and go round until every window is minimised.
+    const QList<QMdiSubWindow*> windows = mdiArea->subWindowList();
+    for (QMdiSubWindow* sub : windows)
+        if (sub->isMaximized()) sub->showNormal();
+    for (int round = 0; round < 3; ++round)
+        for (QMdiSubWindow* sub : windows)
+            if (!sub->isMinimized()) sub->showMinimized();
 }
 
 void TfrmSorvixEdit::acWindowArrangeExecute()

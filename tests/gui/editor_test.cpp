@@ -1397,6 +1397,25 @@ TEST_F(Editor, WindowMenuListsTheFlowsAndTheWindowCommandsArrangeThem)
     EXPECT_NE(sa->pos(), sb->pos());
 }
 
+TEST_F(Editor, MinimizeAllMinimisesEveryWindowMaximisedOnesToo)
+{
+    for (int i = 0; i < 3; ++i) newFlow();
+    const QList<QMdiSubWindow*> windows = main->mdiArea->subWindowList();
+    ASSERT_EQ(windows.size(), 3);
+    // Maximised: the active one, and so every one the area activates next.
+    main->mdiArea->setActiveSubWindow(windows[1]);
+    windows[1]->showMaximized();
+    ASSERT_TRUE(windows[1]->isMaximized());
+    main->acWindowMinimizeAll->trigger();
+    for (QMdiSubWindow* sub : windows) {
+        EXPECT_TRUE(sub->isMinimized()) << sub->windowTitle().toStdString();
+        EXPECT_FALSE(sub->isMaximized());
+    }
+    // Once more with every window already minimised: nothing changes.
+    main->acWindowMinimizeAll->trigger();
+    for (QMdiSubWindow* sub : windows) EXPECT_TRUE(sub->isMinimized());
+}
+
 TEST_F(Editor, HelpContentsShowsTheEditorTopicAndAboutNamesTheProduct)
 {
     QTemporaryDir dir;
