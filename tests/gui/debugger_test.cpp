@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRadioButton>
+#include <QScreen>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
@@ -601,6 +602,33 @@ TEST_F(HandOver, NamesThatArriveBeforeTheWindowAreKeptAndOpenedInOrder)
     // A start without files only brings the editor forward.
     handOver.received(TEditorHandOver::buildMessage({}));
     EXPECT_EQ(openFiles().size(), 3);
+}
+
+TEST_F(HandOver, ASecondStartRestoresTheEditorAsItWasWithItsTitleBarOnScreen)
+{
+    TEditorHandOver handOver;
+    handOver.setWindow(main.get());
+    // Maximised, then minimised: maximised again.
+    main->showMaximized();
+    main->showMinimized();
+    ASSERT_TRUE(main->isMinimized());
+    handOver.received(TEditorHandOver::buildMessage({}));
+    EXPECT_FALSE(main->isMinimized());
+    EXPECT_TRUE(main->isMaximized());
+
+    // A normal window moved off every screen comes back with its title bar on one.
+    main->showNormal();
+    main->resize(600, 400);
+    main->move(-5000, -4000);
+    QTest::qWait(50);
+    main->showMinimized();
+    handOver.received(TEditorHandOver::buildMessage({}));
+    EXPECT_FALSE(main->isMinimized());
+    EXPECT_FALSE(main->isMaximized());
+    const QRect avail = main->screen()->availableGeometry();
+    EXPECT_TRUE(avail.contains(main->frameGeometry().topLeft())) << main->frameGeometry().x() << ","
+                                                                 << main->frameGeometry().y();
+    EXPECT_EQ(main->size(), QSize(600, 400));
 }
 
 TEST_F(HandOver, ASecondStartOfTheProgramHandsItsFilesToTheRunningEditor)
