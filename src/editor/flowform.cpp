@@ -80,7 +80,36 @@ void TFlowTreeView::mouseReleaseEvent(QMouseEvent* event)
 bool TFlowTreeView::judgeDrag(QDragMoveEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    return flow_->TreeDragOver(*this, StatementDrag::sourceOf(event->mimeData(), flow_), p.x(), p.y(), true);
+    const bool accepted =
+        flow_->TreeDragOver(*this, StatementDrag::sourceOf(event->mimeData(), flow_), p.x(), p.y(), true);
+    setDropTarget(accepted ? indexAt(p) : QModelIndex());
+    return accepted;
+}
+
+FlowNode* TFlowTreeView::dropTarget() const
+{
+    return dropTarget_.isValid() ? flowModel()->nodeOf(dropTarget_) : nullptr;
+}
+
+void TFlowTreeView::setDropTarget(const QModelIndex& index)
+{
+    if (index == QModelIndex(dropTarget_)) return;
+    const QModelIndex old = dropTarget_;
+    dropTarget_ = index;
+    if (old.isValid()) viewport()->update(visualRect(old));
+    if (index.isValid()) viewport()->update(visualRect(index));
+}
+
+void TFlowTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    // The drop target is drawn as the tree draws a selected row.
+    if (!dropTarget_.isValid() || index != QModelIndex(dropTarget_)) {
+        TSorvixTreeView::drawRow(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem target(option);
+    target.state |= QStyle::State_Selected | QStyle::State_Active;
+    TSorvixTreeView::drawRow(painter, target, index);
 }
 
 void TFlowTreeView::dragEnterEvent(QDragEnterEvent* event)
@@ -96,19 +125,23 @@ void TFlowTreeView::dragEnterEvent(QDragEnterEvent* event)
 
 void TFlowTreeView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (StatementDrag::isStatementData(event->mimeData()) && judgeDrag(event))
+    if (StatementDrag::isStatementData(event->mimeData()) && judgeDrag(event)) {
         event->acceptProposedAction();
-    else
+    } else {
+        setDropTarget(QModelIndex());
         event->ignore();
+    }
 }
 
 void TFlowTreeView::dragLeaveEvent(QDragLeaveEvent* event)
 {
+    setDropTarget(QModelIndex());
     event->accept();
 }
 
 void TFlowTreeView::dropEvent(QDropEvent* event)
 {
+    setDropTarget(QModelIndex());
     if (!StatementDrag::isStatementData(event->mimeData())) {
         event->ignore();
         return;

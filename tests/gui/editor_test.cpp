@@ -1301,6 +1301,36 @@ TEST_F(TreeDrops, TreeDropsMoveTheSelectedNodeOfTheSameFlowOnly)
     EXPECT_EQ(play->parent(), block);
 }
 
+TEST_F(TreeDrops, TheNodeADropWouldGoToIsHighlightedWhileDragging)
+{
+    FlowNode* loop = add(w, f->BeginRoot, "IVRWhile", pcLastChild);
+    auto* view = w->treeView();
+    QWidget* port = view->viewport();
+    auto move = [&](const QMimeData& data, QPoint pos) {
+        QDragMoveEvent event(pos, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(port, &event);
+        return event.isAccepted();
+    };
+    const auto play = palette("IVRPlay");
+    QDragEnterEvent enter(at(loop), Qt::CopyAction | Qt::MoveAction, play.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(port, &enter);
+    EXPECT_EQ(view->dropTarget(), loop);
+    EXPECT_TRUE(move(*play, at(f->BeginRoot)));
+    EXPECT_EQ(view->dropTarget(), f->BeginRoot);
+    // Where the drop is refused nothing is highlighted.
+    const auto variable = palette("IVRVariant");
+    EXPECT_FALSE(move(*variable, at(loop)));
+    EXPECT_EQ(view->dropTarget(), nullptr);
+    EXPECT_TRUE(move(*play, at(loop)));
+    EXPECT_EQ(view->dropTarget(), loop);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(port, &leave);
+    EXPECT_EQ(view->dropTarget(), nullptr);
+    // A drop ends the highlight too.
+    EXPECT_TRUE(drop(*play, at(loop)));
+    EXPECT_EQ(view->dropTarget(), nullptr);
+}
+
 TEST_F(TreeDrops, ARunningFlowsTreeTakesNoDrop)
 {
     const int count = f->tree().count();
