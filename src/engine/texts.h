@@ -300,6 +300,8 @@ extern QString NotTTSHint;                // "Please download and intall a speec
 extern QString Continue;                   // "Continue?"
 extern QString FileOpenInOtherWindow;      // "Another flow window holds this file; close it first: "
 extern QString NoSoundDevice;              // "No sound device"
+extern QString HelpNotInstalled;           // "The help pages are not installed in %1 ..." (the help offer)
+extern QString HelpViewerTitle;            // "Help - " (before the page's title)
 extern QString SoundCannotRecord;          // "The sound device cannot record 8 kHz 16-bit mono"
 extern QString SamplesCannotPlay;          // "%1-bit samples cannot be played"
 extern QString NoDebugAddress;             // "There isn't an device address to debug."

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 
 #include "editor/common/aboutsorvixform.h"
 #include "editor/common/help.h"
@@ -143,6 +144,46 @@ TEST(Help, TopicsMapToPagesAndTheOfferIsAcceptedOncePerRun)
     page.close();
     EXPECT_EQ(ShowHtmlHelp(nullptr, root + "SorvixEdit.htm"), 0);
     EXPECT_TRUE(prompt.urls.last().endsWith("SorvixEdit.htm"));
+    EXPECT_EQ(helpViewer(), nullptr) << "the browser showed it";
+    EXPECT_FALSE(prompt.messages[0].contains("library")) << prompt.messages[0].toStdString();
+    EXPECT_TRUE(prompt.messages[0].contains(QDir::toNativeSeparators(dir.path())));
+    qunsetenv("SORVIX_HELP_DIR");
+}
+
+// Without a browser the page opens in the program's own viewer, links between pages included.
+TEST(Help, WithoutABrowserThePageOpensInOurOwnViewer)
+{
+    QTemporaryDir dir;
+    qputenv("SORVIX_HELP_DIR", dir.path().toUtf8());
+    FakePrompt prompt;
+    prompt.urlsWork = false;
+    const auto write = [&](const QString& name, const QByteArray& html) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).absolutePath());
+        QFile page(dir.filePath(name));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write(html);
+    };
+    write("SorvixEdit.htm", "<html><head><title>Editor</title></head><body><p>Flows</p>"
+                            "<a href=\"StatementReference/DataOperate/IVRExecute.htm\">Execute</a></body></html>");
+    write("StatementReference/DataOperate/IVRExecute.htm",
+          "<html><head><title>Execute</title></head><body><p>Runs a program</p></body></html>");
+    EXPECT_EQ(ShowHtmlHelp(nullptr, "/opt/sorvix/Sorvix.chm::/SorvixEdit.htm"), 0);
+    QTextBrowser* viewer = helpViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->source(), QUrl::fromLocalFile(dir.filePath("SorvixEdit.htm")));
+    EXPECT_TRUE(viewer->toPlainText().contains("Flows"));
+    EXPECT_EQ(viewer->windowTitle(), txt::HelpViewerTitle + "Editor");
+    EXPECT_EQ(prompt.beeps, 0);
+    EXPECT_TRUE(prompt.messages.isEmpty());
+    viewer->setSource(QUrl("StatementReference/DataOperate/IVRExecute.htm"));
+    EXPECT_TRUE(viewer->toPlainText().contains("Runs a program"));
+
+    // The next topic reuses the window.
+    EXPECT_EQ(ShowHtmlHelp(nullptr, "/opt/sorvix/Sorvix.chm::/StatementReference/DataOperate/IVRExecute.htm"), 0);
+    EXPECT_EQ(helpViewer(), viewer);
+    closeHelpViewer();
+    EXPECT_EQ(helpViewer(), nullptr);
     qunsetenv("SORVIX_HELP_DIR");
 }
 
