@@ -1,8 +1,12 @@
 #include "editor/common/prompt.h"
 
+#include "editor/common/sorvixform.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QMessageBox>
 
 namespace {
@@ -54,6 +58,11 @@ int QtPrompt::message(QWidget* parent, const QString& text, const QString& capti
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    // A message box is as wide as its text: widen it where its caption needs more, so the title
+    // bar never cuts it.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(titleBarWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     switch (box.exec()) {
     case QMessageBox::Ok: return Ok;
     case QMessageBox::Yes: return Yes;

@@ -1,6 +1,10 @@
 #include "editor/common/sorvixform.h"
 
+#include <QApplication>
+#include <QBoxLayout>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QSpacerItem>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QLibraryInfo>
@@ -67,6 +71,15 @@ QFont languageFont()
     return font;
 }
 
+int titleBarWidth(const QString& title)
+{
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // Icon and the close button on the sides, with room for a window manager's larger font.
+    return metrics.horizontalAdvance(title) * 5 / 4 + 2 * metrics.height() + 96;
+}
+
 TSorvixForm::TSorvixForm(QWidget* parent) : QMainWindow(parent)
 {
     setFont(languageFont());
@@ -116,6 +129,18 @@ QPoint TSorvixDlg::centredPosition(const QSize& size)
 
 void TSorvixDlg::showEvent(QShowEvent* event)
 {
+    if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
+        if (!titleSpace_) {
+            titleSpace_ = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+            box->addSpacerItem(titleSpace_);
+        }
+        const int needed = titleBarWidth(windowTitle()) - box->contentsMargins().left() - box->contentsMargins().right();
+        if (titleSpace_->sizeHint().width() != needed) {
+            titleSpace_->changeSize(needed, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+            box->invalidate();
+            box->activate();
+        }
+    }
     if (minimumSize() != maximumSize()) {
         if (layout()) layout()->setSizeConstraint(QLayout::SetFixedSize);
         adjustSize();
