@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QVBoxLayout>
 
 #include "editor/common/aboutsorvixform.h"
 #include "editor/common/help.h"
@@ -35,6 +36,24 @@ TEST(SorvixDlg, CentredOnTheDesktopEveryTimeItIsShown)
     dlg.move(first + QPoint(50, 40));
     dlg.show();
     EXPECT_EQ(dlg.frameGeometry().topLeft(), first);
+}
+
+// A small dialog with a long caption is widened so its title bar shows the whole caption; a
+// shorter caption later lets it narrow again.
+TEST(SorvixDlg, IsWideEnoughForItsWholeCaption)
+{
+    TSorvixDlg dlg;
+    auto* layout = new QVBoxLayout(&dlg);
+    layout->addWidget(new QLabel("x", &dlg));
+    const QString caption = QString::fromUtf8("错误 : 名称") + " [Running - ReadOnly] [Running - ReadOnly]";
+    dlg.setWindowTitle(caption);
+    dlg.show();
+    EXPECT_GE(dlg.width(), titleBarWidth(caption));
+    dlg.hide();
+    dlg.setWindowTitle("x");
+    dlg.show();
+    EXPECT_LT(dlg.width(), titleBarWidth(caption));
+    EXPECT_GE(dlg.width(), titleBarWidth("x"));
 }
 
 TEST(SorvixDlg, CentredPositionStaysOnAScreen)
