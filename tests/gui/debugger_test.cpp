@@ -621,6 +621,7 @@ TEST_F(HandOver, ASecondStartRestoresTheEditorAsItWasWithItsTitleBarOnScreen)
     main->resize(600, 400);
     main->move(-5000, -4000);
     QTest::qWait(50);
+    const QSize size = main->size();
     main->showMinimized();
     handOver.received(TEditorHandOver::buildMessage({}));
     EXPECT_FALSE(main->isMinimized());
@@ -628,7 +629,7 @@ TEST_F(HandOver, ASecondStartRestoresTheEditorAsItWasWithItsTitleBarOnScreen)
     const QRect avail = main->screen()->availableGeometry();
     EXPECT_TRUE(avail.contains(main->frameGeometry().topLeft())) << main->frameGeometry().x() << ","
                                                                  << main->frameGeometry().y();
-    EXPECT_EQ(main->size(), QSize(600, 400));
+    EXPECT_EQ(main->size(), size);
 }
 
 TEST_F(HandOver, ASecondStartOfTheProgramHandsItsFilesToTheRunningEditor)
@@ -727,8 +728,8 @@ TEST_F(HandOver, TheProgramEndsOnATermSignalAndAtOnceOnASecond)
     QTemporaryDir runtime;
     const QString file = flowFile("flow.svx");
     const QByteArray saved = bytesOf(file);
-    for (int signals : {1, 2}) {
-        SCOPED_TRACE(signals);
+    for (int count : {1, 2}) {
+        SCOPED_TRACE(count);
         QProcess editor;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime.path());
@@ -741,7 +742,7 @@ TEST_F(HandOver, TheProgramEndsOnATermSignalAndAtOnceOnASecond)
         // Up once it made its registry store (after every window).
         ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(dir.filePath("editor.db")); }, 20000));
         QTest::qWait(300);
-        for (int i = 0; i < signals; ++i) ::kill(pid_t(editor.processId()), SIGTERM);
+        for (int i = 0; i < count; ++i) ::kill(pid_t(editor.processId()), SIGTERM);
         const bool ended = editor.waitForFinished(20000);
         if (!ended) editor.kill();
         ASSERT_TRUE(ended);

@@ -162,6 +162,7 @@ TEST_F(FileDialogTest, IniValueHiddenByReadModeIsNotStored)
     s->Section.constant = Value("main");
     s->Key.constant = Value("k");
     s->Value.constant = Value("old");
+    s->Read = false;
     driver.then<TfrmInitFile>([&](TfrmInitFile& d) {
         EXPECT_TRUE(d.radWrite->isChecked());
         user::type(d.cmbValue, "\"typed\"");

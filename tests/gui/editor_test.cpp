@@ -1436,6 +1436,8 @@ TEST_F(Editor, MinimizeAllMinimisesEveryWindowMaximisedOnesToo)
     main->mdiArea->setActiveSubWindow(windows[1]);
     windows[1]->showMaximized();
     ASSERT_TRUE(windows[1]->isMaximized());
+    main->mnuWindowPopup();
+    ASSERT_TRUE(main->acWindowMinimizeAll->isEnabled());
     main->acWindowMinimizeAll->trigger();
     for (QMdiSubWindow* sub : windows) {
         EXPECT_TRUE(sub->isMinimized()) << sub->windowTitle().toStdString();
