@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QPainter>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
@@ -102,14 +103,20 @@ void TFlowTreeView::setDropTarget(const QModelIndex& index)
 
 void TFlowTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    // The drop target is drawn as the tree draws a selected row.
-    if (!dropTarget_.isValid() || index != QModelIndex(dropTarget_)) {
-        TSorvixTreeView::drawRow(painter, option, index);
-        return;
-    }
-    QStyleOptionViewItem target(option);
-    target.state |= QStyle::State_Selected | QStyle::State_Active;
-    TSorvixTreeView::drawRow(painter, target, index);
+    TSorvixTreeView::drawRow(painter, option, index);
+    if (!dropTarget_.isValid() || index != QModelIndex(dropTarget_)) return;
+    // The drop target: a tinted, framed row, told apart from the selected one.
+    QColor tint = palette().color(QPalette::Active, QPalette::Highlight);
+    const QRect row = visualRect(index).adjusted(0, 0, -1, -1);
+    QRect frame(option.rect.left(), row.top(), option.rect.width() - 1, row.height());
+    frame.setLeft(row.left() - indentation());
+    painter->save();
+    tint.setAlpha(60);
+    painter->fillRect(frame, tint);
+    tint.setAlpha(255);
+    painter->setPen(QPen(tint, 2));
+    painter->drawRect(frame.adjusted(1, 1, 0, 0));
+    painter->restore();
 }
 
 void TFlowTreeView::dragEnterEvent(QDragEnterEvent* event)
