@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -39,7 +40,7 @@ constexpr WaveText kWaveTexts[MessageCount] = {
     {"cannot write %1", "无法写入 %1"},
     {"cannot write %1: %2", "无法写入 %1：%2"},
 };
-bool g_chineseWaveTexts = false;
+std::atomic<bool> g_chineseWaveTexts{false};
 
 QString text(WaveMessage m)
 {
