@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -16,6 +17,7 @@
 
 #include "editor/common/aboutsorvixform.h"
 #include "editor/common/help.h"
+#include "editor/common/prompt.h"
 #include "editor/common/sorvixform.h"
 #include "editor/common/sorvixtreeview.h"
 #include "engine/flow.h"
@@ -54,6 +56,19 @@ TEST(SorvixDlg, IsWideEnoughForItsWholeCaption)
     dlg.show();
     EXPECT_LT(dlg.width(), titleBarWidth(caption));
     EXPECT_GE(dlg.width(), titleBarWidth("x"));
+}
+
+// A message box with a short text and an input error's caption shows the whole caption.
+TEST(MessageBox, IsWideEnoughForItsWholeCaption)
+{
+    setTextLanguage(true);
+    const QString caption = txt::Error + txt::Colon + QString::fromUtf8("数据库名称");
+    const auto box = QtPrompt::messageBox(nullptr, QString::fromUtf8("名称不能为空"), caption, Prompt::Kind::Error,
+                                          Prompt::Buttons::Ok);
+    box->show();
+    EXPECT_GE(box->width(), titleBarWidth(caption));
+    box->hide();
+    setTextLanguage(false);
 }
 
 TEST(SorvixDlg, CentredPositionStaysOnAScreen)

@@ -39,9 +39,11 @@ QString Prompt::qtFilter(const QString& windowsFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
-int QtPrompt::message(QWidget* parent, const QString& text, const QString& caption, Kind kind, Buttons buttons)
+std::unique_ptr<QMessageBox> QtPrompt::messageBox(QWidget* parent, const QString& text, const QString& caption,
+                                                  Kind kind, Buttons buttons)
 {
-    QMessageBox box(parent);
+    auto owned = std::make_unique<QMessageBox>(parent);
+    QMessageBox& box = *owned;
     box.setWindowTitle(caption);
     box.setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     switch (kind) {
@@ -63,7 +65,13 @@ int QtPrompt::message(QWidget* parent, const QString& text, const QString& capti
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
         grid->addItem(new QSpacerItem(titleBarWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                       grid->rowCount(), 0, 1, grid->columnCount());
-    switch (box.exec()) {
+    return owned;
+}
+
+int QtPrompt::message(QWidget* parent, const QString& text, const QString& caption, Kind kind, Buttons buttons)
+{
+    const auto box = messageBox(parent, text, caption, kind, buttons);
+    switch (box->exec()) {
     case QMessageBox::Ok: return Ok;
     case QMessageBox::Yes: return Yes;
     case QMessageBox::No: return No;

@@ -5,6 +5,7 @@
 #include <memory>
 
 class QFileDialog;
+class QMessageBox;
 
 class QWidget;
 
@@ -51,6 +52,9 @@ public:
                               const QString& filter) override;
     void beep() override;
 
+    // The box message runs: wide enough for its whole caption.
+    static std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const QString& text, const QString& caption,
+                                                   Kind kind, Buttons buttons);
     // The dialog newOrOpenFileName runs: Qt's own file dialog (a native open dialog refuses a
     // name that does not exist), accepting any name.
     static std::unique_ptr<QFileDialog> newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,
