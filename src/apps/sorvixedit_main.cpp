@@ -43,6 +43,16 @@ int main(int argc, char** argv)
     QObject::connect(&instance, &SingleInstance::messageReceived, &handOver, &TEditorHandOver::received);
     QApplication::setApplicationDisplayName(QString());
 
+    // A stop signal ends the editor without questions, the debug run stopped and unsaved flows
+    // kept in recovery copies; a second signal while that goes on ends it at once. Handed over
+    // from the start, so a signal during start-up also ends it in order.
+    StopSignals stopSignals({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&stopSignals] {
+        if (frmSorvixEdit)
+            for (const QString& line : frmSorvixEdit->StopForSignal()) qWarning("SorvixEdit: %s", qPrintable(line));
+        QCoreApplication::exit(stopSignals.exitStatus());
+    });
+
     // Every window once, the main window first.
     frmSorvixEdit = new TfrmSorvixEdit;
     createEditorDialogs(frmSorvixEdit);
@@ -62,15 +72,8 @@ int main(int argc, char** argv)
     for (const QString& file : files) frmSorvixEdit->OpenFlowFile(file);
     handOver.setWindow(frmSorvixEdit);
 
-    // A stop signal ends the editor without questions, the debug run stopped and unsaved flows
-    // kept in recovery copies; a second signal while that goes on ends it at once.
-    StopSignals stopSignals({SIGINT, SIGTERM, SIGHUP});
-    QObject::connect(&stopSignals, &StopSignals::received, &app, [&stopSignals] {
-        for (const QString& line : frmSorvixEdit->StopForSignal()) qWarning("SorvixEdit: %s", qPrintable(line));
-        QCoreApplication::exit(stopSignals.exitStatus());
-    });
-
-    const int result = app.exec();
+    // A signal handled in a start-up message box asked for an end that no loop was there to take.
+    const int result = stopSignals.firstSignal() ? stopSignals.exitStatus() : app.exec();
     delete frmSorvixEdit;
     return result;
 }
