@@ -26,6 +26,7 @@ int main(int argc, char** argv)
     datetime::useSystemLocale();  // dates read and written as the system writes them
     initAdminTexts();
     initProductTexts();
+    installQtTranslations();
 
     // One atomic lock marks the running console; a second start only asks it to come forward.
     SingleInstance instance(InstanceName);

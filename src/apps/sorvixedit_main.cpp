@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QStringList>
+#include <csignal>
 
 #include "editor/common/prompt.h"
 #include "editor/common/sorvixform.h"
@@ -12,6 +13,7 @@
 #include "engine/texts.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/singleinstance.h"
+#include "platform/stopsignals.h"
 
 namespace {
 // The running editor may be busy opening earlier files; the files open there even if this start
@@ -25,6 +27,7 @@ int main(int argc, char** argv)
     initTexts();
     datetime::useSystemLocale();  // dates read and written as the system writes them
     initProductTexts();
+    installQtTranslations();
     const QStringList files = app.arguments().mid(1);
 
     SingleInstance instance(EditorInstanceName);
@@ -41,6 +44,16 @@ int main(int argc, char** argv)
     TEditorHandOver handOver;
     QObject::connect(&instance, &SingleInstance::messageReceived, &handOver, &TEditorHandOver::received);
     QApplication::setApplicationDisplayName(QString());
+
+    // A stop signal ends the editor without questions, the debug run stopped and unsaved flows
+    // kept in recovery copies; a second signal while that goes on ends it at once. Handed over
+    // from the start, so a signal during start-up also ends it in order.
+    StopSignals stopSignals({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&stopSignals] {
+        if (frmSorvixEdit)
+            for (const QString& line : frmSorvixEdit->StopForSignal()) qWarning("SorvixEdit: %s", qPrintable(line));
+        QCoreApplication::exit(stopSignals.exitStatus());
+    });
 
     // Every window once, the main window first.
     frmSorvixEdit = new TfrmSorvixEdit;
@@ -61,7 +74,8 @@ int main(int argc, char** argv)
     for (const QString& file : files) frmSorvixEdit->OpenFlowFile(file);
     handOver.setWindow(frmSorvixEdit);
 
-    const int result = app.exec();
+    // A signal handled in a start-up message box asked for an end that no loop was there to take.
+    const int result = stopSignals.firstSignal() ? stopSignals.exitStatus() : app.exec();
     delete frmSorvixEdit;
     return result;
 }

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QPainter>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
@@ -80,7 +81,42 @@ void TFlowTreeView::mouseReleaseEvent(QMouseEvent* event)
 bool TFlowTreeView::judgeDrag(QDragMoveEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    return flow_->TreeDragOver(*this, StatementDrag::sourceOf(event->mimeData(), flow_), p.x(), p.y(), true);
+    const bool accepted =
+        flow_->TreeDragOver(*this, StatementDrag::sourceOf(event->mimeData(), flow_), p.x(), p.y(), true);
+    setDropTarget(accepted ? indexAt(p) : QModelIndex());
+    return accepted;
+}
+
+FlowNode* TFlowTreeView::dropTarget() const
+{
+    return dropTarget_.isValid() ? flowModel()->nodeOf(dropTarget_) : nullptr;
+}
+
+void TFlowTreeView::setDropTarget(const QModelIndex& index)
+{
+    if (index == QModelIndex(dropTarget_)) return;
+    const QModelIndex old = dropTarget_;
+    dropTarget_ = index;
+    if (old.isValid()) viewport()->update(visualRect(old));
+    if (index.isValid()) viewport()->update(visualRect(index));
+}
+
+void TFlowTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    TSorvixTreeView::drawRow(painter, option, index);
+    if (!dropTarget_.isValid() || index != QModelIndex(dropTarget_)) return;
+    // The drop target: a tinted, framed row, told apart from the selected one.
+    QColor tint = palette().color(QPalette::Active, QPalette::Highlight);
+    const QRect row = visualRect(index).adjusted(0, 0, -1, -1);
+    QRect frame(option.rect.left(), row.top(), option.rect.width() - 1, row.height());
+    frame.setLeft(row.left() - indentation());
+    painter->save();
+    tint.setAlpha(60);
+    painter->fillRect(frame, tint);
+    tint.setAlpha(255);
+    painter->setPen(QPen(tint, 2));
+    painter->drawRect(frame.adjusted(1, 1, 0, 0));
+    painter->restore();
 }
 
 void TFlowTreeView::dragEnterEvent(QDragEnterEvent* event)
@@ -96,19 +132,23 @@ void TFlowTreeView::dragEnterEvent(QDragEnterEvent* event)
 
 void TFlowTreeView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (StatementDrag::isStatementData(event->mimeData()) && judgeDrag(event))
+    if (StatementDrag::isStatementData(event->mimeData()) && judgeDrag(event)) {
         event->acceptProposedAction();
-    else
+    } else {
+        setDropTarget(QModelIndex());
         event->ignore();
+    }
 }
 
 void TFlowTreeView::dragLeaveEvent(QDragLeaveEvent* event)
 {
+    setDropTarget(QModelIndex());
     event->accept();
 }
 
 void TFlowTreeView::dropEvent(QDropEvent* event)
 {
+    setDropTarget(QModelIndex());
     if (!StatementDrag::isStatementData(event->mimeData())) {
         event->ignore();
         return;

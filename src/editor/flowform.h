@@ -23,6 +23,9 @@ public:
     FlowNode* nodeAt(int x, int y) const override;
     void beginDrag() override;
 
+    // The node a drop would go to while a drag is over the tree (drawn highlighted), else null.
+    FlowNode* dropTarget() const;
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -31,9 +34,13 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
     bool judgeDrag(QDragMoveEvent* event);
+    void setDropTarget(const QModelIndex& index);
+
+    QPersistentModelIndex dropTarget_;
 
     TIVRFlow* flow_;
 };

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include "editor/common/authorizated.h"
 #include "editor/common/channeloptions.h"
@@ -11,6 +14,7 @@
 #include "editor/mdimain.h"
 #include "editor/startup.h"
 #include "engine/flow.h"
+#include "engine/flowfile.h"
 #include "engine/runner.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
@@ -102,4 +106,43 @@ void TfrmSorvixEdit::FlowFinished()
     TfrmFlow* active = activeFlowWindow();
     EnablePalette(active && !active->FFlow->Running());
     SetRunActions(true);
+}
+
+QString TfrmSorvixEdit::RecoveryFileName(const TIVRFlow& flow)
+{
+    QString folder, base;
+    if (!flow.FileName.isEmpty()) {
+        const QFileInfo fi(flow.FileName);
+        folder = fi.absolutePath();
+        base = fi.completeBaseName();
+    } else {
+        folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Sorvix/recovered");
+        base = QFileInfo(flow.FlowName).fileName();
+    }
+    // An earlier copy is not overwritten: it may be the only one of other work.
+    QString name = QDir(folder).filePath(base + QStringLiteral(".recovered.svx"));
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = QDir(folder).filePath(base + QStringLiteral(".recovered-%1.svx").arg(n));
+    return name;
+}
+
+QStringList TfrmSorvixEdit::StopForSignal()
+{
+    // The runner first: it reads the tree that is written below.
+    for (TfrmFlow* w : flowWindows())
+        if (w->FFlow->Running()) w->FFlow->Stop();
+    QStringList report;
+    for (TfrmFlow* w : flowWindows()) {
+        const TIVRFlow& flow = *w->FFlow;
+        if (!flow.Modified) continue;
+        const QString copy = RecoveryFileName(flow);
+        QString message;
+        if (!QDir().mkpath(QFileInfo(copy).absolutePath()))
+            message = QStringLiteral("cannot make the folder %1").arg(QFileInfo(copy).absolutePath());
+        else if (flowfile::saveBytes(copy, flowfile::write(flow), &message))
+            message.clear();
+        report << (message.isEmpty() ? QStringLiteral("unsaved changes of %1 kept in %2").arg(flow.FlowName, copy)
+                                     : QStringLiteral("unsaved changes of %1 lost: %2").arg(flow.FlowName, message));
+    }
+    return report;
 }

@@ -548,6 +548,11 @@ bool TfrmSorvixEdit::saveFlowAsOf(TfrmFlow* w, QObject* sender, QString* error)
     const QString chosen = Prompt::instance().saveFileName(this, title, proposed,
                                                            Prompt::qtFilter(txt::FlowFileFilter), QStringLiteral("SVX"));
     if (chosen.isEmpty()) return false;
+    // Two windows on one file would overwrite each other's work on every save.
+    if (TfrmFlow* other = findFlowWindow(chosen); other && other != w) {
+        *error = txt::FileOpenInOtherWindow + QDir::toNativeSeparators(chosen);
+        return false;
+    }
     return f->SaveAs(chosen, error) && error->isEmpty();
 }
 
@@ -895,7 +900,14 @@ void TfrmSorvixEdit::acWindowTileVerticalExecute()
 
 void TfrmSorvixEdit::acWindowMinimizeAllExecute()
 {
-    for (QMdiSubWindow* sub : mdiArea->subWindowList()) sub->showMinimized();
+    // The area maximises whichever window it activates after a maximised one goes: bring the
+    // maximised ones to normal first, and go round until every window is minimised.
+    const QList<QMdiSubWindow*> windows = mdiArea->subWindowList();
+    for (QMdiSubWindow* sub : windows)
+        if (sub->isMaximized()) sub->showNormal();
+    for (int round = 0; round < 3; ++round)
+        for (QMdiSubWindow* sub : windows)
+            if (!sub->isMinimized()) sub->showMinimized();
 }
 
 void TfrmSorvixEdit::acWindowArrangeExecute()

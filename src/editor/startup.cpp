@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "editor/common/authorizated.h"
 #include "editor/common/channeloptions.h"
@@ -81,6 +83,31 @@ void TEditorHandOver::setWindow(TfrmSorvixEdit* window)
     deliver();
 }
 
+void TEditorHandOver::bringForward(QWidget* window)
+{
+    // Back in the state it had before it was minimised: a maximised window stays maximised.
+    if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    if (!(window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        // Its title bar where the user can take hold of it: on the screen nearest to it.
+        const QRect frame = window->frameGeometry();
+        QScreen* screen = QGuiApplication::screenAt(frame.center());
+        if (!screen) screen = window->screen();
+        if (screen) {
+            const QRect avail = screen->availableGeometry();
+            const QRect titleBar(frame.topLeft(), QSize(frame.width(), qMax(1, frame.height() - window->height())));
+            if (!avail.contains(titleBar.topLeft()) || !avail.contains(titleBar.topRight())) {
+                QPoint to = frame.topLeft();
+                to.setX(qBound(avail.left(), to.x(), qMax(avail.left(), avail.right() - frame.width() + 1)));
+                to.setY(qBound(avail.top(), to.y(), qMax(avail.top(), avail.bottom() - frame.height() + 1)));
+                window->move(to);
+            }
+        }
+    }
+    window->raise();
+    window->activateWindow();
+}
+
 void TEditorHandOver::deliver()
 {
     // A load error's message box runs an event loop in which further messages can arrive; they
@@ -90,9 +117,7 @@ void TEditorHandOver::deliver()
     while (window_ && !pending_.isEmpty()) {
         const QString text = pending_.takeFirst();
         TfrmSorvixEdit* w = window_;
-        if (w->isMinimized()) w->showNormal();
-        w->raise();
-        w->activateWindow();
+        bringForward(w);
         w->WMOpenFiles(text);
     }
     delivering_ = false;

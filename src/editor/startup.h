@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class TfrmAuthorizated;
+class QWidget;
 class TfrmSorvixEdit;
 
 // The editor's channel properties dialog, used for its debug options; once made.
@@ -44,6 +45,10 @@ public:
     void received(const QByteArray& message);
     // The window is ready: what was kept opens now, and later messages open at once.
     void setWindow(TfrmSorvixEdit* window);
+
+    // Raises the window as a second start does: restored to its state before it was minimised
+    // (maximised stays maximised), with its title bar on a screen.
+    static void bringForward(QWidget* window);
 
     // Messages not opened yet, oldest first.
     QStringList pending() const { return pending_; }

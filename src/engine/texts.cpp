@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include "platform/wave.h"
+
 #include <array>
 #include <iterator>
 
@@ -47,7 +49,8 @@ QString Version;
 QString NewFlow, Debugging, Modified, TextFileFilter, WavFileFilter, SaveChangesTo, StopDebuggingOf;
 QString Error, ErrorContent, NumberFormatError, QuoteHint, FileCannotOpen, ReadFileError, SaveFileError,
     SaveFlowTextError, RunningReadOnly, NotTTSHint, Continue, NoDebugAddress, SelectDebugAddress, AllResult,
-    NoChannel, UnknownStatus;
+    NoChannel, UnknownStatus, FileOpenInOtherWindow, NoSoundDevice, SoundCannotRecord,
+    SamplesCannotPlay, HelpNotInstalled, HelpViewerTitle;
 
 QStringList ResultNames, ResultMessages, CommandTypeNames, OperatorNames, StringOperateNames, DateOperateNames,
     DataBaseOperateNames, CalledTypeNames, SpeechLanguageIds, SpeechLanguageNames, SpeechContextIds,
@@ -330,11 +333,18 @@ const Row rows[] = {
     E(AllResult, "&All Result: ", "所有结果(&A)："),
     E(NoChannel, "No channel: the device address could not be opened", "没有通道：设备地址未能打开"),
     E(UnknownStatus, "Unknown device status: ", "未知的设备状态："),
+    E(FileOpenInOtherWindow, "Another flow window holds this file; close it first: ", "另一个流程窗口正打开此文件，请先关闭它："),
+    E(NoSoundDevice, "No sound device", "没有声音设备"),
+    E(HelpNotInstalled, "The help pages are not installed in %1.\r\nPress OK to open the Sorvix web site, where they can be read and downloaded.",
+      "帮助页面没有安装在 %1。\r\n按“确定”打开 Sorvix 网站，在那里可以阅读和下载帮助。"),
+    E(HelpViewerTitle, "Help - ", "帮助 - "),
+    E(SoundCannotRecord, "The sound device cannot record 8 kHz 16-bit mono", "声音设备无法录制 8 kHz 16 位单声道"),
+    E(SamplesCannotPlay, "%1-bit samples cannot be played", "无法播放 %1 位的采样"),
 };
 
 #undef E
 
-static_assert(std::size(rows) == 249);
+static_assert(std::size(rows) == 255);
 
 const std::array<Entry, std::size(rows)> entries = [] {
     std::array<Entry, std::size(rows)> list{};
@@ -515,6 +525,7 @@ void setTextLanguage(bool chinese)
 {
     using namespace txt;
     IsChinese = chinese;
+    setWaveTextLanguage(chinese);
     for (const Row& row : rows) *row.entry.text = QString::fromUtf8(chinese ? row.chinese : row.english);
 
     ResultNames = column(resultNames, chinese);

@@ -298,6 +298,12 @@ extern QString SaveFlowTextError;          // "Save flow text error: "
 extern QString RunningReadOnly;            // " [Running - ReadOnly]"
 extern QString NotTTSHint;                // "Please download and intall a speech engine (for example espeak-ng) for this system."
 extern QString Continue;                   // "Continue?"
+extern QString FileOpenInOtherWindow;      // "Another flow window holds this file; close it first: "
+extern QString NoSoundDevice;              // "No sound device"
+extern QString HelpNotInstalled;           // "The help pages are not installed in %1 ..." (the help offer)
+extern QString HelpViewerTitle;            // "Help - " (before the page's title)
+extern QString SoundCannotRecord;          // "The sound device cannot record 8 kHz 16-bit mono"
+extern QString SamplesCannotPlay;          // "%1-bit samples cannot be played"
 extern QString NoDebugAddress;             // "There isn't an device address to debug."
 extern QString SelectDebugAddress;         // "Please select Debug Address."
 extern QString AllResult;                  // "&All Result: " (label of the result picker)

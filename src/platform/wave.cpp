@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -13,6 +14,38 @@ constexpr int kHeaderSize = 44;
 // The GUID of the PCM sub-format after its first two bytes (which repeat the format tag).
 constexpr char kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, char(0x80),
                                    0x00, 0x00, char(0xAA), 0x00, 0x38, char(0x9B), 0x71};
+
+// The wave layer's messages in the two languages of the user interface; the engine's language
+// switch chooses (setWaveTextLanguage).
+struct WaveText {
+    const char* english;
+    const char* chinese;
+};
+enum WaveMessage {
+    FormatTooShort, NotPcm, NotPcmFormat, UnsupportedLayout, CannotOpen, NotAWaveFile, BadFormatChunk,
+    NamedReason, NoDataChunk, NoFormatChunk, ReadError, CannotWrite, CannotWriteBecause, MessageCount
+};
+constexpr WaveText kWaveTexts[MessageCount] = {
+    {"format chunk too short", "格式块太短"},
+    {"not a PCM wave file", "不是 PCM 声音文件"},
+    {"not a PCM wave file (format %1)", "不是 PCM 声音文件（格式 %1）"},
+    {"unsupported PCM layout", "不支持的 PCM 布局"},
+    {"cannot open %1: %2", "无法打开 %1：%2"},
+    {"%1 is not a wave file", "%1 不是声音文件"},
+    {"%1: bad format chunk", "%1：格式块错误"},
+    {"%1: %2", "%1：%2"},
+    {"no data chunk", "没有数据块"},
+    {"no format chunk", "没有格式块"},
+    {"%1: read error", "%1：读取错误"},
+    {"cannot write %1", "无法写入 %1"},
+    {"cannot write %1: %2", "无法写入 %1：%2"},
+};
+std::atomic<bool> g_chineseWaveTexts{false};
+
+QString text(WaveMessage m)
+{
+    return QString::fromUtf8(g_chineseWaveTexts ? kWaveTexts[m].chinese : kWaveTexts[m].english);
+}
 
 void setError(QString* error, const QString& text)
 {
@@ -26,18 +59,18 @@ uint32_t le32(const char* p) { return qFromLittleEndian<uint32_t>(p); }
 bool parseFormat(const QByteArray& chunk, WaveFormat& format, QString* error)
 {
     if (chunk.size() < 16) {
-        setError(error, QStringLiteral("format chunk too short"));
+        setError(error, text(FormatTooShort));
         return false;
     }
     const char* p = chunk.constData();
     uint16_t tag = le16(p);
     if (tag == kFormatExtensible) {
         if (chunk.size() < 40 || le16(p + 24) != kFormatPcm || memcmp(p + 26, kPcmGuidTail, 14) != 0) {
-            setError(error, QStringLiteral("not a PCM wave file"));
+            setError(error, text(NotPcm));
             return false;
         }
     } else if (tag != kFormatPcm) {
-        setError(error, QStringLiteral("not a PCM wave file (format %1)").arg(tag));
+        setError(error, text(NotPcmFormat).arg(tag));
         return false;
     }
     format.channels = le16(p + 2);
@@ -47,7 +80,7 @@ bool parseFormat(const QByteArray& chunk, WaveFormat& format, QString* error)
     const uint16_t bits = format.bitsPerSample;
     if (format.channels < 1 || format.channels > 8 || format.sampleRate == 0 ||
         (bits != 8 && bits != 16 && bits != 24 && bits != 32) || blockAlign != format.blockAlign()) {
-        setError(error, QStringLiteral("unsupported PCM layout"));
+        setError(error, text(UnsupportedLayout));
         return false;
     }
     return true;
@@ -77,13 +110,13 @@ bool readInfo(QFile& file, WaveInfo& info, QString* error)
 {
     const QString name = file.fileName();
     if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("cannot open %1: %2").arg(name, file.errorString()));
+        setError(error, text(CannotOpen).arg(name, file.errorString()));
         return false;
     }
     const qint64 size = file.size();
     QByteArray riff = file.read(12);
     if (riff.size() < 12 || !riff.startsWith("RIFF") || riff.mid(8, 4) != "WAVE") {
-        setError(error, QStringLiteral("%1 is not a wave file").arg(name));
+        setError(error, text(NotAWaveFile).arg(name));
         return false;
     }
     bool haveFormat = false;
@@ -97,12 +130,12 @@ bool readInfo(QFile& file, WaveInfo& info, QString* error)
         const qint64 body = pos + 8;
         if (head.startsWith("fmt ")) {
             if (chunkSize > 1024 || body + chunkSize > size) {
-                setError(error, QStringLiteral("%1: bad format chunk").arg(name));
+                setError(error, text(BadFormatChunk).arg(name));
                 return false;
             }
             QString why;
             if (!parseFormat(file.read(chunkSize), info.format, &why)) {
-                setError(error, QStringLiteral("%1: %2").arg(name, why));
+                setError(error, text(NamedReason).arg(name, why));
                 return false;
             }
             haveFormat = true;
@@ -116,8 +149,8 @@ bool readInfo(QFile& file, WaveInfo& info, QString* error)
         }
         pos = body + chunkSize + (chunkSize & 1);  // chunks are padded to an even size
     }
-    setError(error, QStringLiteral("%1: %2").arg(name, haveFormat ? QStringLiteral("no data chunk")
-                                                                   : QStringLiteral("no format chunk")));
+    setError(error, text(NamedReason).arg(name, haveFormat ? text(NoDataChunk)
+                                                                   : text(NoFormatChunk)));
     return false;
 }
 
@@ -142,7 +175,7 @@ bool readWaveFile(const QString& path, WaveInfo& info, QByteArray& samples, QStr
     file.seek(result.dataOffset);
     QByteArray data = file.read(result.dataBytes);
     if (data.size() != result.dataBytes) {
-        setError(error, QStringLiteral("%1: read error").arg(path));
+        setError(error, text(ReadError).arg(path));
         return false;
     }
     info = result;
@@ -156,7 +189,7 @@ bool writeWaveFile(const QString& path, const WaveFormat& format, const QByteArr
     if (!writer.open(error))
         return false;
     if (!writer.write(samples)) {
-        setError(error, QStringLiteral("cannot write %1").arg(path));
+        setError(error, text(CannotWrite).arg(path));
         return false;
     }
     return writer.commit(error);
@@ -203,7 +236,7 @@ bool writeEmptyWaveFile(const QString& path, QString* error)
     const QByteArray bytes = emptyWaveFileBytes();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
         !file.resize(bytes.size())) {
-        setError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        setError(error, text(CannotWriteBecause).arg(path, file.errorString()));
         return false;
     }
     return true;
@@ -221,7 +254,7 @@ bool WaveWriter::open(QString* error)
 {
     file_ = std::make_unique<QSaveFile>(path_);
     if (!file_->open(QIODevice::WriteOnly) || file_->write(header(format_, 0)) != kHeaderSize) {
-        setError(error, QStringLiteral("cannot write %1: %2").arg(path_, file_->errorString()));
+        setError(error, text(CannotWriteBecause).arg(path_, file_->errorString()));
         file_.reset();
         return false;
     }
@@ -245,21 +278,31 @@ bool WaveWriter::write(const QByteArray& samples)
 bool WaveWriter::commit(QString* error)
 {
     if (!file_) {
-        setError(error, QStringLiteral("cannot write %1").arg(path_));
+        setError(error, text(CannotWrite).arg(path_));
         return false;
     }
     // An odd-sized data chunk is followed by a pad byte that it does not count.
     bool ok = (!(dataBytes_ & 1) || file_->write("\0", 1) == 1) && file_->seek(0) &&
               file_->write(header(format_, dataBytes_)) == kHeaderSize;
     if (!ok) {
-        setError(error, QStringLiteral("cannot write %1: %2").arg(path_, file_->errorString()));
+        setError(error, text(CannotWriteBecause).arg(path_, file_->errorString()));
         file_->cancelWriting();
         file_.reset();
         return false;
     }
     ok = file_->commit();
     if (!ok)
-        setError(error, QStringLiteral("cannot write %1: %2").arg(path_, file_->errorString()));
+        setError(error, text(CannotWriteBecause).arg(path_, file_->errorString()));
     file_.reset();
     return ok;
+}
+
+void setWaveTextLanguage(bool chinese)
+{
+    g_chineseWaveTexts = chinese;
+}
+
+QString waveCannotWriteText(const QString& path, const QString& reason)
+{
+    return text(CannotWriteBecause).arg(path, reason);
 }

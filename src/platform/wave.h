@@ -39,6 +39,12 @@ struct WaveInfo {
 bool readWaveInfo(const QString& path, WaveInfo& info, QString* error = nullptr);
 // Reads the header and the samples.
 bool readWaveFile(const QString& path, WaveInfo& info, QByteArray& samples, QString* error = nullptr);
+// The language of the messages above and below: the two of the user interface (the platform
+// layers know nothing of the text tables; the engine's language switch calls this).
+void setWaveTextLanguage(bool chinese);
+// "cannot write <path>: <reason>" in that language.
+QString waveCannotWriteText(const QString& path, const QString& reason);
+
 // Writes a whole file at once (through a temporary file that replaces the target).
 bool writeWaveFile(const QString& path, const WaveFormat& format, const QByteArray& samples,
                    QString* error = nullptr);

@@ -338,6 +338,8 @@ TEST_F(AuthorizatedTest, RunningChannelIsReadOnly)
     TChannelOptions o = record(1);
     const TChannelOptions before = o;
     dlg.user = [](DrivenDialog& d) {
+        // The whole caption fits the title bar, in either language.
+        EXPECT_GE(d.width(), titleBarWidth(d.windowTitle()));
         choose(d.cmbAddress, 3);
         d.btnOKClick();
         EXPECT_TRUE(d.isVisible());

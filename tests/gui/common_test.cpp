@@ -1,21 +1,28 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
+#include <QVBoxLayout>
 
 #include "editor/common/aboutsorvixform.h"
 #include "editor/common/help.h"
+#include "editor/common/prompt.h"
 #include "editor/common/sorvixform.h"
 #include "editor/common/sorvixtreeview.h"
 #include "engine/flow.h"
 #include "engine/statements/flowcontrol.h"
+#include "engine/texts.h"
 #include "fakeprompt.h"
 
 namespace {
@@ -33,6 +40,37 @@ TEST(SorvixDlg, CentredOnTheDesktopEveryTimeItIsShown)
     EXPECT_EQ(dlg.frameGeometry().topLeft(), first);
 }
 
+// A small dialog with a long caption is widened so its title bar shows the whole caption; a
+// shorter caption later lets it narrow again.
+TEST(SorvixDlg, IsWideEnoughForItsWholeCaption)
+{
+    TSorvixDlg dlg;
+    auto* layout = new QVBoxLayout(&dlg);
+    layout->addWidget(new QLabel("x", &dlg));
+    const QString caption = QString::fromUtf8("错误 : 名称") + " [Running - ReadOnly] [Running - ReadOnly]";
+    dlg.setWindowTitle(caption);
+    dlg.show();
+    EXPECT_GE(dlg.width(), titleBarWidth(caption));
+    dlg.hide();
+    dlg.setWindowTitle("x");
+    dlg.show();
+    EXPECT_LT(dlg.width(), titleBarWidth(caption));
+    EXPECT_GE(dlg.width(), titleBarWidth("x"));
+}
+
+// A message box with a short text and an input error's caption shows the whole caption.
+TEST(MessageBox, IsWideEnoughForItsWholeCaption)
+{
+    setTextLanguage(true);
+    const QString caption = txt::Error + txt::Colon + QString::fromUtf8("数据库名称");
+    const auto box = QtPrompt::messageBox(nullptr, QString::fromUtf8("名称不能为空"), caption, Prompt::Kind::Error,
+                                          Prompt::Buttons::Ok);
+    box->show();
+    EXPECT_GE(box->width(), titleBarWidth(caption));
+    box->hide();
+    setTextLanguage(false);
+}
+
 TEST(SorvixDlg, CentredPositionStaysOnAScreen)
 {
     const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
@@ -48,6 +86,25 @@ struct TreeFixture : ::testing::Test {
     TSorvixTreeView view{&flow.tree()};
     FlowTreeModel* model() { return view.flowModel(); }
 };
+
+// Qt's own texts follow the interface language: its standard buttons read Chinese in Chinese.
+TEST(QtTranslations, StandardButtonsFollowTheInterfaceLanguage)
+{
+    const auto texts = [] {
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        return box.button(QDialogButtonBox::Ok)->text() + '|' + box.button(QDialogButtonBox::Cancel)->text();
+    };
+    const QString english = texts();
+    setTextLanguage(true);
+    ASSERT_TRUE(installQtTranslations()) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(texts(), QString::fromUtf8("确定|取消"));
+    EXPECT_TRUE(installQtTranslations()) << "a second call changes nothing";
+    EXPECT_EQ(texts(), QString::fromUtf8("确定|取消"));
+    setTextLanguage(false);
+    EXPECT_TRUE(installQtTranslations());
+    EXPECT_EQ(texts(), english);
+    EXPECT_EQ(english, "OK|Cancel");
+}
 
 TEST_F(TreeFixture, FollowsInsertsMovesDeletesAndCaptions)
 {
@@ -121,6 +178,46 @@ TEST(Help, TopicsMapToPagesAndTheOfferIsAcceptedOncePerRun)
     page.close();
     EXPECT_EQ(ShowHtmlHelp(nullptr, root + "SorvixEdit.htm"), 0);
     EXPECT_TRUE(prompt.urls.last().endsWith("SorvixEdit.htm"));
+    EXPECT_EQ(helpViewer(), nullptr) << "the browser showed it";
+    EXPECT_FALSE(prompt.messages[0].contains("library")) << prompt.messages[0].toStdString();
+    EXPECT_TRUE(prompt.messages[0].contains(QDir::toNativeSeparators(dir.path())));
+    qunsetenv("SORVIX_HELP_DIR");
+}
+
+// Without a browser the page opens in the program's own viewer, links between pages included.
+TEST(Help, WithoutABrowserThePageOpensInOurOwnViewer)
+{
+    QTemporaryDir dir;
+    qputenv("SORVIX_HELP_DIR", dir.path().toUtf8());
+    FakePrompt prompt;
+    prompt.urlsWork = false;
+    const auto write = [&](const QString& name, const QByteArray& html) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).absolutePath());
+        QFile page(dir.filePath(name));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write(html);
+    };
+    write("SorvixEdit.htm", "<html><head><title>Editor</title></head><body><p>Flows</p>"
+                            "<a href=\"StatementReference/DataOperate/IVRExecute.htm\">Execute</a></body></html>");
+    write("StatementReference/DataOperate/IVRExecute.htm",
+          "<html><head><title>Execute</title></head><body><p>Runs a program</p></body></html>");
+    EXPECT_EQ(ShowHtmlHelp(nullptr, "/opt/sorvix/Sorvix.chm::/SorvixEdit.htm"), 0);
+    QTextBrowser* viewer = helpViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->source(), QUrl::fromLocalFile(dir.filePath("SorvixEdit.htm")));
+    EXPECT_TRUE(viewer->toPlainText().contains("Flows"));
+    EXPECT_EQ(viewer->windowTitle(), txt::HelpViewerTitle + "Editor");
+    EXPECT_EQ(prompt.beeps, 0);
+    EXPECT_TRUE(prompt.messages.isEmpty());
+    viewer->setSource(QUrl("StatementReference/DataOperate/IVRExecute.htm"));
+    EXPECT_TRUE(viewer->toPlainText().contains("Runs a program"));
+
+    // The next topic reuses the window.
+    EXPECT_EQ(ShowHtmlHelp(nullptr, "/opt/sorvix/Sorvix.chm::/StatementReference/DataOperate/IVRExecute.htm"), 0);
+    EXPECT_EQ(helpViewer(), viewer);
+    closeHelpViewer();
+    EXPECT_EQ(helpViewer(), nullptr);
     qunsetenv("SORVIX_HELP_DIR");
 }
 

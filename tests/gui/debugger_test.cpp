@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QElapsedTimer>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 #include "editor/common/authorizated.h"
 #include "editor/common/channeloptions.h"
@@ -26,6 +28,7 @@
 #include "editor/startup.h"
 #include "engine/device.h"
 #include "engine/flow.h"
+#include "engine/flowfile.h"
 #include "engine/statement.h"
 #include "engine/statements/voice.h"
 #include "engine/texts.h"
@@ -631,6 +634,34 @@ TEST_F(HandOver, NamesThatArriveBeforeTheWindowAreKeptAndOpenedInOrder)
     EXPECT_EQ(openFiles().size(), 3);
 }
 
+TEST_F(HandOver, ASecondStartRestoresTheEditorAsItWasWithItsTitleBarOnScreen)
+{
+    TEditorHandOver handOver;
+    handOver.setWindow(main.get());
+    // Maximised, then minimised: maximised again.
+    main->showMaximized();
+    main->showMinimized();
+    ASSERT_TRUE(main->isMinimized());
+    handOver.received(TEditorHandOver::buildMessage({}));
+    EXPECT_FALSE(main->isMinimized());
+    EXPECT_TRUE(main->isMaximized());
+
+    // A normal window moved off every screen comes back with its title bar on one.
+    main->showNormal();
+    main->resize(600, 400);
+    main->move(-5000, -4000);
+    QTest::qWait(50);
+    const QSize size = main->size();
+    main->showMinimized();
+    handOver.received(TEditorHandOver::buildMessage({}));
+    EXPECT_FALSE(main->isMinimized());
+    EXPECT_FALSE(main->isMaximized());
+    const QRect avail = main->screen()->availableGeometry();
+    EXPECT_TRUE(avail.contains(main->frameGeometry().topLeft())) << main->frameGeometry().x() << ","
+                                                                 << main->frameGeometry().y();
+    EXPECT_EQ(main->size(), size);
+}
+
 TEST_F(HandOver, ASecondStartOfTheProgramHandsItsFilesToTheRunningEditor)
 {
     const QString program = QStringLiteral(SORVIX_BINARY_DIR "/src/apps/SorvixEdit");
@@ -671,3 +702,84 @@ TEST_F(HandOver, ASecondStartOfTheProgramHandsItsFilesToTheRunningEditor)
 }
 
 }  // namespace
+
+// ---- stop signals ----
+
+namespace {
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST_F(HandOver, AStopSignalStopsTheRunAndKeepsUnsavedFlowsInRecoveryCopies)
+{
+    ScopedEnv data("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+    const QString file = flowFile("flow.svx");
+    const QByteArray saved = bytesOf(file);
+    main->OpenFlowFile(file);
+    TfrmFlow* w = main->activeFlowWindow();
+    ASSERT_NE(w, nullptr);
+    TfrmFlow* fresh = newFlow();
+    sleeps(fresh, 1);
+    TfrmFlow* untouched = newFlow();
+    ASSERT_NE(untouched, nullptr);
+
+    // The edited flow runs a long wait on the line when the signal comes.
+    main->OpenFlowFile(file);
+    useScenario(scenario(1));
+    sleeps(w, 1, 600);
+    main->acRun->trigger();
+    ASSERT_TRUE(w->FFlow->Running());
+    // A copy left by an earlier signal is kept.
+    const QString earlier = dir.filePath("flow.recovered.svx");
+    ASSERT_TRUE(QFile::copy(file, earlier));
+
+    const QStringList report = main->StopForSignal();
+    EXPECT_FALSE(w->FFlow->Running());
+    ASSERT_EQ(report.size(), 2) << report.join('\n').toStdString();
+    EXPECT_EQ(bytesOf(file), saved) << "the flow's own file is not touched";
+    EXPECT_EQ(bytesOf(earlier), saved);
+    const QString copy = dir.filePath("flow.recovered-2.svx");
+    EXPECT_EQ(bytesOf(copy), flowfile::write(*w->FFlow));
+    const QString freshCopy = dir.filePath("data/Sorvix/recovered/" + fresh->FFlow->FlowName + ".recovered.svx");
+    EXPECT_EQ(bytesOf(freshCopy), flowfile::write(*fresh->FFlow));
+    EXPECT_TRUE(report[0].contains(copy)) << report[0].toStdString();
+    EXPECT_TRUE(prompt.messages.isEmpty()) << "nothing is asked";
+}
+
+TEST_F(HandOver, TheProgramEndsOnATermSignalAndAtOnceOnASecond)
+{
+    const QString program = QStringLiteral(SORVIX_BINARY_DIR "/src/apps/SorvixEdit");
+    if (!QFileInfo(program).isExecutable()) GTEST_SKIP() << "SorvixEdit is not built";
+    QTemporaryDir runtime;
+    const QString file = flowFile("flow.svx");
+    const QByteArray saved = bytesOf(file);
+    for (int count : {1, 2}) {
+        SCOPED_TRACE(count);
+        QProcess editor;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("SORVIX_REGISTRY", dir.filePath("editor.db"));
+        editor.setProcessEnvironment(env);
+        editor.start(program, {file});
+        ASSERT_TRUE(editor.waitForStarted(10000));
+        // Up once it made its registry store (after every window).
+        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(dir.filePath("editor.db")); }, 20000));
+        QTest::qWait(300);
+        for (int i = 0; i < count; ++i) ::kill(pid_t(editor.processId()), SIGTERM);
+        const bool ended = editor.waitForFinished(20000);
+        if (!ended) editor.kill();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(editor.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(editor.exitCode(), 128 + SIGTERM) << editor.readAllStandardError().constData();
+        EXPECT_EQ(bytesOf(file), saved);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("flow.recovered.svx"))) << "nothing was unsaved";
+        QFile::remove(dir.filePath("editor.db"));
+    }
+}

@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 
 #include "dialogfixture.h"
 #include "editor/dialogs/allsysteminfo.h"
@@ -326,6 +327,26 @@ TEST_F(DeclarationDialogs, CasePicksAResultNameAsAStringConstant)
     EXPECT_EQ(c->link.variable(), nullptr);
     EXPECT_EQ(c->link.constant, Value("returnSUCCESS"));
     EXPECT_EQ(c->GetNodeText(), "Case : \"returnSUCCESS\"");
+}
+
+TEST_F(DeclarationDialogs, ADoubleClickInTheResultPickerChooses)
+{
+    auto* sw = addToBegin<IVRSwitch>();
+    auto* c = add<IVRCase>(sw->node());
+    driver.then<TfrmCase>([&](TfrmCase& d) {
+        d.btnGetResult->click();
+        EXPECT_EQ(d.cmbVariant->currentText(), "\"returnCALLFAILED\"");
+        d.btnOk->click();
+    });
+    driver.then<TfrmAllSystemInfo>([&](TfrmAllSystemInfo& p) {
+        QListWidget* list = p.lbAllSystemInfo;
+        const QPoint at = list->visualItemRect(list->item(3)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_FALSE(p.isVisible()) << "the double click closed the picker";
+    });
+    ASSERT_TRUE(c->Edit());
+    EXPECT_EQ(c->link.constant, Value("returnCALLFAILED"));
 }
 
 TEST_F(DeclarationDialogs, CaseRefusesAnUnquotedText)

@@ -153,6 +153,30 @@ TEST_F(FileDialogTest, IniReadAndWriteModes)
     EXPECT_EQ(s->Key.constant, Value(1));
 }
 
+// A value typed in write mode and then hidden by read mode is not kept behind the empty list.
+TEST_F(FileDialogTest, IniValueHiddenByReadModeIsNotStored)
+{
+    variable("v");
+    auto* s = addToBegin<IVRInitFile>();
+    s->link.constant = Value("a.ini");
+    s->Section.constant = Value("main");
+    s->Key.constant = Value("k");
+    s->Value.constant = Value("old");
+    s->Read = false;
+    driver.then<TfrmInitFile>([&](TfrmInitFile& d) {
+        EXPECT_TRUE(d.radWrite->isChecked());
+        user::type(d.cmbValue, "\"typed\"");
+        d.radRead->click();
+        EXPECT_FALSE(d.cmbValue->isEditable());
+        EXPECT_EQ(d.cmbValue->currentText(), "") << "nothing chosen";
+        d.btnOk->click();
+    });
+    ASSERT_TRUE(s->Edit());
+    EXPECT_TRUE(s->Read);
+    EXPECT_EQ(s->Value.variable(), nullptr);
+    EXPECT_EQ(s->Value.constant, Value());
+}
+
 TEST_F(FileDialogTest, HelpPagesAndTheTransferDialog)
 {
     struct Case {

@@ -1,6 +1,9 @@
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -9,6 +12,9 @@
 #include "engine/statements/database.h"
 #include "engine/statements/flowcontrol.h"
 #include "engine/statements/variables.h"
+#include "editor/dialogs/editregistry.h"
+
+#include <map>
 
 namespace {
 
@@ -121,3 +127,53 @@ TEST_F(StatementHelp, EveryDialogIsReadOnlyWhileTheFlowRuns)
 }
 
 }  // namespace
+
+namespace {
+
+// The accelerator letters of a dialog: of its buttons and of the labels bound to a field, each
+// with the text that carries it.
+std::map<QChar, QStringList> acceleratorsOf(const QWidget& dialog)
+{
+    std::map<QChar, QStringList> keys;
+    const auto note = [&](const QString& text) {
+        const QKeySequence key = QKeySequence::mnemonic(text);
+        if (key.isEmpty()) return;
+        const QString letter = key.toString().section('+', -1).toUpper();
+        if (!letter.isEmpty()) keys[letter[0]] << text;
+    };
+    // A dialog of its own inside (the connection string's) has keys of its own.
+    for (const QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+        if (!b->isHidden() && b->window() == &dialog) note(b->text());
+    for (const QLabel* l : dialog.findChildren<QLabel*>())
+        if (!l->isHidden() && l->buddy() && l->window() == &dialog) note(l->text());
+    return keys;
+}
+
+}  // namespace
+
+// Two controls of one dialog never answer the same accelerator key, apart from the pairs whose
+// captions are given as they are.
+TEST_F(StatementHelp, NoDialogHasTwoControlsOnOneAccelerator)
+{
+    const QStringList given = {
+        "TfrmDataBaseOperate: &Ok / &Operate Type: ", "TfrmExecute: TimeOut &Terminate / &Time Out: ",
+        "TfrmSpeakString: Co&ntent:  / &Note: ",     "TfrmGateway: T&hrough Another Gateway / &Help",
+        "TfrmSpeakerPhone: On&Hook / &Help",
+    };
+    QStringList clashes;
+    for (const ClassInfo* kind : ClassRegistry::all()) {
+        if (!EditRegistry::hasEdit(kind) || kind == &IVRResult::info) continue;
+        TIVRBase* s = statementOf(kind);
+        if (!s) continue;
+        driver.then<TStatementDlg>([&](TStatementDlg& d) {
+            for (const auto& [key, texts] : acceleratorsOf(d))
+                if (texts.size() > 1) {
+                    const QString clash = d.metaObject()->className() + QStringLiteral(": ") + texts.join(" / ");
+                    if (!given.contains(clash)) clashes << clash;
+                }
+            d.btnCancel->click();
+        });
+        s->Edit();
+    }
+    EXPECT_TRUE(clashes.isEmpty()) << clashes.join('\n').toStdString();
+}

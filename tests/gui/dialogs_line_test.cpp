@@ -167,10 +167,10 @@ TEST_F(LineDialogTest, GatewayOtherGatewayFollowsItsCheckBox)
         EXPECT_FALSE(d.chkAnotherGateway->isChecked());
         EXPECT_FALSE(d.cmbAnotherGateway->isEnabled());
         EXPECT_FALSE(d.lblAnotherGateway->isEnabled());
-        EXPECT_EQ(d.lblCalledType->text(), "Called T&ype: ");
+        EXPECT_EQ(d.lblCalledType->text(), "Called Type: ");
         d.chkAnotherGateway->click();
         EXPECT_TRUE(d.cmbAnotherGateway->isEnabled());
-        EXPECT_EQ(d.lblCalledType->text(), "Gateway T&ype: ");
+        EXPECT_EQ(d.lblCalledType->text(), "Gateway Type: ");
         user::type(d.cmbAnotherGateway, "\"10.0.0.2\"");
         user::type(d.cmbMaxLength, "600");
         d.btnOk->click();
@@ -184,11 +184,11 @@ TEST_F(LineDialogTest, GatewayOtherGatewayFollowsItsCheckBox)
     driver.then<TfrmGateway>([&](TfrmGateway& d) {
         EXPECT_TRUE(d.chkAnotherGateway->isChecked());
         EXPECT_TRUE(d.cmbAnotherGateway->isEnabled());
-        EXPECT_EQ(d.lblCalledType->text(), "Gateway T&ype: ");
+        EXPECT_EQ(d.lblCalledType->text(), "Gateway Type: ");
         EXPECT_EQ(d.cmbAnotherGateway->currentText(), "\"10.0.0.2\"");
         user::type(d.cmbAnotherGateway, "not quoted");
         d.chkAnotherGateway->click();
-        EXPECT_EQ(d.lblCalledType->text(), "Called T&ype: ");
+        EXPECT_EQ(d.lblCalledType->text(), "Called Type: ");
         d.btnOk->click();
     });
     ASSERT_TRUE(s->Edit());
@@ -481,3 +481,16 @@ TEST_F(LineDialogTest, ReadOnlyWhileTheFlowRuns)
 }
 
 }  // namespace
+
+TEST(UnboundLabels, ShowTheirCaptionWithoutAnAccelerator)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"Gateway T&ype: ", "Gateway Type: "},
+        {"&MaxLength: ", "MaxLength: "},
+        {"网关类型(&Y)：", "网关类型："},
+        {"Tom && Jerry: ", "Tom & Jerry: "},
+        {"Plain: ", "Plain: "},
+    };
+    for (const auto& [caption, shown] : rows)
+        EXPECT_EQ(TStatementDlg::withoutAccelerator(QString::fromUtf8(caption)), QString::fromUtf8(shown)) << caption;
+}

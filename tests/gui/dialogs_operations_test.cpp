@@ -343,7 +343,7 @@ TEST_F(OperationDialogs, DataBaseOperateCloseDisablesThePositionButKeepsIt)
     driver.then<TfrmDataBaseOperate>([&](TfrmDataBaseOperate& d) {
         EXPECT_EQ(d.lblDataBase->text(), "&DataBase: ");
         EXPECT_EQ(d.lblOperateType->text(), "&Operate Type: ");
-        EXPECT_EQ(d.lblPositionVariant->text(), "&Position Variant: ");
+        EXPECT_EQ(d.lblPositionVariant->text(), "Position Variant: ");
         EXPECT_EQ(d.lblPositionVariant->buddy(), nullptr);
         EXPECT_EQ(d.lblDataBase->buddy(), d.cmbDataBase);
         EXPECT_EQ(d.lblOperateType->buddy(), d.cmbOperateType);

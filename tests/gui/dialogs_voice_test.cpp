@@ -1,5 +1,7 @@
 #include <QCheckBox>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 #include "editor/dialogs/voicedialogs.h"
 #include "engine/statements/variables.h"
 #include "engine/statements/voice.h"
+#include "engine/texts.h"
 #include "fakewavepreview.h"
 #include "platform/wave.h"
 
@@ -74,6 +77,7 @@ TEST_F(VoiceDialogTest, NewCreatesAMissingFileAsTheEmptyWaveAndOpensAnExistingOn
         d.btnNew->click();
         ASSERT_EQ(prompt.dialogs.size(), 1u);
         EXPECT_EQ(prompt.dialogs[0].filter, "Wav Files (*.wav);;All Files (*)");
+        EXPECT_TRUE(prompt.dialogs[0].takesNewName);
         const QString created = greeting + ".WAV";
         EXPECT_EQ(contents(created), emptyWaveFileBytes());
         EXPECT_EQ(d.cmbVariant->currentText(), '"' + created + '"');
@@ -91,6 +95,64 @@ TEST_F(VoiceDialogTest, NewCreatesAMissingFileAsTheEmptyWaveAndOpensAnExistingOn
     EXPECT_EQ(s->link.constant, Value(existing));
     EXPECT_FALSE(preview->isOpen()) << "hiding closes the preview";
     EXPECT_TRUE(prompt.messages.isEmpty());
+}
+
+// The dialog behind "New or Open..." itself: a name that does not exist is accepted as it is, and
+// an existing one without a question about replacing it.
+TEST(NewOrOpenDialog, AcceptsANewNameAndAnExistingFile)
+{
+    QTemporaryDir dir;
+    const QString existing = dir.filePath("hello.wav");
+    ASSERT_TRUE(writeEmptyWaveFile(existing, nullptr));
+    for (const QString& name : {dir.filePath("greeting"), existing}) {
+        SCOPED_TRACE(name.toStdString());
+        const auto d = QtPrompt::newOrOpenDialog(nullptr, QString(), dir.path(), Prompt::qtFilter(txt::WavFileFilter));
+        EXPECT_EQ(d->fileMode(), QFileDialog::AnyFile);
+        EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptOpen);
+        d->open();
+        d->selectFile(name);
+        static_cast<QDialog*>(d.get())->accept();  // the file dialog's own check of the name
+        EXPECT_EQ(d->result(), QDialog::Accepted);
+        EXPECT_EQ(d->selectedFiles(), QStringList{name});
+        EXPECT_FALSE(QApplication::activeModalWidget() && QApplication::activeModalWidget() != d.get());
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("greeting"))) << "the dialog only names the file";
+}
+
+TEST_F(VoiceDialogTest, WithoutASoundDeviceTheDialogSaysSoOnceBesideThePlayer)
+{
+    preview->sound = false;
+    auto* s = playOf(recording("hello.wav"));
+    const QString greeting = dir.filePath("greeting");
+    prompt.fileNames = {greeting};
+    for (int show = 0; show < 2; ++show) {
+        driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
+            EXPECT_TRUE(d.lblNoSound->isVisible());
+            EXPECT_EQ(d.lblNoSound->text(), txt::NoSoundDevice);
+            for (QWidget* b : std::initializer_list<QWidget*>{d.btnPlay, d.btnStop, d.btnRecord, d.btnClear}) {
+                EXPECT_FALSE(b->isEnabled());
+                EXPECT_EQ(b->toolTip(), txt::NoSoundDevice);
+            }
+            // A new prompt is still made.
+            if (show == 0) {
+                d.btnNew->click();
+                EXPECT_EQ(contents(greeting + ".WAV"), emptyWaveFileBytes());
+            }
+            d.btnOk->click();
+        });
+        ASSERT_TRUE(s->Edit());
+    }
+    EXPECT_TRUE(prompt.messages.isEmpty()) << prompt.messages.join('|').toStdString();
+    EXPECT_EQ(s->link.constant, Value(greeting + ".WAV"));
+
+    preview->sound = true;
+    driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
+        EXPECT_FALSE(d.lblNoSound->isVisible());
+        EXPECT_TRUE(d.btnPlay->isEnabled());
+        EXPECT_TRUE(d.btnPlay->toolTip().isEmpty());
+        d.btnCancel->click();
+    });
+    EXPECT_FALSE(s->Edit());
 }
 
 TEST_F(VoiceDialogTest, NewIntoAMissingFolderChangesNothing)

@@ -652,6 +652,51 @@ TEST_F(Editor, OpeningAnOpenFileActivatesItsWindow)
     QDir::setCurrent(saved);
 }
 
+TEST_F(Editor, SaveAsOntoAFileAnotherWindowHoldsIsRefused)
+{
+    if (!canSaveFlows()) GTEST_SKIP() << "flow files cannot be written in this build yet";
+    QTemporaryDir dir;
+    const QString held = dir.filePath("held.svx");
+    {
+        TIVRFlow f(nullptr, QString(), true);
+        QString error;
+        ASSERT_TRUE(f.SaveAs(held, &error)) << error.toStdString();
+    }
+    main->OpenFlowFile(held);
+    TfrmFlow* holder = main->activeFlowWindow();
+    ASSERT_NE(holder, nullptr);
+    const QByteArray before = [&] {
+        QFile file(held);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    TfrmFlow* other = newFlow();
+    add(other, other->FFlow->BeginRoot, "IVRPlay", pcLastChild);
+    // By the same name, and by another spelling of the same path.
+    for (const QString& chosen : {held, dir.path() + "/./held.svx"}) {
+        prompt.fileNames = {chosen};
+        prompt.messages.clear();
+        main->acSaveAs->trigger();
+        ASSERT_EQ(prompt.messages.size(), 1);
+        EXPECT_TRUE(prompt.messages[0].startsWith(txt::FileOpenInOtherWindow)) << prompt.messages[0].toStdString();
+        EXPECT_EQ(prompt.captions[0], ProductTitle);
+        EXPECT_TRUE(other->FFlow->FileName.isEmpty());
+        EXPECT_TRUE(other->FFlow->Modified);
+    }
+    QFile file(held);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+
+    // The window that holds the file may save under its own name.
+    main->OpenFlowFile(held);
+    ASSERT_EQ(main->activeFlowWindow(), holder);
+    prompt.messages.clear();
+    prompt.fileNames = {held};
+    main->acSaveAs->trigger();
+    EXPECT_TRUE(prompt.messages.isEmpty()) << prompt.messages.join("|").toStdString();
+    EXPECT_EQ(main->flowWindows().size(), 2);
+}
+
 // ---- closing ----
 
 // Answers the questions; when it answers OK to the stop question the runner stops, or not.
@@ -1256,6 +1301,36 @@ TEST_F(TreeDrops, TreeDropsMoveTheSelectedNodeOfTheSameFlowOnly)
     EXPECT_EQ(play->parent(), block);
 }
 
+TEST_F(TreeDrops, TheNodeADropWouldGoToIsHighlightedWhileDragging)
+{
+    FlowNode* loop = add(w, f->BeginRoot, "IVRWhile", pcLastChild);
+    auto* view = w->treeView();
+    QWidget* port = view->viewport();
+    auto move = [&](const QMimeData& data, QPoint pos) {
+        QDragMoveEvent event(pos, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(port, &event);
+        return event.isAccepted();
+    };
+    const auto play = palette("IVRPlay");
+    QDragEnterEvent enter(at(loop), Qt::CopyAction | Qt::MoveAction, play.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(port, &enter);
+    EXPECT_EQ(view->dropTarget(), loop);
+    EXPECT_TRUE(move(*play, at(f->BeginRoot)));
+    EXPECT_EQ(view->dropTarget(), f->BeginRoot);
+    // Where the drop is refused nothing is highlighted.
+    const auto variable = palette("IVRVariant");
+    EXPECT_FALSE(move(*variable, at(loop)));
+    EXPECT_EQ(view->dropTarget(), nullptr);
+    EXPECT_TRUE(move(*play, at(loop)));
+    EXPECT_EQ(view->dropTarget(), loop);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(port, &leave);
+    EXPECT_EQ(view->dropTarget(), nullptr);
+    // A drop ends the highlight too.
+    EXPECT_TRUE(drop(*play, at(loop)));
+    EXPECT_EQ(view->dropTarget(), nullptr);
+}
+
 TEST_F(TreeDrops, ARunningFlowsTreeTakesNoDrop)
 {
     const int count = f->tree().count();
@@ -1350,6 +1425,27 @@ TEST_F(Editor, WindowMenuListsTheFlowsAndTheWindowCommandsArrangeThem)
     EXPECT_TRUE(sb->isMinimized());
     main->acWindowArrange->trigger();
     EXPECT_NE(sa->pos(), sb->pos());
+}
+
+TEST_F(Editor, MinimizeAllMinimisesEveryWindowMaximisedOnesToo)
+{
+    for (int i = 0; i < 3; ++i) newFlow();
+    const QList<QMdiSubWindow*> windows = main->mdiArea->subWindowList();
+    ASSERT_EQ(windows.size(), 3);
+    // Maximised: the active one, and so every one the area activates next.
+    main->mdiArea->setActiveSubWindow(windows[1]);
+    windows[1]->showMaximized();
+    ASSERT_TRUE(windows[1]->isMaximized());
+    main->mnuWindowPopup();
+    ASSERT_TRUE(main->acWindowMinimizeAll->isEnabled());
+    main->acWindowMinimizeAll->trigger();
+    for (QMdiSubWindow* sub : windows) {
+        EXPECT_TRUE(sub->isMinimized()) << sub->windowTitle().toStdString();
+        EXPECT_FALSE(sub->isMaximized());
+    }
+    // Once more with every window already minimised: nothing changes.
+    main->acWindowMinimizeAll->trigger();
+    for (QMdiSubWindow* sub : windows) EXPECT_TRUE(sub->isMinimized());
 }
 
 TEST_F(Editor, HelpContentsShowsTheEditorTopicAndAboutNamesTheProduct)

@@ -32,6 +32,11 @@ public:
         dialogs.push_back({caption, dir, filter, defaultSuffix});
         return take();
     }
+    QString newOrOpenFileName(QWidget*, const QString& caption, const QString& dir, const QString& filter) override
+    {
+        dialogs.push_back({caption, dir, filter, QString(), true});
+        return take();
+    }
     void beep() override { ++beeps; }
     bool openUrl(const QUrl& url) override
     {
@@ -42,6 +47,7 @@ public:
     // What each file dialog was asked with.
     struct FileDialog {
         QString caption, dir, filter, defaultSuffix;
+        bool takesNewName = false;  // the new-or-open dialog
     };
     std::vector<FileDialog> dialogs;
 

@@ -13,6 +13,10 @@ public:
     bool open(const QString& path, QString* error) override
     {
         close();
+        if (!sound) {
+            if (error) *error = QStringLiteral("no sound device");
+            return false;
+        }
         WaveInfo info;
         if (!readWaveInfo(path, info, error)) return false;
         path_ = path;
@@ -26,6 +30,7 @@ public:
         setMode(Mode::NotOpen);
     }
     Mode mode() const override { return mode_; }
+    bool hasSound() const override { return sound; }
     QString fileName() const override { return path_; }
     void play() override
     {
@@ -60,6 +65,7 @@ public:
 
     QByteArray recordedSamples = QByteArray(1600, '\x11');
     bool canRecord = true;
+    bool sound = true;
     QStringList opened;
     int seeks = 0;
 

@@ -49,4 +49,39 @@ TEST(EmptyWaveFile, AMissingFolderFailsWithAnError)
     EXPECT_FALSE(error.isEmpty());
 }
 
+// The messages follow the interface language.
+TEST(WaveMessages, ComeInTheLanguageOfTheInterface)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("missing.wav");
+    const QString notWave = dir.filePath("text.wav");
+    {
+        QFile f(notWave);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(100, 'x'));
+    }
+    struct Row {
+        bool chinese;
+        QString missing, notWave, cannotWrite;
+    };
+    const Row rows[] = {
+        {false, "cannot open " + missing + ": ", notWave + " is not a wave file", "cannot write /x: why"},
+        {true, QString::fromUtf8("无法打开 ") + missing + QString::fromUtf8("："),
+         notWave + QString::fromUtf8(" 不是声音文件"), QString::fromUtf8("无法写入 /x：why")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.chinese);
+        setWaveTextLanguage(row.chinese);
+        WaveInfo info;
+        QByteArray samples;
+        QString error;
+        EXPECT_FALSE(readWaveFile(missing, info, samples, &error));
+        EXPECT_TRUE(error.startsWith(row.missing)) << error.toStdString();
+        EXPECT_FALSE(readWaveFile(notWave, info, samples, &error));
+        EXPECT_EQ(error, row.notWave);
+        EXPECT_EQ(waveCannotWriteText("/x", "why"), row.cannotWrite);
+    }
+    setWaveTextLanguage(false);
+}
+
 }  // namespace

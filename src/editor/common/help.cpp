@@ -3,14 +3,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
+#include "engine/texts.h"
 
 namespace {
 bool g_helpDownloadOffered = false;
 const char* const kHelpFile = "Sorvix.chm::/";
 const char* const kHelpPage = "https://www.sorvix.com/help";
+QPointer<QTextBrowser> g_viewer;
 }  // namespace
 
 void resetHelpOffer()
@@ -36,20 +41,57 @@ QString helpPageFor(const QString& path)
     return QDir(helpFolder()).filePath(topic);
 }
 
+QTextBrowser* helpViewer()
+{
+    return g_viewer;
+}
+
+void closeHelpViewer()
+{
+    delete g_viewer;
+}
+
+QTextBrowser* showHelpInViewer(const QString& page)
+{
+    if (!g_viewer) {
+        // A window of its own, for the run of the program; it follows links between the pages
+        // and hands any other address to the prompt.
+        g_viewer = new QTextBrowser;
+        g_viewer->setAttribute(Qt::WA_DeleteOnClose, false);
+        g_viewer->setWindowFlag(Qt::Window);
+        g_viewer->setFont(languageFont());
+        g_viewer->setOpenLinks(true);
+        g_viewer->setOpenExternalLinks(false);
+        g_viewer->resize(760, 560);
+        QObject::connect(g_viewer.data(), &QTextBrowser::anchorClicked, g_viewer.data(), [](const QUrl& url) {
+            if (!url.isLocalFile() && !url.isRelative()) Prompt::instance().openUrl(url);
+        });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, g_viewer.data(), &QObject::deleteLater);
+    }
+    g_viewer->setSearchPaths({helpFolder()});
+    g_viewer->setSource(QUrl::fromLocalFile(page));
+    g_viewer->setWindowTitle(txt::HelpViewerTitle + g_viewer->documentTitle());
+    g_viewer->show();
+    g_viewer->raise();
+    g_viewer->activateWindow();
+    return g_viewer;
+}
+
 int ShowHtmlHelp(QWidget* window, const QString& path, int, int)
 {
     Prompt& prompt = Prompt::instance();
     const QString page = helpPageFor(path);
-    if (!page.isEmpty() && QFileInfo(page).isFile() && prompt.openUrl(QUrl::fromLocalFile(page))) return 0;
+    if (!page.isEmpty() && QFileInfo(page).isFile()) {
+        if (prompt.openUrl(QUrl::fromLocalFile(page))) return 0;
+        // No browser could be started: the same page in a viewer of our own.
+        showHelpInViewer(page);
+        return 0;
+    }
 
     prompt.beep();
     if (!g_helpDownloadOffered) {
-        const QString text = QStringLiteral("Unable to load \"%1\" library !!!\r\n"
-                                            "Press OK Button to download and install the latest version\r\n"
-                                            "of the Sorvix help pages from the Sorvix Web Site.")
-                                 .arg(QDir::toNativeSeparators(helpFolder()));
-        if (prompt.message(window, text, QStringLiteral("Error"), Prompt::Kind::Error, Prompt::Buttons::OkCancel) ==
-            Prompt::Ok) {
+        const QString text = txt::HelpNotInstalled.arg(QDir::toNativeSeparators(helpFolder()));
+        if (prompt.message(window, text, txt::Error, Prompt::Kind::Error, Prompt::Buttons::OkCancel) == Prompt::Ok) {
             prompt.openUrl(QUrl(QLatin1String(kHelpPage)));
             g_helpDownloadOffered = true;
         }

@@ -1,8 +1,12 @@
 #include "editor/common/prompt.h"
 
+#include "editor/common/sorvixform.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QMessageBox>
 
 namespace {
@@ -35,9 +39,11 @@ QString Prompt::qtFilter(const QString& windowsFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
-int QtPrompt::message(QWidget* parent, const QString& text, const QString& caption, Kind kind, Buttons buttons)
+std::unique_ptr<QMessageBox> QtPrompt::messageBox(QWidget* parent, const QString& text, const QString& caption,
+                                                  Kind kind, Buttons buttons)
 {
-    QMessageBox box(parent);
+    auto owned = std::make_unique<QMessageBox>(parent);
+    QMessageBox& box = *owned;
     box.setWindowTitle(caption);
     box.setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     switch (kind) {
@@ -54,7 +60,18 @@ int QtPrompt::message(QWidget* parent, const QString& text, const QString& capti
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
-    switch (box.exec()) {
+    // A message box is as wide as its text: widen it where its caption needs more, so the title
+    // bar never cuts it.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(titleBarWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    return owned;
+}
+
+int QtPrompt::message(QWidget* parent, const QString& text, const QString& caption, Kind kind, Buttons buttons)
+{
+    const auto box = messageBox(parent, text, caption, kind, buttons);
+    switch (box->exec()) {
     case QMessageBox::Ok: return Ok;
     case QMessageBox::Yes: return Yes;
     case QMessageBox::No: return No;
@@ -75,6 +92,23 @@ QString QtPrompt::saveFileName(QWidget* parent, const QString& caption, const QS
     dialog.setDefaultSuffix(defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
+}
+
+std::unique_ptr<QFileDialog> QtPrompt::newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                       const QString& filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, caption, dir, filter);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    return dialog;
+}
+
+QString QtPrompt::newOrOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+{
+    const auto dialog = newOrOpenDialog(parent, caption, dir, filter);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    return dialog->selectedFiles().first();
 }
 
 void QtPrompt::beep()

@@ -2,6 +2,10 @@
 
 #include <QString>
 #include <QUrl>
+#include <memory>
+
+class QFileDialog;
+class QMessageBox;
 
 class QWidget;
 
@@ -22,6 +26,9 @@ public:
                                  const QString& filter) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter, const QString& defaultSuffix) = 0;
+    // Takes an existing file or a new name (nothing asks about replacing); empty when cancelled.
+    virtual QString newOrOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                      const QString& filter) = 0;
     virtual void beep() = 0;
     virtual bool openUrl(const QUrl& url) = 0;
 
@@ -41,6 +48,16 @@ public:
     QString openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
                          const QString& defaultSuffix) override;
+    QString newOrOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                              const QString& filter) override;
     void beep() override;
+
+    // The box message runs: wide enough for its whole caption.
+    static std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const QString& text, const QString& caption,
+                                                   Kind kind, Buttons buttons);
+    // The dialog newOrOpenFileName runs: Qt's own file dialog (a native open dialog refuses a
+    // name that does not exist), accepting any name.
+    static std::unique_ptr<QFileDialog> newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                        const QString& filter);
     bool openUrl(const QUrl& url) override;
 };

@@ -1,11 +1,18 @@
 #include "editor/common/sorvixform.h"
 
+#include <QApplication>
+#include <QBoxLayout>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QSpacerItem>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QPalette>
 #include <QScreen>
 #include <QShowEvent>
+#include <memory>
 
 #include "engine/texts.h"
 
@@ -28,6 +35,26 @@ void initProductTexts()
     txt::StatementHelpRoot = txt::HelpRoot + QStringLiteral("StatementReference");
 }
 
+bool installQtTranslations()
+{
+    static QTranslator* installed = nullptr;
+    if (!IsChinese) {
+        if (installed) QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+        return true;
+    }
+    if (installed) return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        qWarning("Qt's Chinese translations (qtbase_zh_CN) are not installed");
+        return false;
+    }
+    installed = translator.release();
+    QCoreApplication::installTranslator(installed);
+    return true;
+}
+
 QFont languageFont()
 {
     QFont font;
@@ -42,6 +69,15 @@ QFont languageFont()
     }
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+int titleBarWidth(const QString& title)
+{
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // Icon and the close button on the sides, with room for a window manager's larger font.
+    return metrics.horizontalAdvance(title) * 5 / 4 + 2 * metrics.height() + 96;
 }
 
 TSorvixForm::TSorvixForm(QWidget* parent) : QMainWindow(parent)
@@ -93,6 +129,18 @@ QPoint TSorvixDlg::centredPosition(const QSize& size)
 
 void TSorvixDlg::showEvent(QShowEvent* event)
 {
+    if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
+        if (!titleSpace_) {
+            titleSpace_ = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+            box->addSpacerItem(titleSpace_);
+        }
+        const int needed = titleBarWidth(windowTitle()) - box->contentsMargins().left() - box->contentsMargins().right();
+        if (titleSpace_->sizeHint().width() != needed) {
+            titleSpace_->changeSize(needed, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+            box->invalidate();
+            box->activate();
+        }
+    }
     if (minimumSize() != maximumSize()) {
         if (layout()) layout()->setSizeConstraint(QLayout::SetFixedSize);
         adjustSize();

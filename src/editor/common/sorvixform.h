@@ -15,8 +15,17 @@ extern QString SalesMailAddress;
 // Sets the product texts and the help roots (HelpRoot, StatementHelpRoot) for the running program.
 void initProductTexts();
 
+// Qt's own texts (standard buttons, file dialogs) in the interface language: Qt's Chinese
+// translations are installed when the interface is Chinese, and taken away again otherwise.
+// Returns whether Qt's texts now follow the interface language.
+bool installQtTranslations();
+
 // The font of the interface language: a CJK face for Chinese, the nearest sans face otherwise.
 QFont languageFont();
+
+// The width a window needs for its whole title in the title bar (the title bar's font, its icon
+// and its buttons), so a narrow dialog or message box never cuts its caption.
+int titleBarWidth(const QString& title);
 
 // Base of the top-level and MDI windows.
 class TSorvixForm : public QMainWindow {
@@ -37,4 +46,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    // Keeps the layout at least as wide as the title needs.
+    class QSpacerItem* titleSpace_ = nullptr;
 };

@@ -28,6 +28,12 @@ TfrmAllSystemInfo::TfrmAllSystemInfo(QWidget* parent) : TStatementDlg(parent, Bu
     column->addWidget(lbAllSystemInfo);
     addRow(box, {lbAllSystemInfo});
     finishLayout();
+    // A double click chooses the row, as OK does.
+    connect(lbAllSystemInfo, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        if (!item || !btnOk->isEnabled()) return;
+        lbAllSystemInfo->setCurrentItem(item);
+        btnOk->click();
+    });
 }
 
 void TfrmAllSystemInfo::showEvent(QShowEvent* event)

@@ -30,7 +30,7 @@ TfrmDataBaseOperate::TfrmDataBaseOperate(QWidget* parent) : TStatementDlg(parent
     position.enabledWhen = [this] { return cmbOperateType->selectedIndex() != kCloseRow; };
     lblPositionVariant = position.label;
     // This label is no accelerator of its list.
-    lblPositionVariant->setBuddy(nullptr);
+    unbindLabel(lblPositionVariant, txt::DBOperatePositionVariant);
     addNoteField(txt::Note);
     setHelpTopic(DataOperate, QStringLiteral("IVRDBOperate.htm"));
     finishLayout();

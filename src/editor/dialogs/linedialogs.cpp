@@ -109,7 +109,7 @@ TfrmCall::TfrmCall(QWidget* parent, const QString& noteCaption) : TStatementDlg(
     cmbCalledType->clear();
     cmbCalledType->addItems(txt::CalledTypeNames);
     lblCalledType = addField(txt::CallCalledType, cmbCalledType).label;
-    lblCalledType->setBuddy(nullptr);
+    unbindLabel(lblCalledType, txt::CallCalledType);
 }
 
 void TfrmCall::fillCall(IVRCall& statement)
@@ -147,11 +147,11 @@ TfrmGateway::TfrmGateway(QWidget* parent) : TfrmCall(parent, txt::NoteGateway)
     cmbMaxLength = new TVariantCombo(this, true);
     lblSecond1 = new QLabel(txt::Sec, this);
     lblMaxLength = addField(txt::RecordMaxLength, cmbMaxLength, lblSecond1).label;
-    lblMaxLength->setBuddy(nullptr);
+    unbindLabel(lblMaxLength, txt::RecordMaxLength);
     cmbAnotherGateway = new TVariantCombo(this, true);
     Field& another = addField(txt::GatewayAnother, cmbAnotherGateway);
     lblAnotherGateway = another.label;
-    lblAnotherGateway->setBuddy(nullptr);
+    unbindLabel(lblAnotherGateway, txt::GatewayAnother);
     chkAnotherGateway = new QCheckBox(txt::GatewayThroughAnother, this);
     another.enabledWhen = [this] { return chkAnotherGateway->isChecked(); };
     addRow(chkAnotherGateway, {chkAnotherGateway});
@@ -163,7 +163,7 @@ TfrmGateway::TfrmGateway(QWidget* parent) : TfrmCall(parent, txt::NoteGateway)
 void TfrmGateway::chkAnotherGatewayClick()
 {
     updateFields();
-    lblCalledType->setText(chkAnotherGateway->isChecked() ? txt::GatewayType : txt::CallCalledType);
+    unbindLabel(lblCalledType, chkAnotherGateway->isChecked() ? txt::GatewayType : txt::CallCalledType);
 }
 
 bool TfrmGateway::Edit(IVRGateway& statement)

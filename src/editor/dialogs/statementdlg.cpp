@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -113,7 +114,8 @@ void writeVariantLink(TIVRVariantLink& link, const TVariantCombo& combo)
         return;
     }
     link.Unlink();
-    if (combo.typing()) link.constant = TIVRFlow::TextToValue(combo.typedText(), nullptr);
+    // A list with nothing chosen shows no constant, so it keeps none.
+    link.constant = combo.typing() ? TIVRFlow::TextToValue(combo.typedText(), nullptr) : Value();
 }
 
 void writeDataBaseLink(TIVRDataBaseLink& link, const TVariantCombo& combo)
@@ -177,6 +179,26 @@ TStatementDlg::TStatementDlg(QWidget* parent, Buttons buttons) : TSorvixDlg(pare
     connect(btnOk, &QPushButton::clicked, this, &TStatementDlg::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     if (btnHelp) connect(btnHelp, &QPushButton::clicked, this, &TStatementDlg::btnHelpClick);
+}
+
+QString TStatementDlg::withoutAccelerator(const QString& caption)
+{
+    static const QRegularExpression chinese(QStringLiteral("\\(&[^&]\\)"));
+    QString text = caption;
+    text.remove(chinese);
+    QString plain;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;  // "&&" is a plain "&"
+        else if (text[i] == QLatin1Char('&')) continue;
+        plain += text[i];
+    }
+    return plain;
+}
+
+void TStatementDlg::unbindLabel(QLabel* label, const QString& caption)
+{
+    label->setBuddy(nullptr);
+    label->setText(withoutAccelerator(caption));
 }
 
 TStatementDlg::Field& TStatementDlg::addField(const QString& caption, QWidget* input, QWidget* companion)

@@ -131,6 +131,12 @@ public:
     // Runs the dialog modally and answers its result (QDialog::Accepted on OK).
     int showModal();
 
+    // Makes a field's label bound to no input: it shows its caption without an accelerator, since
+    // there is nothing for the key to reach (a label without a buddy would show a literal "&").
+    static void unbindLabel(QLabel* label, const QString& caption);
+    // The caption without its accelerator: "T&ype: " gives "Type: ", "类型(&Y)：" gives "类型：".
+    static QString withoutAccelerator(const QString& caption);
+
 protected:
     // Declares a field: its label (accelerator to the input), its row and its place in the tab
     // order, which follows the order of declaration.

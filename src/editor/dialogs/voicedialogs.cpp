@@ -143,6 +143,11 @@ TfrmPlayWavFile::TfrmPlayWavFile(QWidget* parent) : TStatementDlg(parent), previ
     btnClear = new QPushButton(txt::PlayClear, playerWavFile);
     btnClear->setAutoDefault(false);
     player->addWidget(btnClear);
+    lblNoSound = new QLabel(txt::NoSoundDevice, playerWavFile);
+    lblNoSound->setEnabled(false);
+    lblNoSound->setVisible(false);
+    player->addSpacing(8);
+    player->addWidget(lblNoSound);
     player->addStretch();
     addRow(playerWavFile, {btnPlay, btnPause, btnStop, btnPrevious, btnNext, btnRecord, btnClear});
 
@@ -228,6 +233,8 @@ void TfrmPlayWavFile::FormHide()
 
 void TfrmPlayWavFile::openInPreview(const QString& path)
 {
+    // Without a sound device nothing can open; the dialog says so once, beside the player.
+    if (!preview_->hasSound()) return;
     QString error;
     if (!preview_->open(path, &error))
         Prompt::instance().message(this, error, QString(), Prompt::Kind::Error, Prompt::Buttons::Ok);
@@ -261,13 +268,18 @@ void TfrmPlayWavFile::UpdateClearButton()
     btnRecord->setEnabled(open && !readOnly_ && !recording);
     btnNew->setEnabled(!readOnly_ && !recording);
     for (QToolButton* b : {btnPlay, btnPause, btnStop, btnPrevious, btnNext}) b->setEnabled(open);
+    const bool sound = preview_->hasSound();
+    lblNoSound->setVisible(!sound);
+    for (QWidget* b : std::initializer_list<QWidget*>{btnPlay, btnPause, btnStop, btnPrevious, btnNext, btnRecord, btnClear})
+        b->setToolTip(sound ? QString() : txt::NoSoundDevice);
 }
 
 void TfrmPlayWavFile::btnNewClick()
 {
     if (readOnly_) return;
-    const QString name = Prompt::instance().openFileName(this, QString(), QFileInfo(target_).absolutePath(),
-                                                         Prompt::qtFilter(txt::WavFileFilter));
+    // A new name makes the empty wave file, so the dialog must take names that do not exist.
+    const QString name = Prompt::instance().newOrOpenFileName(this, QString(), QFileInfo(target_).absolutePath(),
+                                                              Prompt::qtFilter(txt::WavFileFilter));
     if (!name.isEmpty()) OpenWaveFile(QFileInfo(name).absoluteFilePath());
 }
 
@@ -321,7 +333,7 @@ bool TfrmPlayWavFile::savePending()
         ok = out.write(bytes) == bytes.size() && out.commit();
     }
     if (!ok) {
-        error = QStringLiteral("cannot write %1: %2").arg(target_, out.errorString());
+        error = waveCannotWriteText(target_, out.errorString());
         Prompt::instance().message(this, error, QString(), Prompt::Kind::Error, Prompt::Buttons::Ok);
         openInPreview(source);
         UpdateClearButton();

@@ -78,6 +78,8 @@ public:
     QToolButton* btnPrevious;
     QToolButton* btnNext;
     QToolButton* btnRecord;
+    // Says in the dialog that there is no sound device (shown only then).
+    QLabel* lblNoSound;
 
 protected:
     bool checkInput() override;

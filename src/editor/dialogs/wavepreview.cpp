@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QPointer>
 
+#include "engine/texts.h"
 #include "platform/wave.h"
 
 #ifdef SORVIX_HAVE_MULTIMEDIA
@@ -18,7 +19,7 @@ namespace {
 
 QString noSoundDevice()
 {
-    return QStringLiteral("no sound device");
+    return txt::NoSoundDevice;
 }
 
 // Without multimedia: nothing opens.
@@ -31,6 +32,7 @@ public:
     }
     void close() override {}
     Mode mode() const override { return Mode::NotOpen; }
+    bool hasSound() const override { return false; }
     QString fileName() const override { return {}; }
     void play() override {}
     void pause() override {}
@@ -63,6 +65,8 @@ class SoundWavePreview : public WavePreview {
 public:
     ~SoundWavePreview() override { close(); }
 
+    bool hasSound() const override { return !QMediaDevices::defaultAudioOutput().isNull(); }
+
     bool open(const QString& path, QString* error) override
     {
         close();
@@ -74,7 +78,7 @@ public:
         } else if (QMediaDevices::defaultAudioOutput().isNull()) {
             why = noSoundDevice();
         } else if (!audioFormatOf(info.format, format)) {
-            why = QStringLiteral("%1-bit samples cannot be played").arg(info.format.bitsPerSample);
+            why = txt::SamplesCannotPlay.arg(info.format.bitsPerSample);
         } else {
             path_ = path;
             samples_ = samples;
@@ -164,7 +168,7 @@ public:
         if (device.isNull()) {
             why = noSoundDevice();
         } else if (!device.isFormatSupported(format)) {
-            why = QStringLiteral("the sound device cannot record 8 kHz 16-bit mono");
+            why = txt::SoundCannotRecord;
         } else {
             auto writer = std::make_unique<WaveWriter>(path, WaveFormat::telephone());
             if (writer->open(&why)) {

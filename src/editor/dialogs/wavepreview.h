@@ -20,6 +20,8 @@ public:
     // Stops whatever runs; a recording in progress is dropped.
     virtual void close() = 0;
     virtual Mode mode() const = 0;
+    // Whether there is a sound device to play on at all; without one nothing opens.
+    virtual bool hasSound() const { return true; }
     bool isOpen() const { return mode() != Mode::NotOpen; }
     // The file open for playing, or being recorded.
     virtual QString fileName() const = 0;
