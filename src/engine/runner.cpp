@@ -7,6 +7,7 @@
 #include "engine/device.h"
 #include "engine/flow.h"
 #include "engine/statements/declarations.h"
+#include "engine/statements/line.h"
 #include "engine/texts.h"
 #include "engine/tsan.h"
 
@@ -14,9 +15,8 @@ namespace {
 // A call, a gateway call or an answer that succeeded connects the line.
 bool connects(const TIVRBase* s)
 {
-    const QLatin1String name(s->className());
-    return name == QLatin1String("IVRCall") || name == QLatin1String("IVRGateway") ||
-           name == QLatin1String("IVRAnswer");
+    const ClassInfo* info = &s->classInfo();
+    return info == &IVRCall::info || info == &IVRGateway::info || info == &IVRAnswer::info;
 }
 }  // namespace
 
@@ -180,6 +180,7 @@ bool TFlowThread::askContinue(const QString& errorText, const QString& typeName)
 
 void TFlowThread::run()
 {
+    const RunnerThreadScope runner(OwnerFlow);
     try {
         std::shared_ptr<IIVRAddress> opened;
         if (auto device = OwnerFlow->device())
