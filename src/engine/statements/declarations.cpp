@@ -10,8 +10,10 @@
 
 Value TIVRVariantLink::GetLinkValue() const
 {
-    Value v = variable_ ? variable_->value() : constant;
-    return v.isNull() ? Value() : v;
+    if (!variable_) return constant.isNull() ? Value() : constant;
+    Value v = variable_->value();
+    if (v.isNull()) return Value();
+    return v;
 }
 
 Value TIVRVariantLink::GetSaveValue() const
