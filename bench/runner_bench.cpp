@@ -26,6 +26,7 @@
 #include "engine/statements/flowcontrol.h"
 #include "engine/statements/variables.h"
 #include "engine/texts.h"
+#include "platform/resourcelimits.h"
 #include "support/nulldevice.h"
 
 namespace {
@@ -211,6 +212,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     setTextLanguage(false);
+    raiseOpenFileLimit();
     // SORVIX_BENCH_SMALL=1 (CI) runs the small sizes only.
     auto* bm = benchmark::RegisterBenchmark("BM_Channels", BM_Channels);
     for (int n : {1, 10, 100})

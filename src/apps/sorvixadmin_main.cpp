@@ -8,6 +8,7 @@
 #include "editor/common/sorvixform.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
+#include "platform/resourcelimits.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/singleinstance.h"
 
@@ -21,6 +22,8 @@ const QByteArray ComeToTheFront = QByteArrayLiteral("come to the front");
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // One open file per running channel.
+    raiseOpenFileLimit();
     initTexts();
     initAdminTexts();
     initProductTexts();

@@ -83,6 +83,10 @@ TFlowThread::TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step
       step_(step)
 {
     if (debug_) PauseEvent = std::make_unique<AutoResetEvent>();
+    // The walk keeps no stack of its own; 1 MiB (what a thread of the original platform got)
+    // instead of the 8 MiB default lets thousands of runners share the address space, and a
+    // system that commits memory strictly (vm.overcommit_memory=2) reserve an eighth as much.
+    setStackSize(kStackSize);
     // The termination handler runs on the flow's (main) thread.
     connect(this, &QThread::finished, flow, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
 }
