@@ -260,7 +260,7 @@ TEST_F(RunnerTest, WhileLoopsUntilItsConditionIsFalse)
 // main thread reads the same variable meanwhile and sees each value whole, never going back.
 TEST_F(RunnerTest, MainThreadReadsAVariableWhileTheRunnerCountsIt)
 {
-    constexpr int kTurns = 50000;   // one pass: the fixture's flow is opened for debugging
+    constexpr int kTurns = 50000;  // one pass: the fixture's flow is opened for debugging
     auto declare = [&](const char* name, const Value& initial) {
         auto var = std::make_unique<IVRVariant>(flow.get());
         IVRVariant* v = var.get();
