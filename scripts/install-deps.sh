@@ -12,7 +12,7 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei fonts-dejavu-core
   postgresql postgresql-client libsqliteodbc
   libpq-dev libsqlite3-dev unixodbc-dev
-  sqlite3
+  sqlite3 lua5.4
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include "engine/datetime.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
+#include "platform/resourcelimits.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/singleinstance.h"
 
@@ -22,6 +23,8 @@ const QByteArray ComeToTheFront = QByteArrayLiteral("come to the front");
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // One open file per running channel.
+    raiseOpenFileLimit();
     initTexts();
     datetime::useSystemLocale();  // dates read and written as the system writes them
     initAdminTexts();

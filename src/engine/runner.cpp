@@ -9,6 +9,7 @@
 #include "engine/device.h"
 #include "engine/flow.h"
 #include "engine/statements/declarations.h"
+#include "engine/statements/line.h"
 #include "engine/texts.h"
 #include "engine/tsan.h"
 
@@ -16,9 +17,8 @@ namespace {
 // A call, a gateway call or an answer that succeeded connects the line.
 bool connects(const TIVRBase* s)
 {
-    const QLatin1String name(s->className());
-    return name == QLatin1String("IVRCall") || name == QLatin1String("IVRGateway") ||
-           name == QLatin1String("IVRAnswer");
+    const ClassInfo* info = &s->classInfo();
+    return info == &IVRCall::info || info == &IVRGateway::info || info == &IVRAnswer::info;
 }
 }  // namespace
 
@@ -86,6 +86,10 @@ TFlowThread::TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step
       step_(step)
 {
     if (debug_) PauseEvent = std::make_unique<AutoResetEvent>();
+    // The walk keeps no stack of its own; 1 MiB (what a thread of the original platform got)
+    // instead of the 8 MiB default lets thousands of runners share the address space, and a
+    // system that commits memory strictly (vm.overcommit_memory=2) reserve an eighth as much.
+    setStackSize(kStackSize);
     // The termination handler runs on the flow's (main) thread.
     connect(this, &QThread::finished, flow, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
 }
@@ -185,6 +189,7 @@ bool TFlowThread::askContinue(const QString& errorText, const QString& typeName)
 
 void TFlowThread::run()
 {
+    const RunnerThreadScope runner(OwnerFlow);
     try {
         std::shared_ptr<IIVRAddress> opened;
         if (auto device = OwnerFlow->device()) {

@@ -45,6 +45,9 @@ public:
     void requestStop();
     bool terminateRequested() const { return terminate_.load(); }
 
+    // The stack each runner thread gets.
+    static constexpr uint kStackSize = 1024 * 1024;
+
     // Maps the hook-switch order (0 on hook, 1 speaker, 2 microphone and speaker) to the device value.
     static int hookValue(int hookMode);
 

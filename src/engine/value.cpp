@@ -733,6 +733,16 @@ bool textToDouble(const QString& text, double* out, QString* error)
 
 bool binary(ValueOp op, const Value& d, const Value& s, Value* result, QString* error)
 {
+    // The loop counter's case, taken first: two integers whose sum, difference or product fits.
+    if (d.kind() == Value::Kind::Integer && s.kind() == Value::Kind::Integer &&
+        (op == ValueOp::Add || op == ValueOp::Subtract || op == ValueOp::Multiply)) {
+        const int64_t a = d.asInt(), b = s.asInt();
+        const int64_t r = op == ValueOp::Add ? a + b : op == ValueOp::Subtract ? a - b : a * b;
+        if (r >= Int32Min && r <= Int32Max) {
+            *result = Value(int32_t(r));
+            return true;
+        }
+    }
     Value r;
     bool ok = false;
     switch (pairClass(classOf(d), classOf(s))) {
@@ -745,14 +755,17 @@ bool binary(ValueOp op, const Value& d, const Value& s, Value* result, QString* 
     case Cls::Date: ok = dateOp(op, d, s, &r, error); break;
     }
     if (ok)
-        *result = r;
+        *result = std::move(r);
     return ok;
 }
 
 bool compare(ValueCompare cmp, const Value& d, const Value& s, bool* result, QString* error)
 {
     int order = 0;
-    Cls cls = pairClass(classOf(d), classOf(s));
+    // Two integers, the common case, compare without the class table.
+    const Cls cls = d.kind() == Value::Kind::Integer && s.kind() == Value::Kind::Integer
+                        ? Cls::Int
+                        : pairClass(classOf(d), classOf(s));
     switch (cls) {
     case Cls::None: return fail(error, InvalidOperation);
     case Cls::Int: {

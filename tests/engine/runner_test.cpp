@@ -15,6 +15,7 @@
 #include "engine/runner.h"
 #include "engine/statements/declarations.h"
 #include "engine/statements/flowcontrol.h"
+#include "engine/statements/variables.h"
 #include "engine/texts.h"
 
 namespace {
@@ -380,6 +381,52 @@ TEST_F(RunnerTest, WhileLoopsUntilItsConditionIsFalse)
     probe(flow->BeginRoot, "after");
     runOnce();
     EXPECT_EQ(order(), V({"body", "body", "body", "after"}));
+}
+
+// The runner reads its variables without a lock while it writes them under one; a window on the
+// main thread reads the same variable meanwhile and sees each value whole, never going back.
+TEST_F(RunnerTest, MainThreadReadsAVariableWhileTheRunnerCountsIt)
+{
+    constexpr int kTurns = 50000;  // one pass: the fixture's flow is opened for debugging
+    auto declare = [&](const char* name, const Value& initial) {
+        auto var = std::make_unique<IVRVariant>(flow.get());
+        IVRVariant* v = var.get();
+        v->Name = name;
+        v->link.constant = initial;
+        flow->AddVariant(v);
+        flow->tree().addLast(flow->VarRoot, std::move(var));
+        return v;
+    };
+    IVRVariant* i = declare("i", Value(0));
+    IVRVariant* more = declare("more", Value(true));
+    IVRWhile* w = add<IVRWhile>(flow->BeginRoot);
+    w->link.LinkTo(more);
+    IVROperator* count = add<IVROperator>(w->node());
+    count->link.LinkTo(i);
+    count->Operate = optAdd;
+    count->Dest.LinkTo(i);
+    count->Source.constant = Value(1);
+    IVROperator* test = add<IVROperator>(w->node());
+    test->link.LinkTo(more);
+    test->Operate = optLess;
+    test->Dest.LinkTo(i);
+    test->Source.constant = Value(kTurns);
+
+    finished = false;
+    ASSERT_TRUE(flow->Run(false, false, 0, -1, -1, -1, 0, 0));
+    int last = 0;
+    bool ordered = true;
+    QDeadlineTimer deadline(60000);
+    while (!finished && !deadline.hasExpired()) {
+        const QString text = i->GetCurrentValueText();
+        const int seen = text.toInt();
+        if (!text.isEmpty() && seen < last) ordered = false;
+        if (!text.isEmpty()) last = seen;
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(ordered);
+    EXPECT_EQ(i->GetCurrentValueText(), QString::number(kTurns));
 }
 
 TEST_F(RunnerTest, ResultCodesSteerTheWalk)

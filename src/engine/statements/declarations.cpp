@@ -1,5 +1,7 @@
 #include "engine/statements/declarations.h"
 
+#include <thread>
+
 #include "engine/flow.h"
 #include "engine/texts.h"
 #include "platform/dataset.h"
@@ -8,8 +10,10 @@
 
 Value TIVRVariantLink::GetLinkValue() const
 {
-    Value v = variable_ ? variable_->value() : constant;
-    return v.isNull() ? Value() : v;
+    if (!variable_) return constant.isNull() ? Value() : constant;
+    Value v = variable_->value();
+    if (v.isNull()) return Value();
+    return v;
 }
 
 namespace {
@@ -149,16 +153,47 @@ QString IVRVariant::GetDescription() const
     return d;
 }
 
+namespace {
+thread_local const TIVRFlow* t_runningFlow = nullptr;
+}
+
+class ValueGuard {
+public:
+    explicit ValueGuard(const IVRVariant& v) : locked_(v.valueLocked_)
+    {
+        while (locked_.exchange(true, std::memory_order_acquire))
+            while (locked_.load(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+    ~ValueGuard() { locked_.store(false, std::memory_order_release); }
+    ValueGuard(const ValueGuard&) = delete;
+    ValueGuard& operator=(const ValueGuard&) = delete;
+
+private:
+    std::atomic<bool>& locked_;
+};
+
+RunnerThreadScope::RunnerThreadScope(const TIVRFlow* flow) : previous_(t_runningFlow) { t_runningFlow = flow; }
+
+RunnerThreadScope::~RunnerThreadScope() { t_runningFlow = previous_; }
+
 Value IVRVariant::value() const
 {
-    std::lock_guard lock(valueMutex_);
+    // The writer reading its own writes races with nobody.
+    if (t_runningFlow && t_runningFlow == flow()) return current_;
+    const ValueGuard guard(*this);
     return current_;
 }
 
 void IVRVariant::setValue(const Value& v)
 {
-    std::lock_guard lock(valueMutex_);
+    const ValueGuard guard(*this);
     current_ = v;
+}
+
+void IVRVariant::setValue(Value&& v)
+{
+    const ValueGuard guard(*this);
+    current_ = std::move(v);
 }
 
 QString IVRVariant::GetCurrentValueText() const

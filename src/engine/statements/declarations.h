@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <atomic>
 #include <mutex>
 
 #include "engine/links.h"
@@ -64,6 +65,19 @@ class IVRCategory : public TIVRBase {
     using TIVRBase::TIVRBase;
 };
 
+// Marks the calling thread, for its lifetime, as the one that runs `flow` and so the only one
+// that writes the flow's variables.
+class RunnerThreadScope {
+public:
+    explicit RunnerThreadScope(const TIVRFlow* flow);
+    ~RunnerThreadScope();
+    RunnerThreadScope(const RunnerThreadScope&) = delete;
+    RunnerThreadScope& operator=(const RunnerThreadScope&) = delete;
+
+private:
+    const TIVRFlow* previous_;
+};
+
 class IVRVariant : public TIVRUseVariant {
     SORVIX_STATEMENT(IVRVariant)
 public:
@@ -79,15 +93,20 @@ public:
     IVRVariant* prevVariant = nullptr;
     IVRVariant* nextVariant = nullptr;
 
-    // The current value, guarded: the runner writes it while a dialog may read it.
+    // The current value, guarded: the runner writes it while a dialog may read it. While a flow
+    // runs only its runner writes its variables, so the runner's own reads take no lock.
     Value value() const;
     void setValue(const Value& v);
+    void setValue(Value&& v);
     void ResetValue() { setValue(link.constant); }
     QString GetCurrentValueText() const;
 
 private:
     friend class TIVRVariantLink;
-    mutable std::mutex valueMutex_;
+    friend class ValueGuard;
+    // Held for a copy of the value only, and almost never contended: a spin lock costs the
+    // runner one atomic exchange per write where a mutex costs two.
+    mutable std::atomic<bool> valueLocked_{false};
     Value current_;
 };
 

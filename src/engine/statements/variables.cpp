@@ -138,7 +138,7 @@ int IVROperator::DoIt(ExecContext&, QString& resultText, QString& errorText)
         case optNull: break;
         }
         if (!ok) return operation::fail(resultText, errorText, error);
-        variable->setValue(result);
+        variable->setValue(std::move(result));
         return int(rcSuccess);
     });
 }
