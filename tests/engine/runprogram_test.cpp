@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "engine/flow.h"
+#include "engine/statements/files.h"
 #include "engine/statements/line.h"
 #include "engine/statements/voice.h"
 #include "platform/wave.h"
@@ -57,8 +58,9 @@ protected:
     }
 
     // Runs the program to its end; `whenSeen` is called once the standard output holds `marker`.
+    // The standard input ends at once unless keepInput is set (it then stays open and empty).
     RunResult run(const QStringList& args, const QString& marker = {}, const std::function<void(QProcess&)>& whenSeen = {},
-            int timeoutMs = 20000)
+                  bool keepInput = false, int timeoutMs = 20000)
     {
         QProcess p;
         p.setProgram(QStringLiteral(SORVIX_RUN_PROGRAM));
@@ -66,7 +68,7 @@ protected:
         p.start();
         RunResult r;
         if (!p.waitForStarted()) return r;
-        p.closeWriteChannel();
+        if (!keepInput) p.closeWriteChannel();
         QDeadlineTimer deadline(timeoutMs);
         bool seen = marker.isEmpty();
         while (p.state() != QProcess::NotRunning && !deadline.hasExpired()) {
@@ -162,30 +164,49 @@ TEST_F(RunProgramTest, SignalStopsTheRunLikeTheConsoleStop)
     }
 }
 
-// A debug pause waits for input in the event loop, so a signal still stops the run.
-TEST_F(RunProgramTest, SignalStopsAPausedDebugRun)
+// A debug pause and a debug error question wait for input in the event loop, and a program is
+// waited for in steps, so a signal still stops the run at once.
+TEST_F(RunProgramTest, SignalStopsPausesQuestionsAndProgramWaits)
 {
     ASSERT_TRUE(dir.isValid());
-    FlowFile f;
-    f.add<IVRSleep>()->MaxLength = 1;
-    f.save(path("sleep.svx"));
-    QProcess p;
-    p.setProgram(QStringLiteral(SORVIX_RUN_PROGRAM));
-    p.setArguments({path("sleep.svx"), "--debug", "--step", "--speed", "0"});
-    p.start();  // standard input stays open and empty: the pause waits
-    ASSERT_TRUE(p.waitForStarted());
-    QString out;
-    QDeadlineTimer deadline(20000);
-    while (!out.contains("paused") && !deadline.hasExpired() && p.waitForReadyRead(100))
-        out += QString::fromUtf8(p.readAllStandardOutput());
-    out += QString::fromUtf8(p.readAllStandardOutput());
-    ASSERT_TRUE(out.contains("paused")) << out.toStdString();
-    ::kill(pid_t(p.processId()), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(10000));
-    out += QString::fromUtf8(p.readAllStandardOutput());
-    EXPECT_EQ(p.exitCode(), 143) << out.toStdString();
-    EXPECT_FALSE(out.contains("Sleep(")) << "the paused statement ran: " << out.toStdString();
-    EXPECT_TRUE(lastLine(out).contains("CloseChannel() = 0")) << out.toStdString();
+    {
+        FlowFile f;
+        f.add<IVRSleep>()->MaxLength = 1;
+        f.save(path("sleep.svx"));
+    }
+    {
+        FlowFile f;
+        f.add<IVRPlay>();  // no file: fails and asks whether to go on
+        f.save(path("question.svx"));
+    }
+    {
+        FlowFile f;
+        auto* program = f.add<IVRExecute>();
+        program->link.constant = Value(QStringLiteral("sleep 30"));
+        program->TimeOut = 60;
+        f.save(path("program.svx"));
+    }
+    struct Case {
+        QStringList args;
+        const char* marker;
+        int signalNumber;
+        int status;
+    };
+    const Case cases[] = {
+        {{path("sleep.svx"), "--debug", "--step"}, "paused", SIGTERM, 143},
+        {{path("question.svx"), "--debug"}, "[y/N]", SIGINT, 130},
+        {{path("program.svx")}, "BeginPass() = 0", SIGTERM, 143},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.marker);
+        const RunResult r = run(c.args + QStringList{"--speed", "0"}, c.marker,
+                                [&](QProcess& p) { signalAfter(p, c.signalNumber, 200); }, true);
+        ASSERT_TRUE(r.finished) << r.out.toStdString();
+        EXPECT_EQ(r.exitCode, c.status) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains("Sleep(")) << "the paused statement ran: " << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains("-- end of pass 1")) << r.out.toStdString();
+        EXPECT_TRUE(lastLine(r.out).contains("CloseChannel() = 0")) << r.out.toStdString();
+    }
 }
 
 // --quiet drops the trace and the line operations; a failed statement shows on standard error in
