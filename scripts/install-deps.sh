@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei fonts-dejavu-core
   postgresql postgresql-client libsqliteodbc
-  sqlite3
+  sqlite3 libsqlite3-dev libpq-dev
 )
 
 missing=()

@@ -113,6 +113,8 @@ void TFlowThread::requestStop()
 {
     terminate_.store(true);
     if (auto ch = channel()) ch->Abort();
+    // A query the runner waits for is ended too; the definitions stay put while the flow runs.
+    for (IVRDataBase* d = OwnerFlow->FirstDataBase; d; d = d->nextDataBase) d->InterruptDataSet();
     if (PauseEvent) PauseEvent->set();
 }
 

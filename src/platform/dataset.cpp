@@ -15,7 +15,11 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <vector>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 // One Qt SQL connection. It belongs to the thread that opened it; the data sets of that thread
 // that reach the same database share it, and the last one to let go removes it.
@@ -29,6 +33,12 @@ public:
     ~DataSetConnection()
     {
         {
+            std::lock_guard lock(nativeMutex_);
+            sqlite_ = nullptr;
+            if (pgCancel_) PQfreeCancel(pgCancel_);
+            pgCancel_ = nullptr;
+        }
+        {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             if (db.isValid()) db.close();
         }
@@ -36,6 +46,35 @@ public:
     }
 
     QSqlDatabase database() const { return QSqlDatabase::database(name, false); }
+
+    // On the owning thread, once the database is open: keeps what interrupt() needs.
+    void keepNativeHandle(const QSqlDatabase& db)
+    {
+        const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+        if (!handle.isValid()) return;
+        std::lock_guard lock(nativeMutex_);
+        if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+            sqlite_ = *static_cast<sqlite3* const*>(handle.constData());
+        } else if (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0) {
+            if (PGconn* conn = *static_cast<PGconn* const*>(handle.constData())) pgCancel_ = PQgetCancel(conn);
+        }
+    }
+
+    // From any thread: asks the database to end the statement running on this connection.
+    void interrupt()
+    {
+        std::lock_guard lock(nativeMutex_);
+        if (sqlite_) sqlite3_interrupt(sqlite_);
+        if (pgCancel_) {
+            char error[256];
+            PQcancel(pgCancel_, error, sizeof error);
+        }
+    }
+
+private:
+    std::mutex nativeMutex_;
+    sqlite3* sqlite_ = nullptr;
+    PGcancel* pgCancel_ = nullptr;
 };
 
 namespace {
@@ -492,16 +531,32 @@ QString DataSet::connectionName() const
 void DataSet::disconnect()
 {
     close();
-    connection_.reset();
+    setConnection(nullptr);
+}
+
+void DataSet::setConnection(std::shared_ptr<DataSetConnection> connection)
+{
+    std::lock_guard lock(connectionMutex_);
+    connection_ = std::move(connection);
+}
+
+void DataSet::interrupt()
+{
+    std::shared_ptr<DataSetConnection> connection;
+    {
+        std::lock_guard lock(connectionMutex_);
+        connection = connection_;
+    }
+    if (connection) connection->interrupt();
 }
 
 bool DataSet::connect(QString* error)
 {
-    if (connection_ && (connection_->broken || connection_->thread != QThread::currentThread())) connection_.reset();
+    if (connection_ && (connection_->broken || connection_->thread != QThread::currentThread())) setConnection(nullptr);
     // A connection the driver already knows to be gone is replaced before it is used.
     if (connection_ && !connection_->database().isOpen()) {
         connection_->broken = true;
-        connection_.reset();
+        setConnection(nullptr);
     }
     if (connection_) return true;
 
@@ -512,7 +567,7 @@ bool DataSet::connect(QString* error)
     for (const auto& weak : threadConnections) {
         auto shared = weak.lock();
         if (shared && !shared->broken && shared->target.key() == key) {
-            connection_ = shared;
+            setConnection(shared);
             return true;
         }
     }
@@ -547,12 +602,15 @@ bool DataSet::connect(QString* error)
                 db.setPassword(target.password);
                 db.setConnectOptions(target.connectOptions);
             }
-            if (!db.open()) openError = sqlErrorText(db.lastError());
+            if (!db.open())
+                openError = sqlErrorText(db.lastError());
+            else
+                connection->keepNativeHandle(db);
         }
     }
     if (!openError.isEmpty()) return fail(error, openError);  // the connection goes with `connection`
     threadConnections.push_back(connection);
-    connection_ = connection;
+    setConnection(connection);
     return true;
 }
 
@@ -573,7 +631,7 @@ void DataSet::afterError()
     }
     if (lost) {
         connection_->broken = true;
-        connection_.reset();
+        setConnection(nullptr);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <mutex>
 
 #include "platform/connectionstring.h"
 
@@ -109,6 +110,10 @@ public:
     void disconnect();
     // The Qt SQL connection the data set holds, or empty.
     QString connectionName() const;
+    // From any thread: asks the database to end the statement running on the data set's
+    // connection (SQLite and PostgreSQL), which then fails with the database's message. Used to
+    // stop a run that waits for a long query. Does nothing without a connection.
+    void interrupt();
 
 private:
     struct Param {
@@ -119,6 +124,8 @@ private:
     struct Command;
 
     bool connect(QString* error);
+    // Every change of connection_ goes through here; the owning thread reads it without a lock.
+    void setConnection(std::shared_ptr<DataSetConnection> connection);
     void afterError();
     bool buildCommand(bool forRows, Command* command, QString* error) const;
     bool runCommand(const Command& command, bool forRows, qint64* rowsAffected, QString* error);
@@ -132,6 +139,7 @@ private:
     QString commandText_;
     QList<Param> params_;
     std::shared_ptr<DataSetConnection> connection_;
+    mutable std::mutex connectionMutex_;  // connection_'s changes against interrupt()
 
     bool active_ = false;
     bool bof_ = true;

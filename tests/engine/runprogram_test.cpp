@@ -12,9 +12,12 @@
 #include <functional>
 
 #include "engine/flow.h"
+#include "engine/statements/database.h"
+#include "engine/statements/declarations.h"
 #include "engine/statements/files.h"
 #include "engine/statements/line.h"
 #include "engine/statements/voice.h"
+#include "platform/dataset.h"
 #include "platform/wave.h"
 
 namespace {
@@ -164,8 +167,8 @@ TEST_F(RunProgramTest, SignalStopsTheRunLikeTheConsoleStop)
     }
 }
 
-// A debug pause and a debug error question wait for input in the event loop, and a program is
-// waited for in steps, so a signal still stops the run at once.
+// A debug pause and a debug error question wait for input in the event loop, a program is waited
+// for in steps and a running query is interrupted, so a signal still stops the run at once.
 TEST_F(RunProgramTest, SignalStopsPausesQuestionsAndProgramWaits)
 {
     ASSERT_TRUE(dir.isValid());
@@ -186,6 +189,22 @@ TEST_F(RunProgramTest, SignalStopsPausesQuestionsAndProgramWaits)
         program->TimeOut = 60;
         f.save(path("program.svx"));
     }
+    {
+        writeFile("endless.db", {});  // an empty file is an empty database
+        FlowFile f;
+        auto d = std::make_unique<IVRDataBase>(&f.flow);
+        IVRDataBase* definition = d.get();
+        definition->Name = "endless";
+        definition->ConnectionString = "Provider=SQLite;Data Source=" + path("endless.db");
+        definition->CommandType = DataSet::CommandText;
+        definition->CommandText = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c";
+        f.flow.tree().addLast(f.flow.VarRoot, std::move(d));
+        f.flow.AddDataBase(definition);
+        auto* open = f.add<IVRDBOperate>();
+        open->link.LinkTo(definition);
+        open->Operate = dbOpen;
+        f.save(path("query.svx"));
+    }
     struct Case {
         QStringList args;
         const char* marker;
@@ -196,6 +215,7 @@ TEST_F(RunProgramTest, SignalStopsPausesQuestionsAndProgramWaits)
         {{path("sleep.svx"), "--debug", "--step"}, "paused", SIGTERM, 143},
         {{path("question.svx"), "--debug"}, "[y/N]", SIGINT, 130},
         {{path("program.svx")}, "BeginPass() = 0", SIGTERM, 143},
+        {{path("query.svx")}, "BeginPass() = 0", SIGINT, 130},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.marker);

@@ -359,3 +359,33 @@ TEST(DataSetThreads, NextRunOnAnotherThreadConnectsAgain)
 }
 
 }  // namespace
+
+// A stopping run ends a query that would run for ever; the data set stays usable.
+TEST_F(SqliteDataSet, InterruptFromAnotherThreadEndsARunningQuery)
+{
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT 1")));
+    ASSERT_TRUE(ds.open());  // connected, so there is something to interrupt
+    ds.close();
+    ASSERT_TRUE(ds.setCommandText(
+        QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c")));
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+        // Until the query has ended: an interrupt before it starts would be lost.
+        while (!done.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ds.interrupt();
+        }
+    });
+    QString e;
+    const bool opened = ds.open(&e);
+    done = true;
+    stopper.join();
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(s(e).starts_with("interrupted")) << s(e);
+    ds.close();
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT name FROM people WHERE id = 1")));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+    DataSet never;
+    never.interrupt();  // without a connection: nothing to do
+}

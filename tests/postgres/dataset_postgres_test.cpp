@@ -299,3 +299,24 @@ TEST_F(PostgresDataSet, OneDataSetPerThread)
 }
 
 }  // namespace
+
+// A stopping run cancels a query it waits for; the connection stays.
+TEST_F(PostgresDataSet, InterruptFromAnotherThreadCancelsARunningQuery)
+{
+    const qint64 pid = backendPid(ds);
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT pg_sleep(60)")));
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+        while (!done.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ds.interrupt();
+        }
+    });
+    QString e;
+    const bool opened = ds.open(&e);
+    done = true;
+    stopper.join();
+    EXPECT_FALSE(opened);
+    EXPECT_NE(s(e).find("cancel"), std::string::npos) << s(e);
+    EXPECT_EQ(backendPid(ds), pid);
+}

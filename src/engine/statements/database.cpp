@@ -113,8 +113,10 @@ bool IVRDataBase::PrepareDataSet(QString* error)
     // a quoted one, is rewritten correctly; the rest of the text stays as written.
     const QString connection = connectionstring::rewriteFileName(ConnectionString, resolve);
     if (!dataSet_) {
-        dataSet_ = std::make_shared<DataSet>();
-        dataSet_->setPathResolver(resolve);
+        auto created = std::make_shared<DataSet>();
+        created->setPathResolver(resolve);
+        std::lock_guard lock(dataSetMutex_);
+        dataSet_ = std::move(created);
     }
     // Each run takes the definition as it is now; a different string drops the old connection.
     dataSet_->setConnectionString(connection);
@@ -125,6 +127,16 @@ bool IVRDataBase::PrepareDataSet(QString* error)
     if (typed && texted) return true;
     if (error) *error = typed ? textError : typeError;
     return false;
+}
+
+void IVRDataBase::InterruptDataSet()
+{
+    std::shared_ptr<DataSet> dataSet;
+    {
+        std::lock_guard lock(dataSetMutex_);
+        dataSet = dataSet_;
+    }
+    if (dataSet) dataSet->interrupt();
 }
 
 void IVRDataBase::ReleaseDataSet()

@@ -162,6 +162,8 @@ public:
     // and clears its command text.
     void CloseDataSet();
     DataSet* dataSet() const { return dataSet_.get(); }
+    // From any thread (a stopping runner): ends a query that runs on the data set.
+    void InterruptDataSet();
 
     QString Name;
     QString ConnectionString;
@@ -172,4 +174,5 @@ public:
 
 private:
     std::shared_ptr<DataSet> dataSet_;
+    std::mutex dataSetMutex_;  // dataSet_'s creation against InterruptDataSet
 };
