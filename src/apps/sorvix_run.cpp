@@ -1,13 +1,19 @@
 // sorvix-run: loads a flow file and runs it on the simulated telephony device, without a window.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <iostream>
+#include <deque>
+#include <functional>
 #include <mutex>
-#include <string>
+#include <optional>
+#include <unistd.h>
 
 #include "engine/flow.h"
 #include "engine/runner.h"
@@ -15,6 +21,7 @@
 #include "engine/datetime.h"
 #include "engine/texts.h"
 #include "platform/simdevice/devicefactory.h"
+#include "platform/stopsignals.h"
 
 namespace {
 std::mutex g_out;
@@ -27,16 +34,145 @@ void say(const QString& line)
     std::fflush(stdout);
 }
 
+void complain(const QString& line)
+{
+    std::lock_guard lock(g_out);
+    std::fflush(stdout);
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
 QString oneLine(QString s)
 {
     return s.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
 }
 
-std::string readLine()
+// The answers of a debug run, typed on standard input. Input is read in the event loop when it
+// arrives, never by a blocking read, so a stop signal is served while a prompt waits. Lines typed
+// ahead answer the next prompts in order; after the end of the input every pause goes on and
+// every question is answered no.
+class DebugInput : public QObject {
+public:
+    DebugInput() : notifier_(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
+    {
+        connect(notifier_, &QSocketNotifier::activated, this, &DebugInput::read);
+    }
+
+    // Calls goOn at the next line (or at once when one is waiting or the input has ended).
+    void pause(std::function<void()> goOn)
+    {
+        goOn_ = std::move(goOn);
+        serve();
+    }
+
+    // Waits, in a nested event loop, for the answer; true for a line that starts with y or Y.
+    bool ask()
+    {
+        if (std::optional<QByteArray> line = take()) return answerYes(*line);
+        QEventLoop loop;
+        question_ = &loop;
+        answer_ = false;
+        loop.exec();
+        question_ = nullptr;
+        return answer_;
+    }
+
+    bool asking() const { return question_ != nullptr; }
+
+    // A stop: an open question is answered no and a pause no longer waits for input.
+    void cancel()
+    {
+        goOn_ = nullptr;
+        if (question_) {
+            answer_ = false;
+            question_->quit();
+        }
+    }
+
+private:
+    static bool answerYes(const QByteArray& line) { return line.startsWith('y') || line.startsWith('Y'); }
+
+    // The next line; an empty one once the input has ended; nothing while a line is still coming.
+    std::optional<QByteArray> take()
+    {
+        if (!lines_.empty()) {
+            QByteArray line = std::move(lines_.front());
+            lines_.pop_front();
+            return line;
+        }
+        if (ended_) return QByteArray();
+        return std::nullopt;
+    }
+
+    void read()
+    {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (n <= 0) {
+            ended_ = true;
+            notifier_->setEnabled(false);
+            if (!partial_.isEmpty()) lines_.push_back(std::exchange(partial_, {}));
+        } else {
+            partial_.append(buffer, n);
+            for (qsizetype end; (end = partial_.indexOf('\n')) >= 0;) {
+                lines_.push_back(partial_.left(end));
+                partial_.remove(0, end + 1);
+            }
+        }
+        serve();
+    }
+
+    void serve()
+    {
+        if (question_) {
+            if (std::optional<QByteArray> line = take()) {
+                answer_ = answerYes(*line);
+                question_->quit();
+            }
+        } else if (goOn_) {
+            if (take()) std::exchange(goOn_, nullptr)();
+        }
+    }
+
+    QSocketNotifier* notifier_;
+    QByteArray partial_;
+    std::deque<QByteArray> lines_;
+    bool ended_ = false;
+    std::function<void()> goOn_;
+    QEventLoop* question_ = nullptr;
+    bool answer_ = false;
+};
+
+// A number option of at least `least`; prints the complaint and returns nothing when it is not.
+std::optional<int> numberOption(const QCommandLineParser& parser, const QCommandLineOption& option, int least,
+                                const char* what)
 {
-    std::string line;
-    if (!std::getline(std::cin, line)) return {};
-    return line;
+    bool ok = false;
+    const int value = parser.value(option).toInt(&ok);
+    if (ok && value >= least) return value;
+    std::fprintf(stderr, "sorvix-run: --%s needs %s\n", option.names().first().toUtf8().constData(), what);
+    return std::nullopt;
+}
+
+// "onhook", "speaker", "micspeaker" or their order 0, 1, 2; -1 for anything else.
+int hookModeOption(const QString& text)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("onhook") || t == QLatin1String("0")) return 0;
+    if (t == QLatin1String("speaker") || t == QLatin1String("1")) return 1;
+    if (t == QLatin1String("micspeaker") || t == QLatin1String("2")) return 2;
+    return -1;
+}
+
+const char* signalName(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    default: return "a signal";
+    }
 }
 }  // namespace
 
@@ -55,8 +191,27 @@ int main(int argc, char** argv)
                                 QStringLiteral("file"));
     QCommandLineOption address(QStringLiteral("address"), QStringLiteral("Device address index (default 0)."),
                                QStringLiteral("n"), QStringLiteral("0"));
+    QCommandLineOption gateway(QStringLiteral("gateway"),
+                               QStringLiteral("Gateway address index, -1 none (default: the device's gateway "
+                                              "address, none when that is the channel's own address)."),
+                               QStringLiteral("n"));
+    QCommandLineOption waveOut(QStringLiteral("wave-out"),
+                               QStringLiteral("Wave-out device of the gateway audio, -1 the line itself (default)."),
+                               QStringLiteral("id"), QStringLiteral("-1"));
+    QCommandLineOption waveIn(QStringLiteral("wave-in"),
+                              QStringLiteral("Wave-in device of the gateway audio, -1 the line itself (default)."),
+                              QStringLiteral("id"), QStringLiteral("-1"));
+    QCommandLineOption hookMode(QStringLiteral("hook-mode"),
+                                QStringLiteral("Hook-switch mode of the sound path: onhook (default), speaker or "
+                                               "micspeaker."),
+                                QStringLiteral("mode"), QStringLiteral("onhook"));
+    QCommandLineOption transmitDtmf(QStringLiteral("transmit-dtmf"),
+                                    QStringLiteral("Forward DTMF digits through the gateway."));
     QCommandLineOption passes(QStringLiteral("passes"), QStringLiteral("Passes to run (default 1; 0 runs none)."),
                               QStringLiteral("n"), QStringLiteral("1"));
+    QCommandLineOption quiet(QStringLiteral("quiet"),
+                             QStringLiteral("No statement trace and no line operations; failures and the end of "
+                                            "each pass are still shown."));
     QCommandLineOption debug(QStringLiteral("debug"), QStringLiteral("Stop at breakpoints; Enter goes on."));
     QCommandLineOption step(QStringLiteral("step"), QStringLiteral("With --debug, stop before every statement."));
     QCommandLineOption speed(QStringLiteral("speed"), QStringLiteral("Speed of the simulated device (1 real time, 0 no waiting)."),
@@ -65,25 +220,33 @@ int main(int argc, char** argv)
                             QStringLiteral("file"));
     QCommandLineOption text(QStringLiteral("text"), QStringLiteral("Write the flow's text printout to this file first."),
                             QStringLiteral("file"));
-    parser.addOptions({scenario, address, passes, debug, step, speed, save, text});
+    parser.addOptions({scenario, address, gateway, waveOut, waveIn, hookMode, transmitDtmf, passes, quiet, debug,
+                       step, speed, save, text});
     parser.process(app);
     if (parser.positionalArguments().size() != 1) {
         std::fputs("sorvix-run: give exactly one flow file (see --help)\n", stderr);
         return 2;
     }
 
-    bool ok = false;
-    const int addressIndex = parser.value(address).toInt(&ok);
-    if (!ok || addressIndex < 0) {
-        std::fputs("sorvix-run: --address needs a number of 0 or more\n", stderr);
+    const std::optional<int> addressIndex = numberOption(parser, address, 0, "a number of 0 or more");
+    if (!addressIndex) return 2;
+    const std::optional<int> passCount = numberOption(parser, passes, 0, "a number of 0 or more");
+    if (!passCount) return 2;
+    std::optional<int> gatewayIndex = -1;
+    if (parser.isSet(gateway) && !(gatewayIndex = numberOption(parser, gateway, -1, "a number of -1 or more")))
         return 2;
-    }
-    const int passCount = parser.value(passes).toInt(&ok);
-    if (!ok || passCount < 0) {
-        std::fputs("sorvix-run: --passes needs a number of 0 or more\n", stderr);
+    const std::optional<int> waveOutDevice = numberOption(parser, waveOut, -1, "a number of -1 or more");
+    if (!waveOutDevice) return 2;
+    const std::optional<int> waveInDevice = numberOption(parser, waveIn, -1, "a number of -1 or more");
+    if (!waveInDevice) return 2;
+    const int hook = hookModeOption(parser.value(hookMode));
+    if (hook < 0) {
+        std::fputs("sorvix-run: --hook-mode needs onhook, speaker or micspeaker\n", stderr);
         return 2;
     }
     const bool debugRun = parser.isSet(debug);
+    const bool quietRun = parser.isSet(quiet);
+    bool ok = false;
 
     QString error;
     const QString flowFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
@@ -109,7 +272,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
         return 1;
     }
-    if (passCount == 0) return 0;
+    if (*passCount == 0) return 0;
 
     TelephonyDeviceOptions options;
     options.scenarioFile = parser.value(scenario);
@@ -121,44 +284,99 @@ int main(int argc, char** argv)
         }
         options.speed = x;
     }
-    options.log = [](const SimLogEntry& e) { say(QStringLiteral("    ") + e.text()); };
+    if (!quietRun) options.log = [](const SimLogEntry& e) { say(QStringLiteral("    ") + e.text()); };
     std::shared_ptr<ITAPI3Device> device = createTelephonyDevice(options, &error);
     if (!device) {
         std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
         return 1;
     }
+    // Nothing here reads the device's own log back; a long run would only pile it up.
+    if (auto* sim = dynamic_cast<SimDevice*>(device.get())) sim->setKeepLog(false);
     int count = 0;
     device->GetAddressCount(count);
-    if (addressIndex >= count) {
-        std::fprintf(stderr, "sorvix-run: the device has %d addresses; %d is not one of them\n", count, addressIndex);
+    if (*addressIndex >= count) {
+        std::fprintf(stderr, "sorvix-run: the device has %d addresses; %d is not one of them\n", count, *addressIndex);
         return 1;
+    }
+    // As the channel options have it: every channel places its calls through the device's gateway
+    // address, and that address itself through the one it is given.
+    if (!parser.isSet(gateway)) {
+        int deviceGateway = -1;
+        device->GetGatewayAddress(deviceGateway);
+        gatewayIndex = deviceGateway == *addressIndex ? -1 : deviceGateway;
+    }
+    if (*gatewayIndex >= count) {
+        std::fprintf(stderr, "sorvix-run: the device has %d addresses; gateway %d is not one of them\n", count,
+                     *gatewayIndex);
+        return 1;
+    }
+    if (*gatewayIndex == *addressIndex) {
+        std::fputs("sorvix-run: the gateway address can't be the channel address\n", stderr);
+        return 2;
+    }
+    // The sound path belongs to the gateway; without one the channel gets the plain values.
+    if (*gatewayIndex < 0 && (*waveOutDevice != -1 || *waveInDevice != -1 || hook != 0 || parser.isSet(transmitDtmf))) {
+        std::fputs("sorvix-run: --wave-out, --wave-in, --hook-mode and --transmit-dtmf need a gateway\n", stderr);
+        return 2;
     }
     flow.setDevice(device);
 
+    std::unique_ptr<DebugInput> input;
+    if (debugRun) input = std::make_unique<DebugInput>();
+    StopSignals stopSignals({SIGINT, SIGTERM});
+    bool stopping = false;
+
     std::atomic<int> passesDone{0};
-    flow.OnTrace = [](FlowNode* node) { say(QStringLiteral("> ") + node->statement()->GetNodeText()); };
+    if (!quietRun) flow.OnTrace = [](FlowNode* node) { say(QStringLiteral("> ") + node->statement()->GetNodeText()); };
+    flow.OnFailure = [](FlowNode* node, int code, const QString& resultText, const QString& errorText) {
+        complain(QStringLiteral("! %1 = %2 %3: %4")
+                     .arg(node->statement()->GetNodeText())
+                     .arg(code)
+                     .arg(oneLine(resultText), oneLine(errorText)));
+    };
     flow.OnHangUp = [&](TIVRFlow* f) {
         say(QStringLiteral("-- end of pass %1").arg(passesDone + 1));
-        if (++passesDone >= passCount && f->FlowThread()) f->FlowThread()->requestStop();
+        TFlowThread* runner = f->FlowThread();
+        if (++passesDone >= *passCount && runner && !runner->terminateRequested()) runner->requestStop();
     };
     flow.OnPause = [&](bool) {
-        // Read the answer on the main thread, then let the runner go on.
+        // Handed to the main thread, which waits for the input in its event loop.
         QMetaObject::invokeMethod(&flow, [&] {
+            if (stopping) return;
             say(QStringLiteral("   paused; press Enter to go on"));
-            readLine();
-            flow.Run(true, parser.isSet(step), addressIndex, -1, -1, -1, 0, 0);
+            input->pause([&] { flow.Run(true, parser.isSet(step), *addressIndex, -1, -1, -1, 0, 0); });
         }, Qt::QueuedConnection);
     };
-    flow.OnErrorQuestion = [](const QString& q, const QString& caption) {
+    flow.OnErrorQuestion = [&](const QString& q, const QString& caption) {
+        if (stopping) return false;
         say(caption + QStringLiteral(": ") + oneLine(q) + QStringLiteral(" [y/N]"));
-        const std::string answer = readLine();
-        return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+        return input->ask();
     };
     flow.OnFinish = [&] { QCoreApplication::quit(); };
 
+    // A stop signal stops the run as the console's Stop does: the operation under way is aborted,
+    // the pass ends and the channel is closed. The waiting stop runs from the event loop itself,
+    // never beneath an open error question, whose runner waits for the answer.
+    std::function<void()> stopRun = [&] {
+        if (input && input->asking()) {
+            QTimer::singleShot(10, &app, stopRun);
+            return;
+        }
+        flow.Stop();
+        QCoreApplication::exit(stopSignals.exitStatus());
+    };
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&](int signalNumber) {
+        stopping = true;
+        say(QStringLiteral("-- stopped by %1").arg(QLatin1String(signalName(signalNumber))));
+        if (input) input->cancel();
+        QTimer::singleShot(0, &app, stopRun);
+    });
+
     QString name;
-    device->GetAddressName(addressIndex, name);
+    device->GetAddressName(*addressIndex, name);
     say(QStringLiteral("Running %1 on %2").arg(flowFile, name));
-    flow.Run(debugRun, parser.isSet(step), addressIndex, -1, -1, -1, 0, 0);
-    return app.exec();
+    flow.Run(debugRun, parser.isSet(step), *addressIndex, *gatewayIndex, *waveOutDevice, *waveInDevice, hook,
+             parser.isSet(transmitDtmf) ? -1 : 0);
+    const int status = app.exec();
+    return stopSignals.exitStatus() ? stopSignals.exitStatus() : status;
 }

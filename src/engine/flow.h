@@ -103,6 +103,9 @@ public:
     std::function<void(TIVRFlow*)> OnHangUp;
     // Before each statement the runner visits, on the runner thread (the headless runner's trace).
     std::function<void(FlowNode*)> OnTrace;
+    // After a statement failed (result 1 or 3), on the runner thread, before the debug error
+    // question: the statement's node, its result code, result text and error text.
+    std::function<void(FlowNode*, int code, const QString& resultText, const QString& errorText)> OnFailure;
     // The debug error question, asked on the main thread: true = continue. Unassigned = no.
     std::function<bool(const QString& text, const QString& caption)> OnErrorQuestion;
 

@@ -320,6 +320,7 @@ void TFlowThread::pass()
                 break;
             case rcFailed:
             case rcCallFailed:
+                if (flow->OnFailure) flow->OnFailure(n, code, result, error);
                 if (!debug_) {
                     go = Go::Next;
                 } else if (!askContinue(error, s->GetTypeName())) {

@@ -488,6 +488,45 @@ TEST_F(RunnerTest, DebugErrorQuestionYesContinuesNoEndsThePass)
     EXPECT_EQ(order(), V({"fails", "callfails"}));
 }
 
+// Every failure (1 or 3) is reported with its texts, in plain runs as well as before the debug
+// question; a hang-up, an end of pass and the other codes are not failures of the walk.
+TEST_F(RunnerTest, FailuresAreReportedWithTheirTexts)
+{
+    for (bool debug : {false, true}) {
+        SCOPED_TRACE(debug ? "debug" : "plain");
+        makeFlow(debug);
+        visits.clear();
+        QStringList reported;
+        flow->OnFailure = [&](FlowNode* node, int code, const QString& r, const QString& e) {
+            reported << QStringLiteral("%1 %2 %3 %4").arg(static_cast<Probe*>(node->statement())->Note).arg(code).arg(r, e);
+        };
+        flow->OnErrorQuestion = [&](const QString&, const QString&) {
+            reported << "asked";
+            return true;
+        };
+        probe(flow->BeginRoot, "ok");
+        probe(flow->BeginRoot, "seven", [](ExecContext&, QString&, QString&) { return 7; });
+        probe(flow->BeginRoot, "fails", [](ExecContext&, QString& r, QString& e) {
+            r = "returnFAILED";
+            e = "NotEnoughParam";
+            return 1;
+        });
+        probe(flow->BeginRoot, "callfails", [](ExecContext&, QString& r, QString&) {
+            r = "returnCALLFAILED";
+            return 3;
+        });
+        probe(flow->EndRoot, "hangup", [](ExecContext&, QString&, QString&) { return 2; });
+        probe(flow->EndRoot, "endpass", [](ExecContext&, QString&, QString&) { return 4; });
+        device->openWorks = false;  // without a channel a plain run ends after one pass
+        runOnce(debug);
+        QStringList expected{"fails 1 returnFAILED NotEnoughParam"};
+        if (debug) expected << "asked";
+        expected << "callfails 3 returnCALLFAILED ";
+        if (debug) expected << "asked";
+        EXPECT_EQ(reported.join('|'), expected.join('|'));
+    }
+}
+
 TEST_F(RunnerTest, BreakpointPausesShowsTheMarkAndResumes)
 {
     flow->tree().setObserver(nullptr);
