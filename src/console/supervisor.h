@@ -112,5 +112,7 @@ private:
     ChannelOptionLists lists_;
     std::vector<State> states_;
     std::vector<uint64_t> runs_;
+    // The channels whose stop is waiting for their runner to end.
+    std::vector<bool> releasing_;
     uint64_t nextRun_ = 0;
 };
