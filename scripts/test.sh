@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything and runs every test:
 #   1. the normal build with all tests (engine, platform, gui, postgres);
-#   2. the engine and platform tests under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the same tests under ThreadSanitizer;
+#   2. every test (windows and console too) under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   3. the engine and platform tests under ThreadSanitizer;
 #   between steps 1 and 2, the flow file reader under libFuzzer (scripts/fuzz.sh, 30 s).
 # SORVIX_QUICK=1 runs only step 1.
 set -euo pipefail
@@ -42,9 +42,13 @@ fi
 # The flow file reader under libFuzzer for a short while (skipped with a message without clang).
 bash scripts/fuzz.sh "${SORVIX_FUZZ_SECONDS:-30}"
 
-for san in address thread; do
-  bash scripts/build.sh "$root/build-$san" -DSORVIX_SANITIZE=$san -DSORVIX_BUILD_GUI=OFF -DSORVIX_BUILD_BENCH=OFF
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp" \
-  ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
-    ctest --test-dir "$root/build-$san" --output-on-failure -j"$jobs" -L 'engine|platform'
-done
+# Every suite, the windows and the console included (offscreen), under AddressSanitizer +
+# UndefinedBehaviorSanitizer, leak checking on.
+bash scripts/build.sh "$root/build-address" -DSORVIX_SANITIZE=address -DSORVIX_BUILD_BENCH=OFF
+ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+  ctest --test-dir "$root/build-address" --output-on-failure -j"$jobs"
+
+# The engine and platform suites (every thread the programs start) under ThreadSanitizer.
+bash scripts/build.sh "$root/build-thread" -DSORVIX_SANITIZE=thread -DSORVIX_BUILD_GUI=OFF -DSORVIX_BUILD_BENCH=OFF
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp" \
+  ctest --test-dir "$root/build-thread" --output-on-failure -j"$jobs" -L 'engine|platform'

@@ -1,6 +1,13 @@
 // SorvixAdmin: the channel console. One console runs per user; a second start brings the running
 // console to the front and ends.
+//
+// SIGINT, SIGTERM and SIGHUP end it as closing its window does: every channel is stopped and
+// waited for (a recording under way is finished), nothing is asked, and the programs that flows
+// left running are ended. A second signal ends it at once.
 #include <QApplication>
+#include <QDialog>
+
+#include <csignal>
 
 #include "console/admintexts.h"
 #include "console/adminmain.h"
@@ -8,10 +15,12 @@
 #include "editor/common/sorvixform.h"
 #include "engine/datetime.h"
 #include "engine/texts.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resourcelimits.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/singleinstance.h"
+#include "platform/stopsignals.h"
 
 namespace {
 
@@ -44,6 +53,18 @@ int main(int argc, char** argv)
     });
     QApplication::setApplicationDisplayName(QString());
 
+    StopSignals stopSignals({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&stopSignals](int) {
+        // Every loop ends, so nothing the stop below serves can wait for an answer; open dialogs
+        // and boxes are dismissed as if cancelled.
+        QCoreApplication::exit(stopSignals.exitStatus());
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible())
+                dialog->reject();
+        }
+        if (frmSorvixAdmin) frmSorvixAdmin->close();
+    });
+
     QString error;
     std::shared_ptr<ITAPI3Device> device = createTelephonyDevice({}, &error);
     if (!device) {
@@ -59,6 +80,9 @@ int main(int argc, char** argv)
     frmSorvixAdmin->show();
 
     const int result = app.exec();
+    // Stops whatever still runs (a channel started while a box was being answered).
     delete frmSorvixAdmin;
-    return result;
+    frmSorvixAdmin = nullptr;
+    Process::endLeftRunning();
+    return stopSignals.firstSignal() ? stopSignals.exitStatus() : result;
 }

@@ -42,7 +42,8 @@ ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, Regis
       names_(channelNames),
       states_(size_t(channelNames.size()), State::None),
       runs_(size_t(channelNames.size()), 0),
-      reasons_(size_t(channelNames.size()))
+      reasons_(size_t(channelNames.size())),
+      releasing_(size_t(channelNames.size()), false)
 {
 }
 
@@ -392,9 +393,14 @@ void ChannelSupervisor::FlowFinish(int channel, uint64_t run)
 
 void ChannelSupervisor::release(int channel)
 {
+    // The wait below serves the event loop, and what it serves (a stop signal closing the console,
+    // the runner's own finish) may ask for this channel's stop again: that one is already under way.
+    if (releasing_[size_t(channel)]) return;
+    releasing_[size_t(channel)] = true;
     TIVRFlow* flow = FChannels[size_t(channel)].RunningFlow;
     flow->OnFinish = nullptr;  // freed here, not by its finish
     flow->Stop();
+    releasing_[size_t(channel)] = false;
     // While the stop waited, the main thread served other hand-overs; none frees this flow.
     FChannels[size_t(channel)].RunningFlow = nullptr;
     delete flow;

@@ -130,6 +130,8 @@ private:
     std::vector<State> states_;
     std::vector<uint64_t> runs_;
     std::vector<QString> reasons_;
+    // The channels whose stop is waiting for their runner to end.
+    std::vector<bool> releasing_;
     uint64_t nextRun_ = 0;
     std::atomic<int> pendingStates_{0};
 };

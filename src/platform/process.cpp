@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -47,6 +49,35 @@ public:
         wake_.notify_one();
     }
 
+    // Ends every child still left running: the terminate signal to its process group (so what
+    // the program started itself goes too), the kill signal to those still there after the grace
+    // time, and collects each. Returns how many there were.
+    int endAll(std::chrono::milliseconds grace)
+    {
+        std::unique_lock lock(mutex_);
+        reapEnded();
+        const int count = int(children_.size());
+        for (pid_t pid : children_)
+            signalGroup(pid, SIGTERM);
+        const auto deadline = Clock::now() + grace;
+        while (!children_.empty() && Clock::now() < deadline) {
+            wake_.wait_for(lock, 5ms, [this] { return quit_; });
+            reapEnded();
+        }
+        if (!children_.empty()) {
+            for (pid_t pid : children_)
+                signalGroup(pid, SIGKILL);
+            // A killed program ends at once unless it is stuck in the kernel; the loop (while the
+            // process lives) takes what is left.
+            const auto giveUp = Clock::now() + 1s;
+            while (!children_.empty() && Clock::now() < giveUp) {
+                wake_.wait_for(lock, 1ms, [this] { return quit_; });
+                reapEnded();
+            }
+        }
+        return count;
+    }
+
     ~Reaper()
     {
         {
@@ -61,15 +92,28 @@ public:
 private:
     Reaper() = default;
 
+    static void signalGroup(pid_t pid, int signalNumber)
+    {
+        // Each child leads a process group of its own; one that left it is still signalled itself.
+        if (::kill(-pid, signalNumber) != 0)
+            ::kill(pid, signalNumber);
+    }
+
+    // Collects the children that have ended; the mutex is held.
+    void reapEnded()
+    {
+        std::erase_if(children_, [](pid_t pid) {
+            int status = 0;
+            const pid_t rc = ::waitpid(pid, &status, WNOHANG);
+            return rc == pid || (rc < 0 && errno == ECHILD);
+        });
+    }
+
     void loop()
     {
         std::unique_lock lock(mutex_);
         while (!quit_) {
-            std::erase_if(children_, [](pid_t pid) {
-                int status = 0;
-                const pid_t rc = ::waitpid(pid, &status, WNOHANG);
-                return rc == pid || (rc < 0 && errno == ECHILD);
-            });
+            reapEnded();
             if (children_.empty())
                 wake_.wait(lock, [this] { return quit_ || !children_.empty(); });
             else
@@ -143,7 +187,10 @@ int spawn(const QByteArray& path, const QList<QByteArray>& arguments, pid_t* pid
     sigdelset(&signalSet, SIGKILL);
     sigdelset(&signalSet, SIGSTOP);
     posix_spawnattr_setsigdefault(&attributes, &signalSet);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own: a stop signal typed at the terminal reaches the caller alone, which
+    // ends its programs in order, and ending a program reaches what it started.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     const int rc = ::posix_spawn(pid, path.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
@@ -331,6 +378,11 @@ Result run(const QString& commandLine, qint64 timeoutMs, bool killOnTimeout,
         std::this_thread::sleep_for(1ms);
     }
     return result;
+}
+
+int endLeftRunning(int graceMs)
+{
+    return Reaper::instance().endAll(std::chrono::milliseconds(std::max(graceMs, 0)));
 }
 
 }  // namespace Process

@@ -14,7 +14,8 @@
 //
 // Every child is reaped: a program that is left running (no wait, a time-out without kill, a
 // stop) is handed to a background reaper that collects it when it ends, so no zombie remains
-// and the caller never blocks on it.
+// and the caller never blocks on it; endLeftRunning() ends those still running when the caller
+// exits. Each program leads a process group of its own.
 //
 // Thread-safe; needs no event loop.
 namespace Process {
@@ -60,5 +61,11 @@ struct Result {
 // and killOnTimeout is set, the program is killed (SIGKILL) and collected.
 Result run(const QString& commandLine, qint64 timeoutMs, bool killOnTimeout,
            const std::function<bool()>& stopRequested, bool chinese);
+
+// Ends every program that was left running (no wait, a time-out without kill, a stop): the
+// terminate signal to it and to what it started itself (its process group), the kill signal to
+// what is still there after graceMs milliseconds, and collects each, so none is left behind when
+// the caller exits. Returns the number of programs that were still running.
+int endLeftRunning(int graceMs = 2000);
 
 }  // namespace Process

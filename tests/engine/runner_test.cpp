@@ -533,7 +533,7 @@ TEST_F(RunnerTest, BreakpointPausesShowsTheMarkAndResumes)
     Probe* p = probe(flow->BeginRoot, "bp");
     p->setBreakPoint(true);
     probe(flow->BeginRoot, "next");
-    int pauses = 0;
+    std::atomic<int> pauses{0};  // raised on the runner thread
     flow->OnPause = [&](bool) { ++pauses; };
     finished = false;
     flow->Run(true, false, 0, -1, -1, -1, 0, 0);

@@ -298,4 +298,38 @@ TEST(Execute, ManyRunnerThreadsAtOnce)
     }
 }
 
+// At the caller's exit every program left running is ended, with what it started itself, and
+// collected; one that ignores the terminate signal is killed after the grace time.
+TEST(Execute, EndLeftRunningEndsEveryProgramAndItsOwnChildren)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString childPid = dir.filePath(u("child.pid"));
+    const Process::Result noWait = run(u("sleep 30"), 0);
+    const Process::Result stubborn = run(u("sh -c \"trap '' TERM; while :; do sleep 0.05; done\""), 0);
+    const Process::Result parent = run(u("sh -c \"sleep 30 & echo $! > %1; wait\"").arg(childPid), 0);
+    const Process::Result timedOut = run(u("sleep 30"), 100, false);
+    ASSERT_EQ(timedOut.status, Status::TimedOut);
+    qint64 child = -1;
+    const auto end = Clock::now() + 5s;
+    while (child <= 0 && Clock::now() < end) {
+        QFile f(childPid);
+        if (f.open(QIODevice::ReadOnly))
+            child = f.readAll().trimmed().toLongLong();
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_GT(child, 0);
+    for (qint64 pid : {noWait.pid, stubborn.pid, parent.pid, timedOut.pid, child})
+        ASSERT_TRUE(running(pid)) << pid;
+
+    const auto start = Clock::now();
+    EXPECT_EQ(Process::endLeftRunning(300), 4);
+    EXPECT_LT(Clock::now() - start, 2s);
+    for (qint64 pid : {noWait.pid, stubborn.pid, parent.pid, timedOut.pid})
+        EXPECT_EQ(processState(pid), 0) << pid << " ended and collected";
+    // The program's own child is not ours to collect; it is ended.
+    EXPECT_TRUE(goneWithin(child, 3s) || !running(child));
+    EXPECT_EQ(Process::endLeftRunning(300), 0) << "nothing is left";
+}
+
 }  // namespace

@@ -14,7 +14,9 @@ struct TelephonyDeviceOptions {
     QString scenarioFile;
     // Overrides the scenario's speed (1.0 real time, 0 no waiting).
     std::optional<double> speed;
-    // Sees every channel operation as it ends, in order (see SimDevice::setLogCallback).
+    // Sees every channel operation as it ends, in order (see SimDevice::setLogCallback). When
+    // empty and SORVIX_DEVICE_LOG names a file, each operation is appended to that file as a
+    // line of text instead.
     std::function<void(const SimLogEntry&)> log;
     // Keep every operation in the device's own log (SimDevice::log). Off by default: nothing in
     // the programs reads it back, and a channel that serves calls for days would fill memory.
