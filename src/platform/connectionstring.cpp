@@ -8,6 +8,8 @@
 
 #include <libpq-fe.h>
 
+#include "platform/clientlibrary.h"
+
 namespace {
 
 bool fail(QString* error, const QString& text)
@@ -231,9 +233,11 @@ const QStringList& libpqKeys()
 {
     static const QStringList keys = [] {
         QStringList list;
-        if (PQconninfoOption* options = PQconndefaults()) {
+        auto defaults = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQconndefaults);
+        auto release = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQconninfoFree);
+        if (PQconninfoOption* options = defaults && release ? defaults() : nullptr) {
             for (PQconninfoOption* o = options; o->keyword; ++o) list << QString::fromLatin1(o->keyword);
-            PQconninfoFree(options);
+            release(options);
         }
         return list;
     }();

@@ -22,6 +22,8 @@
 #include <sql.h>
 #include <sqlite3.h>
 
+#include "platform/clientlibrary.h"
+
 // One Qt SQL connection. It belongs to the thread that opened it; the data sets of that thread
 // that reach the same database share it, and the last one to let go removes it.
 class DataSetConnection {
@@ -35,7 +37,9 @@ public:
 
     ~DataSetConnection()
     {
-        if (pgCancel) PQfreeCancel(pgCancel);
+        if (pgCancel) {
+            if (auto freeCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQfreeCancel)) freeCancel(pgCancel);
+        }
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             if (db.isValid()) db.close();
@@ -585,11 +589,13 @@ bool DataSet::connect(QString* error)
             if (!db.open()) {
                 openError = sqlErrorText(db.lastError());
             } else if (target.provider == ConnectionTarget::Provider::PostgreSQL) {
-                if (auto* pg = static_cast<PGconn*>(nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"})))
-                    connection->pgCancel = PQgetCancel(pg);
+                auto getCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQgetCancel);
+                if (auto* pg = static_cast<PGconn*>(nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"})); pg && getCancel)
+                    connection->pgCancel = getCancel(pg);
             } else if (target.provider == ConnectionTarget::Provider::SQLite) {
-                if (auto* lite = static_cast<sqlite3*>(nativeHandle(db.driver()->handle(), {"sqlite3*"})))
-                    sqlite3_progress_handler(lite, 1000, sqliteProgress, &connection->interrupt);
+                auto progressHandler = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_progress_handler);
+                if (auto* lite = static_cast<sqlite3*>(nativeHandle(db.driver()->handle(), {"sqlite3*"})); lite && progressHandler)
+                    progressHandler(lite, 1000, sqliteProgress, &connection->interrupt);
             }
         }
     }
@@ -832,15 +838,18 @@ void DataSet::cancel()
     switch (running_.kind) {
     case PostgresRuns: {
         char why[256];
-        PQcancel(static_cast<PGcancel*>(running_.handle), why, int(sizeof why));
+        if (auto cancelRequest = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQcancel))
+            cancelRequest(static_cast<PGcancel*>(running_.handle), why, int(sizeof why));
         break;
     }
     case SqliteRuns:
         running_.connection->interrupt.store(true);
-        sqlite3_interrupt(static_cast<sqlite3*>(running_.handle));
+        if (auto interrupt = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_interrupt))
+            interrupt(static_cast<sqlite3*>(running_.handle));
         break;
     case OdbcRuns:
-        SQLCancel(static_cast<SQLHSTMT>(running_.handle));
+        if (auto odbcCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::ODBC, SQLCancel))
+            odbcCancel(static_cast<SQLHSTMT>(running_.handle));
         break;
     default:
         break;
