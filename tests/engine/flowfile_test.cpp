@@ -20,6 +20,7 @@
 #include "engine/statements/declarations.h"
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -668,31 +669,6 @@ TEST_F(FlowFileTest, FailureWhileWritingLeavesTheOldFileByteForByte)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"flow.svx"}));
     EXPECT_TRUE(flow.SaveToFile(&error)) << error.toStdString();
     EXPECT_EQ(modifyCalls, 1);
-}
-
-// Runs f in a child process that may create files only where the folder's mode lets anyone: as
-// root the child becomes the unprivileged user nobody. Returns what f returns.
-QString withoutPrivileges(const std::function<QString()>& f)
-{
-    int fds[2];
-    if (pipe(fds) != 0) return "no pipe";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-        const QByteArray out = f().toUtf8();
-        if (write(fds[1], out.constData(), size_t(out.size())) != out.size()) _exit(4);
-        _exit(0);
-    }
-    close(fds[1]);
-    QByteArray out;
-    char buffer[512];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child failed";
-    return QString::fromUtf8(out);
 }
 
 TEST_F(FlowFileTest, SavingIntoAFolderThatTakesNoNewFilesWritesTheFileInPlace)
