@@ -11,6 +11,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QElapsedTimer>
+#include <chrono>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
@@ -525,6 +528,33 @@ inline std::vector<Case> cases()
              EXPECT_NE(ds.connectionName(), name);
          }},
     };
+}
+
+// Runs the data set's command (open, then execute) while another thread cancels it after
+// `afterMs`: each fails at once with a text `check` accepts, and the data set refuses statements
+// until its cancel is reset.
+inline void cancelsTheRunningCommand(DataSet& ds, int afterMs, const std::function<void(const QString&)>& check)
+{
+    for (const bool rows : {true, false}) {
+        SCOPED_TRACE(rows ? "open" : "execute");
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+            ds.cancel();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QString e;
+        qint64 n = 0;
+        const bool ok = rows ? ds.open(&e) : ds.execute(&n, &e);
+        stopper.join();
+        EXPECT_FALSE(ok);
+        check(e);
+        EXPECT_LT(timer.elapsed(), 5000);
+        QString refused;
+        EXPECT_FALSE(ds.execute(&n, &refused));
+        EXPECT_EQ(refused.toStdString(), DataSet::CancelledMessage);
+        ds.resetCancel();
+    }
 }
 
 }  // namespace dscases
