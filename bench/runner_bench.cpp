@@ -127,6 +127,33 @@ double cpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
+// One flow a channel on a shared device, counting the passes and the runs that finish.
+struct ChannelSet {
+    std::vector<std::unique_ptr<TIVRFlow>> flows;
+    std::atomic<long> passes{0};
+    int finished = 0;
+
+    ChannelSet(int channels, const std::shared_ptr<ITAPI3Device>& device)
+    {
+        for (int i = 0; i < channels; ++i) {
+            flows.push_back(makeFlow(device));
+            flows.back()->OnHangUp = [this](TIVRFlow*) { passes.fetch_add(1, std::memory_order_relaxed); };
+            flows.back()->OnFinish = [this] { ++finished; };
+        }
+    }
+    void runAll()
+    {
+        for (size_t i = 0; i < flows.size(); ++i) flows[i]->Run(false, false, int(i), -1, -1, -1, 0, 0);
+    }
+    // Every runner is asked to stop first, then each is waited for: the stops overlap.
+    void stopAll()
+    {
+        for (auto& f : flows)
+            if (f->FlowThread()) f->FlowThread()->requestStop();
+        for (auto& f : flows) f->Stop();
+    }
+};
+
 void BM_Channels(benchmark::State& state)
 {
     const int channels = int(state.range(0));
@@ -134,34 +161,25 @@ void BM_Channels(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         const long rssBefore = residentKiB();
-        std::vector<std::unique_ptr<TIVRFlow>> flows;
-        std::atomic<long> passes{0};
-        int finished = 0;
-        for (int i = 0; i < channels; ++i) {
-            flows.push_back(makeFlow(device));
-            flows.back()->OnHangUp = [&](TIVRFlow*) { passes.fetch_add(1, std::memory_order_relaxed); };
-            flows.back()->OnFinish = [&] { ++finished; };
-        }
+        ChannelSet set(channels, device);
+        auto& passes = set.passes;
         state.ResumeTiming();
         const double cpu0 = cpuSeconds();
         const long passes0 = passes.load();
         QDeadlineTimer clock;
         const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < channels; ++i) flows[size_t(i)]->Run(false, false, i, -1, -1, -1, 0, 0);
+        set.runAll();
         QThread::msleep(1000);
         const long rssRunning = residentKiB();
         const long done = passes.load() - passes0;
         const double cpu = cpuSeconds() - cpu0;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        // Ask every runner to stop first, then wait for each: the stops overlap.
-        for (auto& f : flows)
-            if (f->FlowThread()) f->FlowThread()->requestStop();
-        for (auto& f : flows) f->Stop();
+        set.stopAll();
         const double statements = double(done) * kStatementsPerPass;
         state.counters["statements_per_s"] = statements / wall;
         state.counters["cpu_us_per_statement"] = statements > 0 ? cpu * 1e6 / statements : 0;
         state.counters["rss_KiB_per_channel"] = double(rssRunning - rssBefore) / channels;
-        state.counters["finished"] = finished;
+        state.counters["finished"] = set.finished;
     }
 }
 
@@ -173,16 +191,10 @@ void BM_ChannelsAtOnce(benchmark::State& state)
     for (auto _ : state) {
         const long rssBefore = residentKiB();
         const int filesBefore = openFiles();
-        std::vector<std::unique_ptr<TIVRFlow>> flows;
-        std::atomic<long> passes{0};
-        int finished = 0;
-        for (int i = 0; i < channels; ++i) {
-            flows.push_back(makeFlow(device));
-            flows.back()->OnHangUp = [&](TIVRFlow*) { passes.fetch_add(1, std::memory_order_relaxed); };
-            flows.back()->OnFinish = [&] { ++finished; };
-        }
+        ChannelSet set(channels, device);
+        auto& passes = set.passes;
         const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < channels; ++i) flows[size_t(i)]->Run(false, false, i, -1, -1, -1, 0, 0);
+        set.runAll();
         const double startSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         // Every channel through a few calls.
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5 * kPaceMs);
@@ -191,9 +203,7 @@ void BM_ChannelsAtOnce(benchmark::State& state)
         const int filesRunning = openFiles();
         const long done = passes.load();
         const auto stopping = std::chrono::steady_clock::now();
-        for (auto& f : flows)
-            if (f->FlowThread()) f->FlowThread()->requestStop();
-        for (auto& f : flows) f->Stop();
+        set.stopAll();
         const double stopSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stopping).count();
         state.counters["channels"] = channels;
         state.counters["start_all_s"] = startSeconds;
@@ -201,8 +211,8 @@ void BM_ChannelsAtOnce(benchmark::State& state)
         state.counters["passes"] = double(done);
         state.counters["rss_KiB_per_channel"] = double(rssRunning - rssBefore) / channels;
         state.counters["files_per_channel"] = double(filesRunning - filesBefore) / channels;
-        state.counters["finished"] = finished;
-        if (finished != channels) state.SkipWithError("not every channel finished");
+        state.counters["finished"] = set.finished;
+        if (set.finished != channels) state.SkipWithError("not every channel finished");
     }
 }
 
