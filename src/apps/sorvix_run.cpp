@@ -290,8 +290,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
         return 1;
     }
-    // Nothing here reads the device's own log back; a long run would only pile it up.
-    if (auto* sim = dynamic_cast<SimDevice*>(device.get())) sim->setKeepLog(false);
     int count = 0;
     device->GetAddressCount(count);
     if (*addressIndex >= count) {
