@@ -344,9 +344,51 @@ RegistryConnection* RegistryStore::connection()
 
     // UTF-16 keeps every QString intact, lone surrogates and NULs included; it only takes effect
     // while the file is still empty.
-    bool ready = c.exec(QStringLiteral("PRAGMA encoding = 'UTF-16le'"));
+    if (!c.exec(QStringLiteral("PRAGMA encoding = 'UTF-16le'"))) {
+        c.close();
+        return nullptr;
+    }
+    // A file that has the tables already needs no write lock to open, so a connection can open
+    // while another holds a transaction. A file that lacks them is set up under this process's
+    // write turn, so that the threads of this program opening it together, or writing to it
+    // while one of them opens it, queue instead of racing for the file's lock.
+    int version = -1;
+    {
+        QSqlQuery q(c.db);
+        if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next()) {
+            version = q.value(0).toInt();
+        } else {
+            c.fail(q.lastError());
+            if (!c.busy) {
+                c.close();
+                return nullptr;
+            }
+        }
+    }
+    if (version == SchemaVersion) {
+        // Set up already: the journal is WAL unless another program switched it back, and
+        // asking again is then a no-op that takes no lock.
+        QSqlQuery(c.db).exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+    } else if (!setUp(c, deadline)) {
+        c.close();
+        return nullptr;
+    }
+    // With the WAL journal, commits need no flush to disk of their own: a writer holds the lock
+    // for a moment only, so the others' bounded waits are enough. The file stays consistent
+    // whatever happens; a power cut may take back the last changes.
+    c.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    c.setBusyTimeout(BusyTimeoutMs);
+    noteFileIdentity();
+    return &c;
+}
+
+bool RegistryStore::setUp(RegistryConnection& c, const QDeadlineTimer& deadline)
+{
+    TurnHolder turn;
+    if (!takeWriteTurn(turn, c, deadline.remainingTime()))
+        return false;
     // Switching to WAL needs a moment alone with the file; another process may be creating it too.
-    for (int attempt = 0; ready; ++attempt) {
+    for (int attempt = 0;; ++attempt) {
         QSqlQuery q(c.db);
         if (q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && q.next()
             && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
@@ -354,12 +396,6 @@ RegistryConnection* RegistryStore::connection()
         if (!c.mayRetry(attempt, deadline))
             break;  // a rollback journal still works, only with less concurrency
     }
-    // With the WAL journal, commits need no flush to disk of their own: a writer holds the lock
-    // for a moment only, so the others' bounded waits are enough. The file stays consistent
-    // whatever happens; a power cut may take back the last changes.
-    if (ready)
-        c.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
-
     const QStringList schema = {
         QStringLiteral("CREATE TABLE IF NOT EXISTS registry_keys ("
                        "id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, "
@@ -372,39 +408,20 @@ RegistryConnection* RegistryStore::connection()
         QStringLiteral("INSERT OR IGNORE INTO registry_keys (id, parent, name, folded) VALUES (1, NULL, '', '')"),
         QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion),
     };
-    // A file that has the tables already needs no write lock to open, so a connection can open
-    // while another holds a transaction.
-    if (ready) {
-        QSqlQuery q(c.db);
-        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-            c.fail(q.lastError());
-            ready = false;
-        } else if (q.value(0).toInt() == SchemaVersion) {
-            c.setBusyTimeout(BusyTimeoutMs);
-            noteFileIdentity();
-            return &c;
-        }
-    }
-    for (int attempt = 0; ready; ++attempt) {
+    for (int attempt = 0;; ++attempt) {
+        c.busy = false;
         bool ok = c.exec(QStringLiteral("BEGIN IMMEDIATE"));
         for (int i = 0; ok && i < schema.size(); ++i)
             ok = c.exec(schema[i]);
         if (ok && c.exec(QStringLiteral("COMMIT")))
-            break;
+            return true;
         const bool busy = c.busy;
         const QString error = c.error;
         c.exec(QStringLiteral("ROLLBACK"));
         c.error = error;
         if (!busy || !c.mayRetry(attempt, deadline))
-            ready = false;
+            return false;
     }
-    if (!ready) {
-        c.close();
-        return nullptr;
-    }
-    c.setBusyTimeout(BusyTimeoutMs);
-    noteFileIdentity();
-    return &c;
 }
 
 void RegistryStore::noteFileIdentity()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -93,6 +94,8 @@ private:
     using Body = std::function<Outcome(RegistryConnection&)>;
 
     RegistryConnection* connection();
+    // Gives a file without the tables its journal mode and tables, under the write turn.
+    bool setUp(RegistryConnection& c, const QDeadlineTimer& deadline);
     bool listNames(const QString& keyPath, const QString& sql, QStringList* names);
     bool run(bool write, const Body& body);
     bool writeValue(const QString& keyPath, const QString& name, Type type, const QString& text, int32_t number);
