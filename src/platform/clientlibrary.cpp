@@ -1,5 +1,7 @@
 #include "platform/clientlibrary.h"
 
+#include <QVariant>
+
 #include <dlfcn.h>
 
 #include <map>
@@ -21,6 +23,14 @@ void* symbol(const char* library, const char* name)
     void* f = handle ? dlsym(handle, name) : nullptr;
     found.emplace(std::move(key), f);
     return f;
+}
+
+void* nativeHandle(const QVariant& handle, std::initializer_list<const char*> typeNames)
+{
+    if (!handle.isValid() || !handle.constData()) return nullptr;
+    for (const char* name : typeNames)
+        if (qstrcmp(handle.typeName(), name) == 0) return *static_cast<void* const*>(handle.constData());
+    return nullptr;
 }
 
 }  // namespace clientlibrary

@@ -5,6 +5,10 @@
 // never connects (the headless runner on most flows) does not load them, nor the security and
 // directory libraries they bring, at every start.
 
+#include <initializer_list>
+
+class QVariant;
+
 namespace clientlibrary {
 
 // The function `name` of the shared library `library` (its soname), loading it if no driver has
@@ -16,6 +20,10 @@ Function* function(const char* library, const char* name)
 {
     return reinterpret_cast<Function*>(symbol(library, name));
 }
+
+// The pointer a Qt database driver hands out as its native handle (QSqlDriver::handle()), when
+// it is of one of the types named; nullptr otherwise.
+void* nativeHandle(const QVariant& handle, std::initializer_list<const char*> typeNames);
 
 inline constexpr const char* PostgreSQL = "libpq.so.5";
 inline constexpr const char* SQLite = "libsqlite3.so.0";

@@ -86,15 +86,6 @@ QString sqlErrorText(const QSqlError& e)
     return text.isEmpty() ? QStringLiteral("Unknown database error") : text;
 }
 
-// The pointer a driver hands out as its native handle, when it is of the type named.
-void* nativeHandle(const QVariant& v, std::initializer_list<const char*> typeNames)
-{
-    if (!v.isValid() || !v.constData()) return nullptr;
-    for (const char* name : typeNames)
-        if (qstrcmp(v.typeName(), name) == 0) return *static_cast<void* const*>(v.constData());
-    return nullptr;
-}
-
 // Ends a SQLite statement whose interrupt came before it began to step.
 int sqliteProgress(void* flag)
 {
@@ -590,11 +581,11 @@ bool DataSet::connect(QString* error)
                 openError = sqlErrorText(db.lastError());
             } else if (target.provider == ConnectionTarget::Provider::PostgreSQL) {
                 auto getCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQgetCancel);
-                if (auto* pg = static_cast<PGconn*>(nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"})); pg && getCancel)
+                if (auto* pg = static_cast<PGconn*>(clientlibrary::nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"})); pg && getCancel)
                     connection->pgCancel = getCancel(pg);
             } else if (target.provider == ConnectionTarget::Provider::SQLite) {
                 auto progressHandler = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_progress_handler);
-                if (auto* lite = static_cast<sqlite3*>(nativeHandle(db.driver()->handle(), {"sqlite3*"})); lite && progressHandler)
+                if (auto* lite = static_cast<sqlite3*>(clientlibrary::nativeHandle(db.driver()->handle(), {"sqlite3*"})); lite && progressHandler)
                     progressHandler(lite, 1000, sqliteProgress, &connection->interrupt);
             }
         }
@@ -741,7 +732,7 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
         if (provider == ConnectionTarget::Provider::PostgreSQL) {
             armed = arm(PostgresRuns, connection_->pgCancel);
         } else if (provider == ConnectionTarget::Provider::SQLite) {
-            armed = arm(SqliteRuns, nativeHandle(connection_->database().driver()->handle(), {"sqlite3*"}));
+            armed = arm(SqliteRuns, clientlibrary::nativeHandle(connection_->database().driver()->handle(), {"sqlite3*"}));
         } else {
             armed = arm(NothingRuns, nullptr);
         }
@@ -754,7 +745,7 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
         auto run = [&](const QString& sql) {
             if (provider == ConnectionTarget::Provider::ODBC) {
                 if (!query.prepare(sql)) return false;
-                if (!arm(OdbcRuns, nativeHandle(query.result()->handle(), {"SQLHANDLE", "void*"}))) {
+                if (!arm(OdbcRuns, clientlibrary::nativeHandle(query.result()->handle(), {"SQLHANDLE", "void*"}))) {
                     cancelledBeforeStart = true;
                     return false;
                 }

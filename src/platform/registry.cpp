@@ -1,10 +1,14 @@
 #include "platform/registry.h"
 
+#include "platform/clientlibrary.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -19,6 +23,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace {
@@ -143,12 +148,40 @@ struct RegistryConnection {
     {
         if (ms == busyTimeout)
             return;
+        if (pollsLock) {
+            busyTimeout = ms;
+            return;
+        }
         QSqlQuery q(db);
         if (q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(ms)))
             busyTimeout = ms;
     }
 
+    // A lock held by another connection is asked for again every millisecond until busyTimeout
+    // has passed since the first refusal. SQLite's own wait backs off to a tenth of a second
+    // between tries, and between two programs that write in turn a waiter can then miss every
+    // moment the file is free until its time is up.
+    void pollLockWhileBusy()
+    {
+        auto handler = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_busy_handler);
+        auto* handle = static_cast<sqlite3*>(clientlibrary::nativeHandle(db.driver()->handle(), {"sqlite3*"}));
+        pollsLock = handler && handle && handler(handle, &RegistryConnection::askAgain, this) == SQLITE_OK;
+    }
+
+    static int askAgain(void* self, int refusals)
+    {
+        auto* c = static_cast<RegistryConnection*>(self);
+        if (refusals == 0)
+            c->waited.start();
+        if (c->waited.elapsed() >= c->busyTimeout)
+            return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }
+
     int busyTimeout = 0;
+    bool pollsLock = false;
+    QElapsedTimer waited;
 
     void close()
     {
@@ -156,6 +189,7 @@ struct RegistryConnection {
             return;
         db.close();
         db = QSqlDatabase();
+        pollsLock = false;
         QSqlDatabase::removeDatabase(name);
         name.clear();
     }
@@ -341,6 +375,7 @@ RegistryConnection* RegistryStore::connection()
         c.close();
         return nullptr;
     }
+    c.pollLockWhileBusy();
 
     // UTF-16 keeps every QString intact, lone surrogates and NULs included; it only takes effect
     // while the file is still empty.
