@@ -172,6 +172,13 @@ private:
     std::atomic<bool>& locked_;
 };
 
+const Value* TIVRVariantLink::PeekLinkValue() const
+{
+    if (!variable_) return &constant;
+    if (t_runningFlow && t_runningFlow == variable_->flow()) return &variable_->current_;
+    return nullptr;
+}
+
 RunnerThreadScope::RunnerThreadScope(const TIVRFlow* flow) : previous_(t_runningFlow) { t_runningFlow = flow; }
 
 RunnerThreadScope::~RunnerThreadScope() { t_runningFlow = previous_; }
