@@ -1,5 +1,7 @@
 #include "engine/statements/variables.h"
 
+#include <limits>
+
 #include "engine/datetime.h"
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
@@ -31,6 +33,31 @@ Value currentValue(const IVRVariant& v)
 {
     Value value = v.value();
     return value.isNull() ? Value() : value;
+}
+
+// Two 32-bit integers under an arithmetic or ordering operator, the loop counter's case, worked
+// out where they are: the general rules give the same. False for any other case, and for a sum,
+// difference or product that does not fit in 32 bits.
+bool integerCase(TVariantOperateType op, const Value* d, const Value* s, Value* result)
+{
+    if (!d || !s || d->kind() != Value::Kind::Integer || s->kind() != Value::Kind::Integer) return false;
+    const int64_t a = d->asInt(), b = s->asInt();
+    int64_t r = 0;
+    switch (op) {
+    case optAdd: r = a + b; break;
+    case optSubtract: r = a - b; break;
+    case optMultiply: r = a * b; break;
+    case optLess: *result = Value(a < b); return true;
+    case optLessEqual: *result = Value(a <= b); return true;
+    case optEquality: *result = Value(a == b); return true;
+    case optInequality: *result = Value(a != b); return true;
+    case optGreatEqual: *result = Value(a >= b); return true;
+    case optGreater: *result = Value(a > b); return true;
+    default: return false;
+    }
+    if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max()) return false;
+    *result = Value(int32_t(r));
+    return true;
 }
 
 }  // namespace
@@ -94,6 +121,13 @@ QString IVROperator::GetDescription() const
 
 int IVROperator::DoIt(ExecContext&, QString& resultText, QString& errorText)
 {
+    if (IVRVariant* variable = link.variable()) {
+        Value result;
+        if (integerCase(Operate, Dest.PeekLinkValue(), Source.PeekLinkValue(), &result)) {
+            variable->setValue(std::move(result));
+            return int(rcSuccess);
+        }
+    }
     return operation::guarded(resultText, errorText, [&] {
         IVRVariant* variable = link.variable();
         if (!variable || Operate >= optNull) return operation::notEnoughParam(resultText, errorText);
