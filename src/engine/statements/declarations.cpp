@@ -203,6 +203,18 @@ void IVRVariant::setValue(Value&& v)
     current_ = std::move(v);
 }
 
+void IVRVariant::setInteger(int32_t v)
+{
+    const ValueGuard guard(*this);
+    current_.setInteger(v);
+}
+
+void IVRVariant::setBoolean(bool v)
+{
+    const ValueGuard guard(*this);
+    current_.setBoolean(v);
+}
+
 QString IVRVariant::GetCurrentValueText() const
 {
     const Value v = value();
