@@ -10,9 +10,10 @@
 
 Value TIVRVariantLink::GetLinkValue() const
 {
-    if (!variable_) return constant.isNull() ? Value() : constant;
+    // One copy at most: of the value where it lies, or of the one copied out under the lock.
+    if (const Value* where = PeekLinkValue()) return where->isNull() ? Value() : *where;
     Value v = variable_->value();
-    if (v.isNull()) return Value();
+    if (v.isNull()) v = Value();
     return v;
 }
 
