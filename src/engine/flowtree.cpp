@@ -3,7 +3,11 @@
 #include "engine/statement.h"
 
 FlowNode::FlowNode(FlowTree* tree, FlowNode* parent, std::unique_ptr<TIVRBase> statement)
-    : tree_(tree), parent_(parent), statement_(std::move(statement))
+    : tree_(tree),
+      parent_(parent),
+      statement_(std::move(statement)),
+      classInfo_(statement_ ? &statement_->classInfo() : nullptr),
+      typeSet_(classInfo_ ? classInfo_->typeSet : 0)
 {
     if (statement_) statement_->setNode(this);
 }

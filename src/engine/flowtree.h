@@ -2,10 +2,12 @@
 
 #include <QString>
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 class TIVRBase;
+struct ClassInfo;
 class FlowTree;
 
 // One node of a flow's tree. A node owns its statement and its child nodes.
@@ -14,6 +16,9 @@ public:
     ~FlowNode();
 
     TIVRBase* statement() const { return statement_.get(); }
+    // The statement's class, looked up once: the runner asks it of every node it walks.
+    const ClassInfo* classInfo() const { return classInfo_; }
+    uint32_t typeSet() const { return typeSet_; }
     // nullptr for the three top-level nodes.
     FlowNode* parent() const;
     FlowNode* firstChild() const { return children_.empty() ? nullptr : children_.front().get(); }
@@ -46,6 +51,8 @@ private:
     FlowTree* tree_;
     FlowNode* parent_;  // the invisible root for top-level nodes
     std::unique_ptr<TIVRBase> statement_;
+    const ClassInfo* classInfo_;
+    uint32_t typeSet_;
     std::vector<std::unique_ptr<FlowNode>> children_;
     int row_ = 0;
     QString text_;

@@ -19,6 +19,9 @@ public:
 
     // The variable's current value, or the constant; Null comes back as empty.
     Value GetLinkValue() const;
+    // The same value without a copy, where no copy is needed: the constant, or the variable's
+    // value read by the thread that writes it; nullptr otherwise. Null stays Null here.
+    const Value* PeekLinkValue() const;
     // The stored form: the variable's name, a string constant in double quotes, or the constant.
     Value GetSaveValue() const;
     QString GetValueText() const;

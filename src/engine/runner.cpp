@@ -15,9 +15,9 @@
 
 namespace {
 // A call, a gateway call or an answer that succeeded connects the line.
-bool connects(const TIVRBase* s)
+bool connects(const FlowNode* n)
 {
-    const ClassInfo* info = &s->classInfo();
+    const ClassInfo* info = n->classInfo();
     return info == &IVRCall::info || info == &IVRGateway::info || info == &IVRAnswer::info;
 }
 }  // namespace
@@ -251,7 +251,7 @@ void TFlowThread::pass()
 
     while (n && !terminate_.load()) {
         TIVRBase* s = n->statement();
-        const uint32_t f = s->GetTypeSet();
+        const uint32_t f = n->typeSet();
         selectNode(n);
         if (flow->OnTrace) flow->OnTrace(n);
 
@@ -288,7 +288,7 @@ void TFlowThread::pass()
                     const TIVRBase* a = arm->statement();
                     if (a->enabled()) {
                         if (arm->hasChildren()) break;
-                        if (a->hasFlag(tfIfBranch)) {
+                        if (arm->typeSet() & tfIfBranch) {
                             arm = nullptr;
                             break;
                         }
@@ -313,7 +313,7 @@ void TFlowThread::pass()
             if (!result.isEmpty() && flow->ResultVariant) flow->ResultVariant->setValue(Value(result));
             switch (code) {
             case rcSuccess:
-                if (connects(s)) {
+                if (connects(n)) {
                     if (flow->OnConnect) flow->OnConnect(flow);
                 }
                 go = Go::Next;
@@ -360,7 +360,7 @@ void TFlowThread::pass()
                 n = nullptr;
                 break;
             }
-            const uint32_t pf = p->statement()->GetTypeSet();
+            const uint32_t pf = p->typeSet();
             if (pf & tfWhile) {
                 n = p;
                 break;

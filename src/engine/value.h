@@ -46,6 +46,22 @@ public:
     // The text of a String or WideString value (empty for other kinds).
     QString asString() const;
 
+    // Makes this value the integer or the Boolean v, in place when it holds one already.
+    void setInteger(int32_t v)
+    {
+        if (auto* held = std::get_if<int32_t>(&data_))
+            *held = v;
+        else
+            data_ = v;
+    }
+    void setBoolean(bool v)
+    {
+        if (auto* held = std::get_if<bool>(&data_))
+            *held = v;
+        else
+            data_ = v;
+    }
+
     // Exact identity: same kind and same content. Not the flow's equality rule.
     bool operator==(const Value& o) const { return data_ == o.data_; }
 

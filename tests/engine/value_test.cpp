@@ -632,4 +632,23 @@ TEST(FormatFloatGeneral, OtherPrecisions)
     EXPECT_EQ(formatFloatGeneral(-9.5, 1), "-1E1");
 }
 
+TEST(ValueSet, IntegerAndBooleanReplaceAValueOfAnyKind)
+{
+    const Value before[] = {Value(), Value::null(), Value(7), Value(true), Value("7"), Value(1.5),
+                            Value::int64(7), Value::currency(70000)};
+    for (const Value& b : before) {
+        SCOPED_TRACE(b.displayText().toStdString());
+        Value v = b;
+        v.setInteger(-3);
+        EXPECT_EQ(v, Value(-3));
+        v.setBoolean(false);
+        EXPECT_EQ(v, Value(false));
+        v = b;
+        v.setBoolean(true);
+        EXPECT_EQ(v, Value(true));
+        v.setInteger(2147483647);
+        EXPECT_EQ(v, Value(2147483647));
+    }
+}
+
 }  // namespace

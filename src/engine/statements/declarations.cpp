@@ -10,9 +10,10 @@
 
 Value TIVRVariantLink::GetLinkValue() const
 {
-    if (!variable_) return constant.isNull() ? Value() : constant;
+    // One copy at most: of the value where it lies, or of the one copied out under the lock.
+    if (const Value* where = PeekLinkValue()) return where->isNull() ? Value() : *where;
     Value v = variable_->value();
-    if (v.isNull()) return Value();
+    if (v.isNull()) v = Value();
     return v;
 }
 
@@ -172,6 +173,13 @@ private:
     std::atomic<bool>& locked_;
 };
 
+const Value* TIVRVariantLink::PeekLinkValue() const
+{
+    if (!variable_) return &constant;
+    if (t_runningFlow && t_runningFlow == variable_->flow()) return &variable_->current_;
+    return nullptr;
+}
+
 RunnerThreadScope::RunnerThreadScope(const TIVRFlow* flow) : previous_(t_runningFlow) { t_runningFlow = flow; }
 
 RunnerThreadScope::~RunnerThreadScope() { t_runningFlow = previous_; }
@@ -194,6 +202,18 @@ void IVRVariant::setValue(Value&& v)
 {
     const ValueGuard guard(*this);
     current_ = std::move(v);
+}
+
+void IVRVariant::setInteger(int32_t v)
+{
+    const ValueGuard guard(*this);
+    current_.setInteger(v);
+}
+
+void IVRVariant::setBoolean(bool v)
+{
+    const ValueGuard guard(*this);
+    current_.setBoolean(v);
 }
 
 QString IVRVariant::GetCurrentValueText() const

@@ -98,6 +98,9 @@ public:
     Value value() const;
     void setValue(const Value& v);
     void setValue(Value&& v);
+    // setValue(Value(v)) without the temporary.
+    void setInteger(int32_t v);
+    void setBoolean(bool v);
     void ResetValue() { setValue(link.constant); }
     QString GetCurrentValueText() const;
 

@@ -56,6 +56,8 @@ bool IVRCase::WhetherDoIt(Value& shared)
 
 bool IVRWhile::WhetherDoIt(Value&)
 {
+    // A Boolean condition, the usual one, is read where it is.
+    if (const Value* v = link.PeekLinkValue(); v && v->kind() == Value::Kind::Boolean) return v->asBool();
     bool b = false;
     return link.GetLinkValue().toBool(&b) && b;
 }

@@ -1,5 +1,7 @@
 #include "engine/statements/variables.h"
 
+#include <limits>
+
 #include "engine/datetime.h"
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
@@ -31,6 +33,31 @@ Value currentValue(const IVRVariant& v)
 {
     Value value = v.value();
     return value.isNull() ? Value() : value;
+}
+
+// Two 32-bit integers under an arithmetic or ordering operator, the loop counter's case, worked
+// out where they are and stored in `target`: the general rules give the same. False, with
+// nothing stored, for any other case and for a sum, difference or product beyond 32 bits.
+bool integerCase(TVariantOperateType op, const Value* d, const Value* s, IVRVariant* target)
+{
+    if (!d || !s || d->kind() != Value::Kind::Integer || s->kind() != Value::Kind::Integer) return false;
+    const int64_t a = d->asInt(), b = s->asInt();
+    int64_t r = 0;
+    switch (op) {
+    case optAdd: r = a + b; break;
+    case optSubtract: r = a - b; break;
+    case optMultiply: r = a * b; break;
+    case optLess: target->setBoolean(a < b); return true;
+    case optLessEqual: target->setBoolean(a <= b); return true;
+    case optEquality: target->setBoolean(a == b); return true;
+    case optInequality: target->setBoolean(a != b); return true;
+    case optGreatEqual: target->setBoolean(a >= b); return true;
+    case optGreater: target->setBoolean(a > b); return true;
+    default: return false;
+    }
+    if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max()) return false;
+    target->setInteger(int32_t(r));
+    return true;
 }
 
 }  // namespace
@@ -94,6 +121,9 @@ QString IVROperator::GetDescription() const
 
 int IVROperator::DoIt(ExecContext&, QString& resultText, QString& errorText)
 {
+    if (IVRVariant* variable = link.variable();
+        variable && integerCase(Operate, Dest.PeekLinkValue(), Source.PeekLinkValue(), variable))
+        return int(rcSuccess);
     return operation::guarded(resultText, errorText, [&] {
         IVRVariant* variable = link.variable();
         if (!variable || Operate >= optNull) return operation::notEnoughParam(resultText, errorText);
