@@ -5,7 +5,8 @@
 #include <variant>
 
 // A flow value: the variant kinds variables, constants and conditions hold.
-// All arithmetic, comparison and conversion rules live in value.cpp.
+// All arithmetic, comparison and conversion rules live in value.cpp (the operator statement
+// works out two 32-bit integers in place by the same rules, see integerCase in variables.cpp).
 class Value {
 public:
     enum class Kind { Empty, Null, Integer, Int64, Float, Currency, String, WideString, Boolean, DateTime };
