@@ -18,6 +18,7 @@
 #include "editor/common/channeloptions.h"
 #include "engine/device.h"
 #include "platform/simdevice/simdevice.h"
+#include "support/files.h"
 
 namespace suptest {
 
@@ -114,11 +115,7 @@ inline QString copyWelcome(const QString& folder)
     return flow;
 }
 
-inline bool writeFile(const QString& path, const QByteArray& text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
-}
+using testfiles::writeFile;
 
 // Waits for a call, answers it; the pass then ends and the next waits again.
 inline const QByteArray ServeFlow = "object IVRVar\nend\n"

@@ -37,6 +37,7 @@
 #include "platform/registry.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/singleinstance.h"
+#include "support/files.h"
 
 namespace {
 
@@ -705,15 +706,7 @@ TEST_F(HandOver, ASecondStartOfTheProgramHandsItsFilesToTheRunningEditor)
 
 // ---- stop signals ----
 
-namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-}  // namespace
+using testfiles::bytesOf;
 
 TEST_F(HandOver, AStopSignalStopsTheRunAndKeepsUnsavedFlowsInRecoveryCopies)
 {

@@ -14,20 +14,18 @@
 
 #include "platform/codepage.h"
 #include "platform/inifile.h"
+#include "support/files.h"
 #include "support/unprivileged.h"
 
 namespace {
+
+using testfiles::bytesOf;
+using testfiles::writeFile;
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 QByteArray gbk(const char* utf8) { return CodePage::encode(QString::fromUtf8(utf8)); }
 
 QString fixture(const char* name) { return QStringLiteral(SORVIX_FIXTURES "/ini/") + QLatin1String(name); }
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The long value of the fixture, longer than any fixed read buffer.
 QString longValue() { return QStringLiteral("0123456789").repeated(30) + u("中文").repeated(100); }
@@ -293,10 +291,7 @@ TEST(IniFile, KeepsTheFilesEncodingAndLineEnds)
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString path = dir.filePath(u("f.ini"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(c.before);
-        file.close();
+        ASSERT_TRUE(writeFile(path, c.before));
         QString error;
         ASSERT_TRUE(IniFile::writeString(path, u(c.section), u(c.key), u(c.value), false, &error)) << error.toStdString();
         EXPECT_EQ(bytesOf(path).toHex(' '), c.after.toHex(' '));
@@ -337,11 +332,9 @@ TEST(IniFile, WritesInPlaceInAFolderThatTakesNoNewFiles)
         {"readonly.ini", "[S]\r\nk=1\r\n", "k", "2", QByteArray()},
     };
     for (const auto& c : cases) {
-        QFile file(locked + u("/") + QLatin1String(c.name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(c.before);
-        file.close();
-        ASSERT_EQ(::chmod(QFile::encodeName(file.fileName()).constData(), c.after.isEmpty() ? 0444 : 0666), 0);
+        const QString path = locked + u("/") + QLatin1String(c.name);
+        ASSERT_TRUE(writeFile(path, c.before));
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.after.isEmpty() ? 0444 : 0666), 0);
     }
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
     const QString answer = withoutPrivileges([&] {

@@ -10,16 +10,14 @@
 
 #include "platform/codepage.h"
 #include "platform/textappend.h"
+#include "support/files.h"
 
 namespace {
 
-QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+using testfiles::bytesOf;
+using testfiles::writeFile;
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 
 TEST(TextAppend, CreatesAndGrowsAtTheEnd)
 {
@@ -63,10 +61,7 @@ TEST(TextAppend, WritesInTheEncodingOfTheFilesMark)
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString path = dir.filePath(u("log.txt"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(c.before);
-        file.close();
+        ASSERT_TRUE(writeFile(path, c.before));
         ASSERT_TRUE(appendText(path, u("中文"), true, false));
         EXPECT_EQ(bytesOf(path).toHex(' '), c.after.toHex(' '));
     }
