@@ -4,6 +4,9 @@
 // hands the digit over (ReceiveDTMF returns with it) to the flow's next channel operation.
 // Prints p50, p99 and the worst of those times.
 //   latency_bench [--channels=N (1000)] [--seconds=S (10)]; SORVIX_BENCH_SMALL=1: 100 channels, 3 s.
+
+#include "args.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
@@ -166,14 +169,6 @@ std::unique_ptr<TIVRFlow> makeFlow(std::shared_ptr<ITAPI3Device> device)
     sleep->MaxLength = 5;
     add(std::move(sleep));
     return flow;
-}
-
-int argValue(int argc, char** argv, const char* name, int fallback)
-{
-    const size_t n = std::strlen(name);
-    for (int a = 1; a < argc; ++a)
-        if (std::strncmp(argv[a], name, n) == 0 && argv[a][n] == '=') return std::atoi(argv[a] + n + 1);
-    return fallback;
 }
 
 double percentile(const std::vector<double>& sorted, double p)

@@ -4,6 +4,9 @@
 //   - in this process (the runner thread alone, from Run to OnFinish),
 //   - as the whole `lua5.4` process running the same loop on a table of variables,
 // and the ratios to Lua. The figures are wall-clock seconds, the best of --repeat=R runs (3).
+
+#include "args.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -124,14 +127,6 @@ std::optional<double> best(int repeat, F&& f)
         b = b ? std::min(*b, *s) : *s;
     }
     return b;
-}
-
-int argValue(int argc, char** argv, const char* name, int fallback)
-{
-    const size_t n = std::strlen(name);
-    for (int a = 1; a < argc; ++a)
-        if (std::strncmp(argv[a], name, n) == 0 && argv[a][n] == '=') return std::atoi(argv[a] + n + 1);
-    return fallback;
 }
 
 }  // namespace
