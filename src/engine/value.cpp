@@ -734,14 +734,11 @@ bool textToDouble(const QString& text, double* out, QString* error)
 bool binary(ValueOp op, const Value& d, const Value& s, Value* result, QString* error)
 {
     // The loop counter's case, taken first: two integers whose sum, difference or product fits.
+    int32_t integer = 0;
     if (d.kind() == Value::Kind::Integer && s.kind() == Value::Kind::Integer &&
-        (op == ValueOp::Add || op == ValueOp::Subtract || op == ValueOp::Multiply)) {
-        const int64_t a = d.asInt(), b = s.asInt();
-        const int64_t r = op == ValueOp::Add ? a + b : op == ValueOp::Subtract ? a - b : a * b;
-        if (r >= Int32Min && r <= Int32Max) {
-            *result = Value(int32_t(r));
-            return true;
-        }
+        integerArithmetic(op, d.asInt(), s.asInt(), &integer)) {
+        *result = Value(integer);
+        return true;
     }
     Value r;
     bool ok = false;

@@ -5,8 +5,8 @@
 #include <variant>
 
 // A flow value: the variant kinds variables, constants and conditions hold.
-// All arithmetic, comparison and conversion rules live in value.cpp (the operator statement
-// works out two 32-bit integers in place by the same rules, see integerCase in variables.cpp).
+// All arithmetic, comparison and conversion rules live in value.cpp, but for the integers'
+// shortcut below (integerArithmetic), which the operator statement uses too.
 class Value {
 public:
     enum class Kind { Empty, Null, Integer, Int64, Float, Currency, String, WideString, Boolean, DateTime };
@@ -115,6 +115,22 @@ QString currencyText(int64_t scaled);
 
 // D op S by the classic variant rules; false with *error on failure (result untouched).
 bool binary(ValueOp op, const Value& d, const Value& s, Value* result, QString* error);
+// Two 32-bit integers under Add, Subtract or Multiply, the loop counter's case: true with the
+// result when it fits in 32 bits, which is what binary() gives for them; false for any other
+// operation or a result beyond 32 bits.
+inline bool integerArithmetic(ValueOp op, int32_t a, int32_t b, int32_t* result)
+{
+    int64_t r = 0;
+    switch (op) {
+    case ValueOp::Add: r = int64_t(a) + b; break;
+    case ValueOp::Subtract: r = int64_t(a) - b; break;
+    case ValueOp::Multiply: r = int64_t(a) * b; break;
+    default: return false;
+    }
+    if (r < INT32_MIN || r > INT32_MAX) return false;
+    *result = int32_t(r);
+    return true;
+}
 // The comparison D cmp S; false with *error when the operands don't compare.
 bool compare(ValueCompare cmp, const Value& d, const Value& s, bool* result, QString* error);
 // not D: Boolean negation or bitwise complement.

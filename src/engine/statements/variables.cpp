@@ -1,7 +1,5 @@
 #include "engine/statements/variables.h"
 
-#include <limits>
-
 #include "engine/datetime.h"
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
@@ -41,12 +39,12 @@ Value currentValue(const IVRVariant& v)
 bool integerCase(TVariantOperateType op, const Value* d, const Value* s, IVRVariant* target)
 {
     if (!d || !s || d->kind() != Value::Kind::Integer || s->kind() != Value::Kind::Integer) return false;
-    const int64_t a = d->asInt(), b = s->asInt();
-    int64_t r = 0;
+    const int32_t a = d->asInt(), b = s->asInt();
+    ValueOp arithmetic = ValueOp::Add;
     switch (op) {
-    case optAdd: r = a + b; break;
-    case optSubtract: r = a - b; break;
-    case optMultiply: r = a * b; break;
+    case optAdd: break;
+    case optSubtract: arithmetic = ValueOp::Subtract; break;
+    case optMultiply: arithmetic = ValueOp::Multiply; break;
     case optLess: target->setBoolean(a < b); return true;
     case optLessEqual: target->setBoolean(a <= b); return true;
     case optEquality: target->setBoolean(a == b); return true;
@@ -55,8 +53,9 @@ bool integerCase(TVariantOperateType op, const Value* d, const Value* s, IVRVari
     case optGreater: target->setBoolean(a > b); return true;
     default: return false;
     }
-    if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max()) return false;
-    target->setInteger(int32_t(r));
+    int32_t r = 0;
+    if (!values::integerArithmetic(arithmetic, a, b, &r)) return false;
+    target->setInteger(r);
     return true;
 }
 
