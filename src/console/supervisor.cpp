@@ -1,5 +1,7 @@
 #include "console/supervisor.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 
 #include "console/admintexts.h"
@@ -28,6 +30,23 @@ struct ChannelSupervisor::StateMailbox {
     std::atomic<int> latest{int(State::WaitForCall)};
     std::atomic<bool> posted{false};
     State lastOffered = State::WaitForCall;  // a run starts waiting for a call
+};
+
+// A run's state, posted from its runner thread to the main thread. The event is whole before it
+// is posted, so the hand-over can be marked for the sanitizer after the last write to it.
+struct ChannelSupervisor::StateEvent : QEvent {
+    StateEvent(std::shared_ptr<StateMailbox> mailbox, int channel, uint64_t run)
+        : QEvent(eventType()), box(std::move(mailbox)), channel(channel), run(run)
+    {
+    }
+    static QEvent::Type eventType()
+    {
+        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+    const std::shared_ptr<StateMailbox> box;
+    const int channel;
+    const uint64_t run;
 };
 
 ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, RegistryStore* store,
@@ -351,18 +370,26 @@ void ChannelSupervisor::offerState(const std::shared_ptr<StateMailbox>& box, int
     box->latest.store(int(state));
     if (box->posted.exchange(true)) return;  // the queued hand-over will carry it
     ++pendingStates_;
-    SORVIX_HANDOVER_SEND(box.get());
-    QMetaObject::invokeMethod(
-        this,
-        [this, box, channel, run] {
-            SORVIX_HANDOVER_RECEIVE(box.get());
-            --pendingStates_;
-            // Cleared before the state is read: a change made after this posts again.
-            box->posted.store(false);
-            if (State(box->latest.load()) == State::Connected) FlowConnect(channel, run);
-            else FlowHangUp(channel, run);
-        },
-        Qt::QueuedConnection);
+    auto* event = new StateEvent(box, channel, run);
+    SORVIX_HANDOVER_SEND(event);
+    QCoreApplication::postEvent(this, event);
+}
+
+bool ChannelSupervisor::event(QEvent* e)
+{
+    // Before anything is read of the event: a state event was written on its runner thread.
+    SORVIX_HANDOVER_RECEIVE(e);
+    if (e->type() != StateEvent::eventType())
+        return QObject::event(e);
+    const auto* s = static_cast<const StateEvent*>(e);
+    --pendingStates_;
+    // Cleared before the state is read: a change made after this posts again.
+    s->box->posted.store(false);
+    if (State(s->box->latest.load()) == State::Connected)
+        FlowConnect(s->channel, s->run);
+    else
+        FlowHangUp(s->channel, s->run);
+    return true;
 }
 
 void ChannelSupervisor::FlowConnect(int channel, uint64_t run)

@@ -117,6 +117,9 @@ private:
     void checkInUse(int address, int gateway, int except, QString& error) const;
     void setState(int channel, State state);
     struct StateMailbox;
+    struct StateEvent;
+    // Delivers a run's state on the main thread.
+    bool event(QEvent* e) override;
     // Queues a run's state for the main thread; called on the runner thread.
     void offerState(const std::shared_ptr<StateMailbox>& box, int channel, uint64_t run, State state);
     // Ends the channel's flow after its runner ended: frees the flow and shows "Stop".
