@@ -417,13 +417,9 @@ public:
             if (!number(&n3, &l3))
                 return false;
             int yearDigits = 0;
-            // A first number of more than two digits is a year (2024-01-07 in every locale); a last
-            // one is a year too, and a year-first locale then reads month before day.
-            DateOrder read = order;
-            if (l1 > 2)
-                read = DateOrder::YMD;
-            else if (order == DateOrder::YMD && l3 > 2)
-                read = DateOrder::MDY;
+            // A first number of more than two digits is a year (2024-01-07 in every locale). A
+            // year-first locale has no order with the year last, so 7/1/2024 is no date there.
+            const DateOrder read = l1 > 2 ? DateOrder::YMD : order;
             switch (read) {
             case DateOrder::MDY: y = n3, m = n1, d = n2, yearDigits = l3; break;
             case DateOrder::DMY: y = n3, m = n2, d = n1, yearDigits = l3; break;
@@ -522,7 +518,7 @@ DateLocale DateLocale::english()
 DateLocale DateLocale::c()
 {
     DateLocale l = english();
-    l.shortDateFormat = QStringLiteral("mm/dd/yy");
+    l.shortDateFormat = QStringLiteral("mm/dd/yyyy");
     l.longDateFormat = QStringLiteral("dddd, mmmm dd, yyyy");
     l.shortTimeFormat = QStringLiteral("hh:nn");
     l.longTimeFormat = QStringLiteral("hh:nn:ss");
@@ -572,6 +568,62 @@ QString classicPattern(const QString& qt, QChar dateSeparator)
     return out.trimmed();
 }
 
+// A year of fewer than four letters (Qt's yy, M/d/yy) becomes yyyy: dates written as text keep
+// their century, so that they read back as the same year.
+QString withCentury(const QString& pattern)
+{
+    QString out;
+    QChar quote;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'"' || c == u'\'') {
+            quote = c;
+        } else if (c == u'y' || c == u'Y') {
+            qsizetype end = i;
+            while (end < pattern.size() && pattern[end] == c)
+                ++end;
+            out += QString(std::max<qsizetype>(end - i, 4), c);
+            i = end - 1;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// Whether what the conventions write they read back: the dates and times below, each through its
+// own text. They cover a day and a month above 12, a year before 100, both halves of the day.
+bool readsBack(const DateLocale& l, bool withTime)
+{
+    static const int probes[][6] = {{2024, 1, 7, 10, 30, 15}, {1999, 12, 25, 23, 59, 59}, {5, 3, 4, 0, 0, 1},
+                                    {9999, 12, 31, 12, 0, 0}, {2024, 11, 30, 0, 0, 0}};
+    for (const auto& p : probes) {
+        double date = 0, time = 0, back = 0;
+        if (!encodeDate(p[0], p[1], p[2], &date) || !encodeTime(p[3], p[4], p[5], 0, &time))
+            return false;
+        const double x = withTime ? combine(date, time) : date;
+        QString text;
+        if (!format(QStringLiteral("c"), x, l, &text) || !parseDateTime(text, l, &back) || back != x)
+            return false;
+    }
+    return true;
+}
+
+// The short date of the locale's order with its separator, in numbers only: d/m/yyyy, m/d/yyyy
+// or yyyy/m/d.
+QString plainDateFormat(const QString& shortDateFormat)
+{
+    switch (dateOrder(shortDateFormat)) {
+    case DateOrder::DMY: return QStringLiteral("d/m/yyyy");
+    case DateOrder::YMD: return QStringLiteral("yyyy/m/d");
+    case DateOrder::MDY: break;
+    }
+    return QStringLiteral("m/d/yyyy");
+}
+
 // The first character of a date format that is neither a pattern letter nor quoted text.
 QChar separatorOf(const QString& qt)
 {
@@ -588,6 +640,9 @@ QChar separatorOf(const QString& qt)
 
 DateLocale DateLocale::fromQLocale(const QLocale& locale)
 {
+    // Qt's C locale writes "7 Jan 2024", which no locale reads; services often run in it.
+    if (locale.language() == QLocale::C)
+        return c();
     DateLocale l;
     l.shortMonthNames.clear();
     l.longMonthNames.clear();
@@ -614,6 +669,25 @@ DateLocale DateLocale::fromQLocale(const QLocale& locale)
         l.longTimeFormat = QStringLiteral("hh:nn:ss");
     l.timeAMString = locale.amText();
     l.timePMString = locale.pmText();
+    l.shortDateFormat = withCentury(l.shortDateFormat);
+    l.longDateFormat = withCentury(l.longDateFormat);
+
+    // Where the locale's own forms don't read back (names or words in the short date, text around
+    // the time), the locale's date order in numbers and a 24-hour clock take their place.
+    if (!readsBack(l, false)) {
+        l.shortDateFormat = plainDateFormat(l.shortDateFormat);
+        if (!readsBack(l, false))
+            l.dateSeparator = u'/';
+    }
+    if (!readsBack(l, true))
+        l.longTimeFormat = QStringLiteral("hh:nn:ss");
+    if (!readsBack(l, true)) {
+        const DateLocale fixed = c();
+        l.shortDateFormat = fixed.shortDateFormat;
+        l.dateSeparator = fixed.dateSeparator;
+        l.longTimeFormat = fixed.longTimeFormat;
+        l.timeSeparator = fixed.timeSeparator;
+    }
     return l;
 }
 

@@ -39,10 +39,13 @@ struct DateLocale {
 
     // The English (United States) conventions: M/d/yyyy and h:mm:ss AM/PM. The default.
     static DateLocale english();
-    // The C conventions: mm/dd/yy and hh:nn:ss on a 24-hour clock.
+    // The C conventions: mm/dd/yyyy and hh:nn:ss on a 24-hour clock.
     static DateLocale c();
     // The conventions of a Qt locale: its short date order and separator, its time formats, its
     // month and day names and AM/PM texts. The programs install the system's at start-up.
+    // Years are always written with four digits, and what the conventions write they read back:
+    // where a locale's own forms would not, its date order in numbers and a 24-hour clock are
+    // used. Qt's C locale (LANG=C, C.UTF-8, POSIX or unset) gives c().
     static DateLocale fromQLocale(const QLocale& locale);
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
 
 using namespace datetime;
@@ -380,7 +381,7 @@ TEST_F(DateTimeTest, SeparatorsAndNamesComeFromTheLocale)
     l.timeSeparator = u'.';
     const double x = at(2024, 3, 5, 14, 7, 9);
     EXPECT_EQ(fmt("yyyy/mm/dd hh:nn", x, l), "2024-03-05 14.07");
-    EXPECT_EQ(fmt("c", x, DateLocale::c()), "03/05/24 14:07:09");
+    EXPECT_EQ(fmt("c", x, DateLocale::c()), "03/05/2024 14:07:09");
     l.longMonthNames = QStringList{"一月", "二月", "三月", "四月", "五月", "六月",
                                    "七月", "八月", "九月", "十月", "十一月", "十二月"};
     EXPECT_EQ(fmt("mmmm", x, l), QString::fromUtf8("三月"));
@@ -389,8 +390,8 @@ TEST_F(DateTimeTest, SeparatorsAndNamesComeFromTheLocale)
     setCurrentLocale(DateLocale::c());
     QString out;
     ASSERT_TRUE(format("c", x, &out));
-    EXPECT_EQ(out, "03/05/24 14:07:09");
-    EXPECT_EQ(Value::dateTime(x).displayText(), "03/05/24 14:07:09");
+    EXPECT_EQ(out, "03/05/2024 14:07:09");
+    EXPECT_EQ(Value::dateTime(x).displayText(), "03/05/2024 14:07:09");
 }
 
 TEST_F(DateTimeTest, FarPastFutureAndNegativeDays)
@@ -544,21 +545,22 @@ TEST_F(DateTimeTest, ValuesReadAsDateTimes)
 
 }  // namespace
 
-// The conventions the programs take from the system at start-up, here from two locales.
-TEST_F(DateTimeTest, ConventionsOfAGermanAndAChineseSystem)
+// The conventions the programs take from the system at start-up, here from three locales.
+TEST_F(DateTimeTest, ConventionsOfAGermanAChineseAndAnAmericanSystem)
 {
     const struct {
         const char* name;
         QLocale locale;
-        double sevenSlashOne;  // "7/1/2024" in the locale's order
-        const char* c;         // 2024-01-07 10:00:05 as "c"
-        const char* names;     // "dddd ddd mmmm mmm" of that day
+        std::optional<double> sevenSlashOne;  // "7/1/2024" in the locale's order; none: refused
+        const char* c;                        // 2024-01-07 10:00:05 as "c"
+        const char* names;                    // "dddd ddd mmmm mmm" of that day
     } cases[] = {
-        {"German", QLocale(QLocale::German, QLocale::Germany), date(2024, 1, 7), "07.01.24 10:00:05",
+        {"German", QLocale(QLocale::German, QLocale::Germany), date(2024, 1, 7), "07.01.2024 10:00:05",
          "Sonntag So. Januar Jan."},
-        {"Chinese", QLocale(QLocale::Chinese, QLocale::China), date(2024, 7, 1), "2024/1/7 10:00:05",
+        // Year first: a year-last date is no date of this locale.
+        {"Chinese", QLocale(QLocale::Chinese, QLocale::China), std::nullopt, "2024/1/7 10:00:05",
          "星期日 周日 一月 1月"},
-        {"United States", QLocale(QLocale::English, QLocale::UnitedStates), date(2024, 7, 1), "1/7/24 10:00:05 AM",
+        {"United States", QLocale(QLocale::English, QLocale::UnitedStates), date(2024, 7, 1), "1/7/2024 10:00:05 AM",
          "Sunday Sun January Jan"},
     };
     const double x = at(2024, 1, 7, 10, 0, 5);
@@ -569,8 +571,9 @@ TEST_F(DateTimeTest, ConventionsOfAGermanAndAChineseSystem)
         QString error;
         ASSERT_TRUE(parseDateTime("2024-01-07 10:00:00", l, &parsed, &error)) << error.toStdString();
         EXPECT_EQ(parsed, at(2024, 1, 7, 10, 0));
-        ASSERT_TRUE(parseDateTime("7/1/2024", l, &parsed, &error)) << error.toStdString();
-        EXPECT_EQ(parsed, c.sevenSlashOne);
+        parsed = -99;
+        EXPECT_EQ(parseDateTime("7/1/2024", l, &parsed, &error), c.sevenSlashOne.has_value()) << error.toStdString();
+        EXPECT_EQ(parsed, c.sevenSlashOne.value_or(-99));
         EXPECT_EQ(fmt("c", x, l), QString::fromUtf8(c.c));
         EXPECT_EQ(fmt("dddd ddd mmmm mmm", x, l), QString::fromUtf8(c.names));
         // What the locale writes it reads back, through the conventions installed for everyone.
@@ -586,4 +589,79 @@ TEST_F(DateTimeTest, ConventionsOfAGermanAndAChineseSystem)
     EXPECT_EQ(parsed, date(2024, 7, 1));
     ASSERT_TRUE(parseDateTime("2024-01-07 10:00:00", DateLocale::english(), &parsed));
     EXPECT_EQ(parsed, at(2024, 1, 7, 10, 0));
+}
+
+// On a year-first system a date with its year last is refused; the day and month are never
+// guessed in an order the locale does not use.
+TEST_F(DateTimeTest, YearLastDatesOnYearFirstSystems)
+{
+    for (const QLocale& locale : {QLocale(QLocale::Chinese, QLocale::China), QLocale(QLocale::Japanese, QLocale::Japan),
+                                  QLocale(QLocale::Hungarian, QLocale::Hungary)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        const DateLocale l = DateLocale::fromQLocale(locale);
+        for (const char* text : {"7/1/2024", "7/1/2024 10:00:00", "12/31/2024", "31/12/2024", "7-1-2024"}) {
+            SCOPED_TRACE(text);
+            double x = -99;
+            QString error;
+            EXPECT_FALSE(parseDateTime(QString::fromLatin1(text), l, &x, &error));
+            EXPECT_EQ(error, QStringLiteral("'%1' is not a valid date and time").arg(QLatin1String(text)));
+            EXPECT_EQ(x, -99);
+        }
+        // The locale's own order still reads, with a short year too.
+        double x = 0;
+        ASSERT_TRUE(parseDateTime("2024/1/7", l, &x));
+        EXPECT_EQ(x, date(2024, 1, 7));
+        ASSERT_TRUE(parseDateTime("24/1/7", l, &x));
+        EXPECT_EQ(x, date(2024, 1, 7));
+    }
+}
+
+// The C locale (LANG=C, C.UTF-8, POSIX or unset) has fixed conventions of its own: month first,
+// a four-digit year and a 24-hour clock. What it writes it reads back: a date read from the
+// year-first form, turned into text and read again is the same date.
+TEST_F(DateTimeTest, CLocaleReadsBackWhatItWrites)
+{
+    const DateLocale l = DateLocale::fromQLocale(QLocale::c());
+    const double x = at(2024, 1, 7, 10, 30, 15);
+    EXPECT_EQ(fmt("c", x, l), "01/07/2024 10:30:15");
+    EXPECT_EQ(fmt("c", x, l), fmt("c", x, DateLocale::c()));
+    EXPECT_EQ(fmt("dddd ddd mmmm mmm", x, l), "Sunday Sun January Jan");
+
+    setCurrentLocale(l);
+    double read = 0;
+    QString error;
+    ASSERT_TRUE(fromValue(Value("2024-01-07 10:30:15"), &read, &error)) << error.toStdString();
+    EXPECT_EQ(read, x);
+    QString text;
+    ASSERT_TRUE(Value::dateTime(read).toText(&text, &error)) << error.toStdString();
+    double again = -99;
+    ASSERT_TRUE(fromValue(Value(text), &again, &error)) << error.toStdString();
+    EXPECT_EQ(again, x);
+    Value day;
+    ASSERT_TRUE(part(again, Part::Day, &day, &error));
+    EXPECT_EQ(day, Value(7));
+}
+
+// Every locale Qt knows, and the C locale, writes dates that it reads back, with the century.
+TEST_F(DateTimeTest, EveryLocaleReadsBackWhatItWritesWithFourDigitYears)
+{
+    const double probes[] = {at(2024, 1, 7, 10, 30, 15), at(1999, 12, 25, 23, 59, 59), date(2024, 11, 30),
+                             at(5, 3, 4, 0, 0, 1), at(9999, 12, 31, 12, 0, 0), time(13, 5, 6)};
+    QList<QLocale> locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    locales.prepend(QLocale::c());
+    ASSERT_GT(locales.size(), 100);
+    for (const QLocale& locale : locales) {
+        const DateLocale l = DateLocale::fromQLocale(locale);
+        for (const double x : probes) {
+            QString text, error;
+            ASSERT_TRUE(format("c", x, l, &text, &error)) << error.toStdString();
+            double back = -99;
+            EXPECT_TRUE(parseDateTime(text, l, &back, &error) && back == x)
+                << locale.name().toStdString() << ": '" << text.toStdString() << "' " << error.toStdString();
+            Parts p;
+            ASSERT_TRUE(decode(x, &p));
+            EXPECT_TRUE(text.contains(QString::number(p.year).rightJustified(4, u'0')))
+                << locale.name().toStdString() << ": '" << text.toStdString() << "'";
+        }
+    }
 }

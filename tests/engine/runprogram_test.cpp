@@ -16,6 +16,7 @@
 #include "engine/statements/declarations.h"
 #include "engine/statements/files.h"
 #include "engine/statements/line.h"
+#include "engine/statements/variables.h"
 #include "engine/statements/voice.h"
 #include "platform/dataset.h"
 #include "platform/wave.h"
@@ -255,6 +256,62 @@ TEST_F(RunProgramTest, QuietRunShowsOnlyFailuresAndPassEnds)
         EXPECT_EQ(r.out.count("-- end of pass "), 2) << r.out.toStdString();
         EXPECT_EQ(r.out.contains("\n> "), !quiet) << r.out.toStdString();
         EXPECT_EQ(r.out.contains("Line 1: Sleep(true, 1) = 0"), !quiet) << r.out.toStdString();
+    }
+}
+
+// A date turned into text and read again, in the locale the program runs in: the C locale of a
+// service (LANG=C, POSIX or unset) as well as a month-first, a day-first and a year-first one.
+TEST_F(RunProgramTest, DatesWrittenAsTextReadBackInTheSystemLocale)
+{
+    ASSERT_TRUE(dir.isValid());
+    FlowFile f;
+    auto* x = f.add<IVRVariant>(f.flow.VarRoot);
+    x->Name = "X";
+    x->link.constant = Value("2024-01-07 10:30:15");
+    auto toDate = [&](TDateOperateType op) {
+        auto* s = f.add<IVRDateTime>();
+        s->link.LinkTo(x);
+        s->System = false;
+        s->Operate = op;
+    };
+    auto write = [&] {
+        auto* s = f.add<IVRTextFile>();
+        s->link.constant = Value(path("out.txt"));
+        s->WriteText.LinkTo(x);
+    };
+    toDate(dtDateTime);
+    auto* toText = f.add<IVRString>();
+    toText->link.LinkTo(x);
+    toText->Operate = strToString;
+    write();
+    toDate(dtDay);
+    write();
+    f.save(path("dates.svx"));
+
+    const struct {
+        const char* lang;  // null: unset
+        const char* text;
+    } cases[] = {
+        {"C.UTF-8", "01/07/2024 10:30:15"}, {"C", "01/07/2024 10:30:15"},          {"POSIX", "01/07/2024 10:30:15"},
+        {nullptr, "01/07/2024 10:30:15"},   {"en_US.UTF-8", "1/7/2024 10:30:15 AM"}, {"de_DE.UTF-8", "07.01.2024 10:30:15"},
+        {"zh_CN.UTF-8", "2024/1/7 10:30:15"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lang ? c.lang : "LANG unset");
+        QFile::remove(path("out.txt"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_MESSAGES", "LANGUAGE", "LANG"}) env.remove(name);
+        if (c.lang) env.insert("LANG", c.lang);
+        env.insert("SORVIX_LANGUAGE", "en");
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SORVIX_RUN_PROGRAM), {path("dates.svx"), "--speed", "0", "--quiet"});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), "");
+        QFile out(path("out.txt"));
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QString::fromLatin1(out.readAll()), QLatin1String(c.text) + "\r\n7\r\n");
     }
 }
 
