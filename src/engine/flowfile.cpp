@@ -631,17 +631,18 @@ QString latin1(QByteArrayView bytes)
     return QString::fromLatin1(bytes.data(), bytes.size());
 }
 
-// The roots stand at the top level, each once, in the order IVRVar, IVRBegin, IVREnd, with
-// nothing else beside them; a result variable only directly inside IVRVar (a flow makes its own
-// and discards that one). Checked before any statement is made, so a file with a misplaced
-// root never loads half-right. Unknown classes are left to the reader, which names them.
+// The roots stand at the top level, each once, with nothing else beside them; a result variable
+// only directly inside IVRVar (a flow makes its own and discards that one). The roots may come in
+// any order: the file loads as it stands and is written back so. Checked before any statement is
+// made, so a file with a misplaced root never loads half-right. Unknown classes are left to the
+// reader, which names them.
 bool checkRoots(const Parser& parser, const std::vector<const ClassInfo*>& classes, QString* error)
 {
-    static const ClassInfo* const order[] = {&IVRVar::info, &IVRBegin::info, &IVREnd::info};
+    static const ClassInfo* const roots[] = {&IVRVar::info, &IVRBegin::info, &IVREnd::info};
     auto infoOf = [&](const ParsedObject& obj) { return classes[size_t(&obj - parser.objects.data())]; };
     auto rootIndex = [](const ClassInfo* info) {
         for (int k = 0; k < 3; ++k)
-            if (info == order[k]) return k;
+            if (info == roots[k]) return k;
         return -1;
     };
     bool present[3] = {false, false, false};
@@ -649,11 +650,11 @@ bool checkRoots(const Parser& parser, const std::vector<const ClassInfo*>& class
         if (const int k = rootIndex(infoOf(obj)); k >= 0) present[k] = true;
     for (int k = 0; k < 3; ++k) {
         if (!present[k]) {
-            *error = QStringLiteral("The flow file has no %1 object").arg(QLatin1String(order[k]->className));
+            *error = QStringLiteral("The flow file has no %1 object").arg(QLatin1String(roots[k]->className));
             return false;
         }
     }
-    int expected = 0;  // the root the next top-level object must be
+    bool seen[3] = {false, false, false};
     for (size_t i = 0; i < parser.objects.size(); ++i) {
         const ParsedObject& obj = parser.objects[i];
         const ClassInfo* info = infoOf(obj);
@@ -680,18 +681,11 @@ bool checkRoots(const Parser& parser, const std::vector<const ClassInfo*>& class
                          .arg(obj.line);
             return false;
         }
-        if (k < expected) {
+        if (seen[k]) {
             *error = QStringLiteral("A second %1 object on line %2").arg(name).arg(obj.line);
             return false;
         }
-        if (k > expected) {
-            *error = QStringLiteral("%1 object on line %2 comes before the %3 object")
-                         .arg(name)
-                         .arg(obj.line)
-                         .arg(QLatin1String(order[expected]->className));
-            return false;
-        }
-        ++expected;
+        seen[k] = true;
     }
     return true;
 }

@@ -536,26 +536,88 @@ TEST_F(FlowFileTest, ConsoleFlowsGetNoCaptions)
 
 TEST_F(FlowFileTest, ResultVariableIsFoundByIdentityAndFileResultsAreDropped)
 {
-    // An IVRResult inside IVRVar, not first: the flow's own result variable is still the first child.
-    const QByteArray text = lines({"object IVRVar", "  object IVRVariant", "    Name = 'A'", "  end", "  object IVRResult",
-                                   "    Name = 'Result'", "    object IVRBlock", "    end", "  end", "end", "object IVRBegin",
-                                   "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVREnd", "end"});
-    QString error;
-    auto flow = load(text, &error);
-    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-    ASSERT_EQ(flow->VarRoot->childCount(), 2);
-    EXPECT_EQ(flow->VarRoot->child(0)->statement(), flow->ResultVariant);
-    int results = 0;
-    for (IVRVariant* v = flow->FirstVariant; v; v = v->nextVariant) results += dynamic_cast<IVRResult*>(v) ? 1 : 0;
-    EXPECT_EQ(results, 1);
-    EXPECT_FALSE(flow->CaptionsStale);
-    EXPECT_EQ(flowfile::write(*flow),
-              lines({"object IVRVar", "  object IVRVariant", "    Name = 'A'", "  end", "end", "object IVRBegin",
-                     "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVREnd", "end"}));
+    const struct {
+        const char* what;
+        QByteArray text;   // holds an IVRResult inside IVRVar, not first
+        QByteArray saved;  // the same without it
+        int varRow;        // VarRoot's place among the roots
+    } cases[] = {
+        // Begin comes first: its first child is a real statement, not the result variable.
+        {"Begin first",
+         lines({"object IVRBegin", "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVRVar",
+                "  object IVRVariant", "    Name = 'A'", "  end", "  object IVRResult", "    Name = 'Result'",
+                "    object IVRBlock", "    end", "  end", "end", "object IVREnd", "end"}),
+         lines({"object IVRBegin", "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVRVar",
+                "  object IVRVariant", "    Name = 'A'", "  end", "end", "object IVREnd", "end"}),
+         1},
+        {"Var first",
+         lines({"object IVRVar", "  object IVRVariant", "    Name = 'A'", "  end", "  object IVRResult",
+                "    Name = 'Result'", "    object IVRBlock", "    end", "  end", "end", "object IVRBegin",
+                "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVREnd", "end"}),
+         lines({"object IVRVar", "  object IVRVariant", "    Name = 'A'", "  end", "end", "object IVRBegin",
+                "  object IVRBlock", "    Note = 'first'", "  end", "end", "object IVREnd", "end"}),
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString error;
+        auto flow = load(c.text, &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(flow->VarRoot, flow->tree().topLevel(c.varRow));
+        // The flow's own result variable is the first child of IVRVar.
+        ASSERT_EQ(flow->VarRoot->childCount(), 2);
+        EXPECT_EQ(flow->VarRoot->child(0)->statement(), flow->ResultVariant);
+        int results = 0;
+        for (IVRVariant* v = flow->FirstVariant; v; v = v->nextVariant) results += dynamic_cast<IVRResult*>(v) ? 1 : 0;
+        EXPECT_EQ(results, 1);
+        EXPECT_FALSE(flow->CaptionsStale);
+        EXPECT_EQ(flowfile::write(*flow), c.saved);
+    }
 }
 
-// Roots out of place and result variables outside IVRVar: refused with the line, nothing loaded,
-// so such a file can never be saved back half-right or with an "object IVRResult" in it.
+// The roots in any order load as they stand: each root is found by its class, the result
+// variable goes under IVRVar wherever it stands, the links resolve, and the file is written back
+// in its own order.
+TEST_F(FlowFileTest, RootsInAnotherOrderLoadAsTheyStand)
+{
+    const QByteArray var = lines({"object IVRVar", "  object IVRVariant", "    Name = 'A'", "    InitValue = 1", "  end", "end"});
+    const QByteArray begin = lines({"object IVRBegin", "  object IVRWhile", "    Condition = 'A'", "  end", "end"});
+    const QByteArray end = lines({"object IVREnd", "  object IVRBlock", "    Note = 'closing'", "  end", "end"});
+    const struct {
+        const char* what;
+        QByteArray text;
+        int varRow, beginRow, endRow;
+    } cases[] = {
+        {"Var Begin End", var + begin + end, 0, 1, 2}, {"Begin Var End", begin + var + end, 1, 0, 2},
+        {"Begin End Var", begin + end + var, 2, 0, 1}, {"Var End Begin", var + end + begin, 0, 2, 1},
+        {"End Begin Var", end + begin + var, 2, 1, 0}, {"End Var Begin", end + var + begin, 1, 2, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString error;
+        auto flow = load(c.text, &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        ASSERT_EQ(flow->tree().topLevelCount(), 3);
+        EXPECT_EQ(flow->VarRoot, flow->tree().topLevel(c.varRow));
+        EXPECT_EQ(flow->BeginRoot, flow->tree().topLevel(c.beginRow));
+        EXPECT_EQ(flow->EndRoot, flow->tree().topLevel(c.endRow));
+        ASSERT_EQ(flow->VarRoot->childCount(), 2);
+        EXPECT_EQ(flow->VarRoot->child(0)->statement(), flow->ResultVariant);
+        auto* loop = dynamic_cast<IVRWhile*>(flow->BeginRoot->child(0)->statement());
+        ASSERT_TRUE(loop);
+        ASSERT_NE(loop->link.variable(), nullptr);  // resolved, though A may come later in the file
+        EXPECT_EQ(loop->link.variable()->Name, "A");
+        EXPECT_EQ(flow->EndRoot->child(0)->statement()->Note, "closing");
+        EXPECT_EQ(flowfile::write(*flow), c.text);
+        const QString saved = path("saved.svx");
+        ASSERT_TRUE(flow->SaveAs(saved, &error)) << error.toStdString();
+        EXPECT_EQ(readAll(saved), c.text);
+    }
+}
+
+// Roots that are nested, repeated or missing and result variables outside IVRVar: refused with
+// the line, nothing loaded, so such a file can never be saved back half-right or with an
+// "object IVRResult" in it.
 TEST_F(FlowFileTest, MisplacedRootsAndResultsAreReadErrors)
 {
     const QByteArray var = lines({"object IVRVar", "end"});
@@ -566,15 +628,19 @@ TEST_F(FlowFileTest, MisplacedRootsAndResultsAreReadErrors)
         QByteArray text;
         const char* message;
     } cases[] = {
-        {"Begin before Var", begin + var + end, "IVRBegin object on line 1 comes before the IVRVar object"},
-        {"End before Begin", var + end + begin, "IVREnd object on line 3 comes before the IVRBegin object"},
         {"repeated Var", var + var + begin + end, "A second IVRVar object on line 3"},
         {"repeated End", var + begin + end + end, "A second IVREnd object on line 7"},
+        {"repeated Begin in another order", begin + end + var + begin, "A second IVRBegin object on line 7"},
+        {"repeated Var after the others", begin + var + end + var, "A second IVRVar object on line 7"},
         {"Var nested in Begin", var + lines({"object IVRBegin", "  object IVRVar", "  end", "end"}) + end,
          "IVRVar object on line 4 stands inside another object"},
         {"End nested in a block", var + lines({"object IVRBegin", "  object IVRBlock", "    object IVREnd", "    end", "  end", "end"}) + end,
          "IVREnd object on line 5 stands inside another object"},
         {"Begin nested in Var", lines({"object IVRVar", "  object IVRBegin", "  end", "end"}) + begin + end,
+         "IVRBegin object on line 2 stands inside another object"},
+        {"End nested, the roots in another order", begin + lines({"object IVRVar", "  object IVREnd", "  end", "end"}) + end,
+         "IVREnd object on line 4 stands inside another object"},
+        {"Begin nested and missing at the top", lines({"object IVREnd", "  object IVRBegin", "  end", "end"}) + var,
          "IVRBegin object on line 2 stands inside another object"},
         {"statement beside the roots", var + begin + lines({"object IVRBlock", "end"}) + end,
          "IVRBlock object on line 5 stands outside IVRVar, IVRBegin and IVREnd"},
@@ -584,6 +650,8 @@ TEST_F(FlowFileTest, MisplacedRootsAndResultsAreReadErrors)
          "IVRResult object on line 3 stands outside IVRVar"},
         {"result at the top", lines({"object IVRResult", "end"}) + var + begin + end,
          "IVRResult object on line 1 stands outside IVRVar, IVRBegin and IVREnd"},
+        {"no Var, the others in another order", end + begin, "The flow file has no IVRVar object"},
+        {"no End, the others in another order", begin + var, "The flow file has no IVREnd object"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
