@@ -351,15 +351,17 @@ void TFlowThread::pass()
         if (go == Go::Descend) continue;  // n is the End root
         // Next.
         while (n) {
+            // The call flow goes on in the closing part and the closing part ends the pass,
+            // whatever order the roots stand in.
+            if (!n->parent()) {
+                n = n == flow->BeginRoot ? flow->EndRoot : nullptr;
+                break;
+            }
             if (FlowNode* sib = n->nextSibling()) {
                 n = sib;
                 break;
             }
             FlowNode* p = n->parent();
-            if (!p) {
-                n = nullptr;
-                break;
-            }
             const uint32_t pf = p->typeSet();
             if (pf & tfWhile) {
                 n = p;

@@ -447,6 +447,30 @@ TEST_F(RunnerTest, ResultCodesSteerTheWalk)
     EXPECT_EQ(flow->ResultVariant->value(), Value("returnHANGUP"));
 }
 
+// A flow whose roots stand in another order (as a file may hold them) runs the same way: the
+// call flow, then the closing part once, also after a hang-up; the declarations are never walked.
+TEST_F(RunnerTest, RootsInAnotherOrderRunTheCallFlowThenTheClosingPartOnce)
+{
+    const int orders[][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0}, {0, 2, 1}, {2, 1, 0}, {2, 0, 1}};
+    for (const bool hangUp : {false, true}) {
+        for (const auto& rows : orders) {
+            SCOPED_TRACE(QStringLiteral("order %1%2%3%4").arg(rows[0]).arg(rows[1]).arg(rows[2]).arg(hangUp ? ", hang-up" : "").toStdString());
+            makeFlow(true);  // one pass
+            visits.clear();
+            probe(flow->VarRoot, "declarations");
+            probe(flow->BeginRoot, "a", [hangUp](ExecContext&, QString&, QString&) { return hangUp ? 2 : 0; });
+            probe(flow->BeginRoot, "b");
+            probe(flow->EndRoot, "end");
+            FlowNode* const roots[] = {flow->VarRoot, flow->BeginRoot, flow->EndRoot};
+            for (int row = 0; row < 3; ++row) ASSERT_TRUE(flow->tree().move(roots[rows[row]], nullptr, row));
+            ASSERT_EQ(flow->tree().topLevel(0), roots[rows[0]]);
+            ASSERT_EQ(flow->tree().topLevel(2), roots[rows[2]]);
+            runOnce();
+            EXPECT_EQ(order(), hangUp ? V({"a", "end"}) : V({"a", "b", "end"}));
+        }
+    }
+}
+
 TEST_F(RunnerTest, JumpsGotoFinishRestart)
 {
     auto label = std::make_unique<IVRLabel>(flow.get());
