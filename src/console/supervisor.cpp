@@ -325,7 +325,9 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
         error = addressName(o.Address) + (bound ? adm::FlowFileEmpty : adm::ApplicationEmpty);
         return false;
     }
-    if (!QFileInfo(file).isFile()) {
+    // Something that is there but no regular file (a pipe, a device, a folder) is left to the
+    // load, which refuses it and says why.
+    if (!QFileInfo::exists(file)) {
         error = file + adm::FlowFileNotExistent;
         return false;
     }

@@ -511,7 +511,8 @@ void TfrmSorvixEdit::OpenFlowFile(const QString& fileName)
     QString name = fileName;
     if (!name.isEmpty()) {
         const QFileInfo fi(name);
-        if (!fi.isFile()) return;
+        // A pipe or a device goes on to the load, which refuses it and says why.
+        if (!fi.exists() || fi.isDir()) return;
         if (TfrmFlow* w = findFlowWindow(name)) {
             showFlowWindow(w);
             return;

@@ -1,6 +1,8 @@
 #include "engine/flowfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <charconv>
 #include <cfloat>
 #include <cmath>
@@ -8,6 +10,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/flow.h"
 #include "engine/statement.h"
@@ -16,6 +21,7 @@
 #include "engine/texts.h"
 #include "platform/codepage.h"
 #include "platform/filesave.h"
+#include "platform/syserror.h"
 
 namespace {
 
@@ -871,23 +877,75 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
 
 // ---- the flow document's file operations ----
 
+namespace {
+
+QString systemError(int code)
+{
+    const QString text = systemErrorText(code, IsChinese);
+    return text.isEmpty() ? QStringLiteral("error %1").arg(code) : text;
+}
+
+// The whole flow file. A name that is no regular file (a device that never ends, a pipe, a
+// folder) is refused before anything is read from it, and opening never waits for a pipe's writer.
+bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason)
+{
+    const QString notRegular = IsChinese ? QString::fromUtf8("不是普通文件") : QStringLiteral("not a regular file");
+    const QByteArray native = QFile::encodeName(fileName);
+    struct stat st{};
+    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *reason = notRegular;
+        return false;
+    }
+    int fd;
+    do {
+        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *reason = systemError(errno);
+        return false;
+    }
+    // The name may have been given to something else since the first look.
+    if (::fstat(fd, &st) != 0) {
+        *reason = systemError(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *reason = notRegular;
+        ::close(fd);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *reason = file.errorString();
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *reason = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool TIVRFlow::LoadFromFile(const QString& fileName, QString* error)
 {
+    // Every message names the file: a program may load several.
+    const QString named = QDir::toNativeSeparators(fileName) + QStringLiteral(": ");
     QString message;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        message = txt::FileCannotOpen + kLineBreak + file.errorString();
+    QByteArray text;
+    QString reason;
+    if (!readFlowFile(fileName, &text, &reason)) {
+        message = txt::FileCannotOpen + kLineBreak + named + reason;
     } else {
-        const QByteArray text = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            message = txt::FileCannotOpen + kLineBreak + file.errorString();
-        } else {
-            QString readError;
-            if (flowfile::read(*this, text, &readError))
-                FileName = fileName;
-            else
-                message = txt::ReadFileError + kLineBreak + readError;
-        }
+        QString readError;
+        if (flowfile::read(*this, text, &readError))
+            FileName = fileName;
+        else
+            message = txt::ReadFileError + kLineBreak + named + readError;
     }
     if (error) *error = message;
     return message.isEmpty();

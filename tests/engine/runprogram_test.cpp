@@ -10,6 +10,7 @@
 #include <QThread>
 #include <csignal>
 #include <functional>
+#include <sys/stat.h>
 
 #include "engine/flow.h"
 #include "engine/statements/database.h"
@@ -256,6 +257,21 @@ TEST_F(RunProgramTest, QuietRunShowsOnlyFailuresAndPassEnds)
         EXPECT_EQ(r.out.count("-- end of pass "), 2) << r.out.toStdString();
         EXPECT_EQ(r.out.contains("\n> "), !quiet) << r.out.toStdString();
         EXPECT_EQ(r.out.contains("Line 1: Sleep(true, 1) = 0"), !quiet) << r.out.toStdString();
+    }
+}
+
+// A flow "file" that is no regular file is refused at once, with a message that names it.
+TEST_F(RunProgramTest, FlowThatIsNoRegularFileIsRefused)
+{
+    ASSERT_TRUE(dir.isValid());
+    const QString pipe = path("pipe.svx");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& file : {pipe, QStringLiteral("/dev/zero"), QStringLiteral("/dev/urandom"), dir.path()}) {
+        SCOPED_TRACE(file.toStdString());
+        const RunResult r = run({file, "--speed", "0"});
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "File cann't be openned:  | " + file + ": not a regular file\n");
     }
 }
 

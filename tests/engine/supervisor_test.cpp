@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include "console/admintexts.h"
 #include "console/configmodel.h"
@@ -352,6 +353,32 @@ TEST_F(Supervisor, EveryStartErrorInItsOrder)
     error = "stale";
     EXPECT_TRUE(sup->StartChannel(11, error));
     EXPECT_TRUE(error.isEmpty());
+}
+
+// A flow file that exists but is no regular file (a pipe without a writer, a device, a folder)
+// is refused at once by the load, whose message says so and names it; it is not "missing".
+TEST_F(Supervisor, FlowFileThatIsNoRegularFileIsRefusedAtTheStart)
+{
+    openDevice(lines(3));
+    const QString pipe = dir.filePath("pipe.svx");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString folder = dir.filePath("folder.svx");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    application("Pipe", pipe, {0});
+    application("Device", "/dev/zero", {1});
+    application("Folder", folder, {2});
+    openSupervisor(3);
+    int row = 0;
+    for (const QString& file : {pipe, QStringLiteral("/dev/zero"), folder}) {
+        SCOPED_TRACE(file.toStdString());
+        channel(row, row);
+        QString error;
+        EXPECT_FALSE(sup->StartChannel(row, error));
+        EXPECT_EQ(error, "File cann't be openned: \r\n" + file + ": not a regular file, " + file);
+        EXPECT_FALSE(sup->isRunning(row));
+        ++row;
+    }
+    EXPECT_EQ(flowsAlive(), 0);
 }
 
 TEST_F(Supervisor, InUseTable)

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <sys/stat.h>
 
 #include "editor/common/aboutsorvixform.h"
 #include "editor/common/flowtreemodel.h"
@@ -599,6 +600,23 @@ TEST_F(Editor, ALoadErrorIsShownAndLeavesNoWindow)
     main->OpenFlowFile(bad);
     EXPECT_EQ(main->flowWindows().size(), 1);
     EXPECT_TRUE(main->acSave->isEnabled());
+}
+
+// A name that is there but no regular file (a pipe without a writer, a device) is refused by the
+// load at once, and the box says why; nothing waits for the pipe or reads the device.
+TEST_F(Editor, ANameThatIsNoRegularFileShowsWhy)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.svx");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& file : {pipe, QStringLiteral("/dev/zero")}) {
+        SCOPED_TRACE(file.toStdString());
+        prompt.messages.clear();
+        main->OpenFlowFile(file);
+        ASSERT_EQ(prompt.messages.size(), 1);
+        EXPECT_EQ(prompt.messages[0], "File cann't be openned: \r\n" + file + ": not a regular file");
+        EXPECT_TRUE(main->flowWindows().isEmpty());
+    }
 }
 
 TEST(FlowFileNames, SameFileIsDecidedOnCanonicalPathsExactly)
