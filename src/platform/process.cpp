@@ -7,6 +7,7 @@
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include <cerrno>
 #include <chrono>
@@ -149,10 +150,17 @@ uint64_t emergencyValue(const ProcessInfo& p)
     return uint64_t(uint32_t(p.pid) & ((1u << kPidBits) - 1)) | (uint64_t(p.start) << kPidBits);
 }
 
-// Every process that is there now.
-std::vector<ProcessInfo> scanProcesses()
+// Every process that is there now (ended ones left out: they have nothing to end and no
+// children), indexed for finding families.
+struct ProcessTable {
+    std::vector<ProcessInfo> processes;
+    std::unordered_map<pid_t, size_t> byPid;
+    std::unordered_multimap<pid_t, size_t> byParent, byGroup, bySession;
+};
+
+ProcessTable scanProcesses()
 {
-    std::vector<ProcessInfo> table;
+    ProcessTable table;
     DIR* proc = ::opendir("/proc");
     if (!proc)
         return table;
@@ -162,10 +170,17 @@ std::vector<ProcessInfo> scanProcesses()
         if (pid <= 0 || *end)
             continue;
         ProcessInfo info;
-        if (readProcessInfo(pid_t(pid), info))
-            table.push_back(info);
+        if (readProcessInfo(pid_t(pid), info) && info.state != 'Z' && info.state != 'X')
+            table.processes.push_back(info);
     }
     ::closedir(proc);
+    for (size_t i = 0; i < table.processes.size(); ++i) {
+        const ProcessInfo& p = table.processes[i];
+        table.byPid.emplace(p.pid, i);
+        table.byParent.emplace(p.parent, i);
+        table.byGroup.emplace(p.group, i);
+        table.bySession.emplace(p.session, i);
+    }
     return table;
 }
 
@@ -184,50 +199,44 @@ struct Family {
 // member leads or is in (other than the caller's own). So what left the group or the session is
 // found through its parent, and what lost its parent (a daemon left to the system's first
 // process) through having been seen before.
-std::vector<ProcessInfo> membersOf(const std::vector<ProcessInfo>& table, const Family& family)
+std::vector<ProcessInfo> membersOf(const ProcessTable& table, const Family& family)
 {
-    std::unordered_map<pid_t, const ProcessInfo*> byPid;
-    byPid.reserve(table.size());
-    for (const ProcessInfo& p : table)
-        if (p.state != 'Z' && p.state != 'X')  // ended: nothing to end, and it has no children
-            byPid.emplace(p.pid, &p);
-    std::vector<ProcessInfo> members;
-    std::unordered_set<pid_t> in;
-    auto add = [&](const ProcessInfo& p) {
-        if (in.insert(p.pid).second)
-            members.push_back(p);
-    };
-    auto known = [&](pid_t pid, unsigned long long start) {
-        if (const auto it = byPid.find(pid); it != byPid.end() && it->second->start == start)
-            add(*it->second);
-    };
-    if (!family.leaderCollected)
-        known(family.leader, family.leaderStart);
-    for (const ProcessInfo& p : family.seen)
-        known(p.pid, p.start);
-
     const pid_t self = ::getpid();
     const pid_t ownGroup = ::getpgrp();
     const pid_t ownSession = ::getsid(0);
-    for (bool grew = true; grew;) {
-        grew = false;
-        std::unordered_set<pid_t> ids;
-        for (const ProcessInfo& p : members) {
-            ids.insert(p.group);
-            ids.insert(p.session);
-        }
-        if (!family.leaderCollected)
-            ids.insert(family.leader);
-        for (pid_t never : {pid_t(0), pid_t(1), self, ownGroup, ownSession})
-            ids.erase(never);
-        for (const ProcessInfo& p : table) {
-            if (p.pid == self || p.pid == 1 || in.count(p.pid) || !byPid.count(p.pid))
-                continue;
-            if (in.count(p.parent) || ids.count(p.group) || ids.count(p.session)) {
-                add(p);
-                grew = true;
-            }
-        }
+    std::vector<ProcessInfo> members;
+    std::unordered_set<pid_t> in, ids;
+    auto add = [&](size_t index) {
+        const ProcessInfo& p = table.processes[index];
+        if (p.pid != self && p.pid != 1 && in.insert(p.pid).second)
+            members.push_back(p);
+    };
+    auto known = [&](pid_t pid, unsigned long long start) {
+        if (const auto it = table.byPid.find(pid); it != table.byPid.end() && table.processes[it->second].start == start)
+            add(it->second);
+    };
+    auto addAll = [&](const std::unordered_multimap<pid_t, size_t>& index, pid_t key) {
+        for (auto [it, end] = index.equal_range(key); it != end; ++it)
+            add(it->second);
+    };
+    // A group or session id that makes its processes members.
+    auto addId = [&](pid_t id) {
+        if (id <= 1 || id == self || id == ownGroup || id == ownSession || !ids.insert(id).second)
+            return;
+        addAll(table.byGroup, id);
+        addAll(table.bySession, id);
+    };
+    if (!family.leaderCollected) {
+        known(family.leader, family.leaderStart);
+        addId(family.leader);
+    }
+    for (const ProcessInfo& p : family.seen)
+        known(p.pid, p.start);
+    for (size_t i = 0; i < members.size(); ++i) {  // grows as it goes
+        const ProcessInfo p = members[i];
+        addAll(table.byParent, p.pid);
+        addId(p.group);
+        addId(p.session);
     }
     return members;
 }
@@ -257,6 +266,7 @@ public:
             family->leaderStart = info.start;
         std::lock_guard lock(mutex_);
         families_.push_back(family);
+        lookSoon_ = true;
         publish();
         if (!thread_.joinable())
             thread_ = std::thread([this] { loop(); });
@@ -288,7 +298,7 @@ public:
         std::vector<ProcessInfo> stopped;
         std::unordered_set<pid_t> stoppedPids;
         for (int round = 0; round < 100; ++round) {
-            const std::vector<ProcessInfo> table = scanProcesses();
+            const ProcessTable table = scanProcesses();
             std::vector<ProcessInfo> members;
             {
                 std::lock_guard lock(mutex_);
@@ -324,7 +334,7 @@ public:
         int count = 0;
         {
             std::lock_guard scan(scanMutex_);
-            const std::vector<ProcessInfo> table = scanProcesses();
+            const ProcessTable table = scanProcesses();
             std::lock_guard lock(mutex_);
             reapEnded();
             refresh(table);
@@ -406,7 +416,7 @@ private:
     }
 
     // Records each family's members as the table shows them; the mutex is held.
-    void refresh(const std::vector<ProcessInfo>& table)
+    void refresh(const ProcessTable& table)
     {
         for (const std::shared_ptr<Family>& family : families_) {
             std::vector<ProcessInfo> members = membersOf(table, *family);
@@ -466,7 +476,7 @@ private:
     void look()
     {
         std::lock_guard scan(scanMutex_);
-        const std::vector<ProcessInfo> table = scanProcesses();
+        const ProcessTable table = scanProcesses();
         std::lock_guard lock(mutex_);
         reapEnded();
         refresh(table);
@@ -484,6 +494,8 @@ private:
                 continue;
             }
             const auto now = Clock::now();
+            if (std::exchange(lookSoon_, false))
+                nextLook = std::min(nextLook, now + kYoungLookEvery);
             if (now >= nextLook) {
                 const bool young = std::any_of(families_.begin(), families_.end(),
                                                [&](const std::shared_ptr<Family>& f) { return now - f->born < kYoung; });
@@ -503,6 +515,7 @@ private:
     std::unordered_map<pid_t, size_t> slots_;  // pid -> its slot in the emergency table
     std::vector<size_t> free_;
     size_t used_ = 0;
+    bool lookSoon_ = false;  // a program started: look for its processes within kYoungLookEvery
     bool quit_ = false;
     std::thread thread_;
 };
