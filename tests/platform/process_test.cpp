@@ -311,7 +311,8 @@ struct ProgramFamily {
                    "sleep 300 & echo $! > \"$d/background.pid\"\n"
                    "cat /dev/zero > /dev/null & echo $! > \"$d/spinner.pid\"\n"
                    "setsid sleep 300 & echo $! > \"$d/session.pid\"\n"
-                   "( setsid sleep 300 & echo $! > \"$d/orphan.pid\"; sleep 0.5 ) &\n"
+                   "( setsid sleep 300 & echo $! > \"$d/orphan.pid\"; sleep 1 ) &\n"
+                   "echo $! > \"$d/orphan-parent.pid\"\n"
                    "exec sleep 300\n");
         file.close();
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -354,8 +355,9 @@ TEST(Execute, EndingAProgramEndsWhatItStarted)
             result = run(family.script, 0);
             ASSERT_EQ(result.status, Status::Started);
             members = family.members();
-            // Long enough for the orphan's parent to end: it no longer descends from the program.
-            std::this_thread::sleep_for(1s);
+            // Once the orphan's parent has ended, it no longer descends from the program.
+            const qint64 orphanParent = waitForPid(family.dir.filePath(u("orphan-parent.pid")));
+            ASSERT_TRUE(endsWithin(orphanParent, 10s));
             for (qint64 pid : members)
                 ASSERT_TRUE(running(pid)) << pid;
             EXPECT_EQ(Process::endLeftRunning(300), 1);
