@@ -3,7 +3,7 @@
 //
 // SIGINT, SIGTERM and SIGHUP end it as closing its window does: every channel is stopped and
 // waited for (a recording under way is finished), nothing is asked, and the programs that flows
-// left running are ended. A second signal ends it at once.
+// left running are ended. A second signal ends it at once, and still kills those programs.
 #include <QApplication>
 #include <QDialog>
 
