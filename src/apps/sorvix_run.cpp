@@ -20,7 +20,9 @@
 #include "engine/statement.h"
 #include "engine/datetime.h"
 #include "engine/texts.h"
+#include "platform/process.h"
 #include "platform/simdevice/devicefactory.h"
+#include "platform/simdevice/scenario.h"
 #include "platform/stopsignals.h"
 
 namespace {
@@ -171,6 +173,7 @@ const char* signalName(int signalNumber)
     switch (signalNumber) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
     default: return "a signal";
     }
 }
@@ -185,7 +188,7 @@ int main(int argc, char** argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Runs a Sorvix flow file on the simulated telephony device."));
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("flow"), QStringLiteral("The flow file (.svx) to run."));
     QCommandLineOption scenario(QStringLiteral("scenario"), QStringLiteral("Scenario file of the simulated device."),
                                 QStringLiteral("file"));
@@ -222,7 +225,12 @@ int main(int argc, char** argv)
                             QStringLiteral("file"));
     parser.addOptions({scenario, address, gateway, waveOut, waveIn, hookMode, transmitDtmf, passes, quiet, debug,
                        step, speed, save, text});
-    parser.process(app);
+    // A bad command line ends with status 2, as every other refusal of an option does.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "sorvix-run: %s (see --help)\n", parser.errorText().toUtf8().constData());
+        return 2;
+    }
+    if (parser.isSet(help) || parser.optionNames().contains(QStringLiteral("help-all"))) parser.showHelp(0);
     if (parser.positionalArguments().size() != 1) {
         std::fputs("sorvix-run: give exactly one flow file (see --help)\n", stderr);
         return 2;
@@ -247,6 +255,19 @@ int main(int argc, char** argv)
     const bool debugRun = parser.isSet(debug);
     const bool quietRun = parser.isSet(quiet);
     bool ok = false;
+    std::optional<double> speedValue;
+    if (parser.isSet(speed)) {
+        const double x = parser.value(speed).toDouble(&ok);
+        if (!ok || !usableSpeed(x)) {
+            std::fprintf(stderr, "sorvix-run: --speed needs 0 or a number of at least %g\n", 1 / kEndlessWaitMs);
+            return 2;
+        }
+        speedValue = x;
+    }
+    // Options that change nothing are said, so a run is not mistaken for what was asked.
+    if (parser.isSet(step) && !debugRun) std::fputs("sorvix-run: --step does nothing without --debug\n", stderr);
+    if (parser.isSet(passes) && debugRun && *passCount != 0)
+        std::fputs("sorvix-run: --passes does nothing with --debug: a debug run makes one pass\n", stderr);
 
     QString error;
     const QString flowFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
@@ -276,14 +297,7 @@ int main(int argc, char** argv)
 
     TelephonyDeviceOptions options;
     options.scenarioFile = parser.value(scenario);
-    if (parser.isSet(speed)) {
-        const double x = parser.value(speed).toDouble(&ok);
-        if (!ok || x < 0) {
-            std::fputs("sorvix-run: --speed needs a number of 0 or more\n", stderr);
-            return 2;
-        }
-        options.speed = x;
-    }
+    options.speed = speedValue;
     if (!quietRun) options.log = [](const SimLogEntry& e) { say(QStringLiteral("    ") + e.text()); };
     std::shared_ptr<ITAPI3Device> device = createTelephonyDevice(options, &error);
     if (!device) {
@@ -292,6 +306,12 @@ int main(int argc, char** argv)
     }
     int count = 0;
     device->GetAddressCount(count);
+    if (count == 0) {
+        const QString file = options.scenarioFile.isEmpty() ? qEnvironmentVariable("SORVIX_SCENARIO") : options.scenarioFile;
+        std::fprintf(stderr, "sorvix-run: the scenario %s has no addresses (its \"addresses\" list is missing or empty)\n",
+                     file.toUtf8().constData());
+        return 1;
+    }
     if (*addressIndex >= count) {
         std::fprintf(stderr, "sorvix-run: the device has %d addresses; %d is not one of them\n", count, *addressIndex);
         return 1;
@@ -321,7 +341,7 @@ int main(int argc, char** argv)
 
     std::unique_ptr<DebugInput> input;
     if (debugRun) input = std::make_unique<DebugInput>();
-    StopSignals stopSignals({SIGINT, SIGTERM});
+    StopSignals stopSignals({SIGINT, SIGTERM, SIGHUP});
     bool stopping = false;
 
     std::atomic<int> passesDone{0};
@@ -376,5 +396,7 @@ int main(int argc, char** argv)
     flow.Run(debugRun, parser.isSet(step), *addressIndex, *gatewayIndex, *waveOutDevice, *waveInDevice, hook,
              parser.isSet(transmitDtmf) ? -1 : 0);
     const int status = app.exec();
+    // Like the console, the runner leaves no program of its flow behind.
+    Process::endLeftRunning();
     return stopSignals.exitStatus() ? stopSignals.exitStatus() : status;
 }

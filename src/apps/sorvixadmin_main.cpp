@@ -3,7 +3,7 @@
 //
 // SIGINT, SIGTERM and SIGHUP end it as closing its window does: every channel is stopped and
 // waited for (a recording under way is finished), nothing is asked, and the programs that flows
-// left running are ended. A second signal ends it at once.
+// left running are ended. A second signal ends it at once, and still kills those programs.
 #include <QApplication>
 #include <QDialog>
 
@@ -72,14 +72,16 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // Every window once, the main window first.
+    // Every window once, the main window first. A box at start-up (a store that cannot be read)
+    // waits for an answer in a loop of its own: a stop signal there dismisses it, and then the
+    // console goes no further, since the main loop, which the signal asked to end, is yet to run.
     frmSorvixAdmin = new TfrmSorvixAdmin(device, RegistryStore::defaultFilePath());
     createConsoleDialogs(frmSorvixAdmin);
-    frmSorvixAdmin->LoadChannelOptions();
-    frmSorvixAdmin->AutoStartChannels();
-    frmSorvixAdmin->show();
+    if (!stopSignals.firstSignal()) frmSorvixAdmin->LoadChannelOptions();
+    if (!stopSignals.firstSignal()) frmSorvixAdmin->AutoStartChannels();
+    if (!stopSignals.firstSignal()) frmSorvixAdmin->show();
 
-    const int result = app.exec();
+    const int result = stopSignals.firstSignal() ? 0 : app.exec();
     // Stops whatever still runs (a channel started while a box was being answered).
     delete frmSorvixAdmin;
     frmSorvixAdmin = nullptr;

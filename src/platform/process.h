@@ -9,13 +9,22 @@
 // arguments by the classic Windows rules, the program is looked up on PATH and started directly,
 // so no character of the command line (';', '|', '$', '>' ...) has a meaning of its own.
 //
-// The child gets the caller's environment and current folder, standard input from /dev/null,
-// the caller's standard output and error, and no other open file.
+// The child gets the caller's environment and current folder, standard input, output and error
+// on /dev/null (what a program writes is discarded, never mixed into the caller's output), and no
+// other open file.
 //
 // Every child is reaped: a program that is left running (no wait, a time-out without kill, a
 // stop) is handed to a background reaper that collects it when it ends, so no zombie remains
 // and the caller never blocks on it; endLeftRunning() ends those still running when the caller
-// exits. Each program leads a process group of its own.
+// exits.
+//
+// Each program leads a process group of its own, and ending a program ends what it started too:
+// every process in its group, every descendant of it (also one that made a group or a session
+// of its own), and every process once seen as one of those, even after its parent ended and it
+// was left to the system's first process. The reaper looks for them every 0.1 s during a
+// program's first seconds and every second later; a process that a daemon leaves behind and
+// whose parent ends before the reaper has seen it is not found (nor one started through another
+// service, such as a job scheduler).
 //
 // Thread-safe; needs no event loop.
 namespace Process {
@@ -58,7 +67,8 @@ struct Result {
 
 // Starts the command line and waits up to timeoutMs milliseconds for the program to end
 // (0: no wait), polling stopRequested (when set) every few milliseconds; when the time runs out
-// and killOnTimeout is set, the program is killed (SIGKILL) and collected.
+// and killOnTimeout is set, the program and what it started are killed (SIGKILL) and the program
+// is collected.
 Result run(const QString& commandLine, qint64 timeoutMs, bool killOnTimeout,
            const std::function<bool()>& stopRequested, bool chinese);
 
@@ -67,5 +77,9 @@ Result run(const QString& commandLine, qint64 timeoutMs, bool killOnTimeout,
 // what is still there after graceMs milliseconds, and collects each, so none is left behind when
 // the caller exits. Returns the number of programs that were still running.
 int endLeftRunning(int graceMs = 2000);
+
+// Kills every program and what it started, at once, without waiting or collecting anything. Safe
+// in a signal handler: for a process that is about to end abruptly.
+void endAllAtOnce() noexcept;
 
 }  // namespace Process

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/process.h"
+
 namespace {
 
 int pipeFds[2] = {-1, -1};
@@ -18,11 +20,16 @@ struct sigaction previous[65];
 extern "C" void onStopSignal(int signalNumber)
 {
     const int saved = errno;
-    if (signalsSeen.fetch_add(1) > 0)
+    // Ending at once still ends the programs this process started, with what they started.
+    if (signalsSeen.fetch_add(1) > 0) {
+        Process::endAllAtOnce();
         _exit(128 + signalNumber);
+    }
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    if (pipeFds[1] < 0 || write(pipeFds[1], &byte, 1) != 1)
+    if (pipeFds[1] < 0 || write(pipeFds[1], &byte, 1) != 1) {
+        Process::endAllAtOnce();
         _exit(128 + signalNumber);
+    }
     errno = saved;
 }
 

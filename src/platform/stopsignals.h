@@ -11,7 +11,8 @@ class QSocketNotifier;
 // The handler only writes the signal's number to a pipe (async-signal-safe); a socket notifier
 // reads it in the event loop of the thread that made the object and emits received() there. The
 // first signal is handed over; a second one, while the first is still being dealt with, ends the
-// process at once with the conventional status 128 + signal number.
+// process at once with the conventional status 128 + signal number, after killing the programs
+// it started (Process::endAllAtOnce).
 //
 // One instance per process at a time. The destructor puts back the handlers that were there.
 class StopSignals : public QObject {

@@ -15,41 +15,15 @@
 #include "editor/common/channeloptions.h"
 #include "platform/registry.h"
 #include "platform/wave.h"
+#include "support/processes.h"
 
 namespace {
 
 #ifdef SORVIX_ADMIN_PROGRAM
 
-// True when the process no longer runs (gone, or ended and only waiting to be collected).
-bool hasEnded(qint64 pid)
-{
-    if (::kill(pid_t(pid), 0) != 0) return errno == ESRCH;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close >= 0 && text.mid(close + 2, 1) == "Z";
-}
-
-bool waitUntil(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > ms) return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-qint64 readPid(const QString& file)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    bool ok = false;
-    const qint64 pid = f.readAll().trimmed().toLongLong(&ok);
-    return ok ? pid : -1;
-}
+using testprocesses::hasEnded;
+using testprocesses::readPid;
+using testprocesses::waitUntil;
 
 // The console on a store of its own and the simulated device: two channels answer a call each,
 // start a program that runs on (and starts one more itself), and record with no length limit.
@@ -141,6 +115,22 @@ protected:
         console.setProcessChannelMode(QProcess::ForwardedChannels);
     }
 
+    // Starts the console and waits until every channel's program and its child run.
+    void startWithPrograms(std::vector<qint64>& pids)
+    {
+        console.start(QStringLiteral(SORVIX_ADMIN_PROGRAM), {});
+        ASSERT_TRUE(console.waitForStarted(10000));
+        for (int i = 1; i <= Channels; ++i) {
+            for (const char* name : {"program", "child"}) {
+                const QString file = path(QStringLiteral("%1%2.pid").arg(QLatin1String(name)).arg(i));
+                ASSERT_TRUE(waitUntil([&] { return readPid(file) > 0; }, 30000))
+                    << qPrintable(file) << " was not written; the console "
+                    << (console.state() == QProcess::Running ? "runs" : "ended");
+                pids.push_back(readPid(file));
+            }
+        }
+    }
+
     void TearDown() override
     {
         if (console.state() != QProcess::NotRunning) {
@@ -163,18 +153,8 @@ protected:
 TEST_P(ConsoleSignal, EndsLikeClosingTheWindow)
 {
     const int signalNumber = GetParam();
-    console.start(QStringLiteral(SORVIX_ADMIN_PROGRAM), {});
-    ASSERT_TRUE(console.waitForStarted(10000));
-
     std::vector<qint64> pids;
-    for (int i = 1; i <= Channels; ++i) {
-        for (const char* name : {"program", "child"}) {
-            const QString file = path(QStringLiteral("%1%2.pid").arg(QLatin1String(name)).arg(i));
-            ASSERT_TRUE(waitUntil([&] { return readPid(file) > 0; }, 30000))
-                << qPrintable(file) << " was not written; the console " << (console.state() == QProcess::Running ? "runs" : "ended");
-            pids.push_back(readPid(file));
-        }
-    }
+    ASSERT_NO_FATAL_FAILURE(startWithPrograms(pids));
     QThread::msleep(600);  // every channel is recording by now
     for (qint64 pid : pids) EXPECT_FALSE(hasEnded(pid)) << pid;
 
@@ -205,6 +185,52 @@ INSTANTIATE_TEST_SUITE_P(StopSignals, ConsoleSignal, ::testing::Values(SIGTERM, 
                                     : info.param == SIGINT ? std::string("Interrupt")
                                                            : std::string("HangUp");
                          });
+
+// A second signal ends the console at once, without stopping its channels in order, and still
+// ends the programs its flows started, with what they started themselves. Two different signals
+// sent together, so neither is merged into the other.
+using ConsoleSecondSignal = ConsoleSignal;
+TEST_F(ConsoleSecondSignal, StillEndsThePrograms)
+{
+    std::vector<qint64> pids;
+    ASSERT_NO_FATAL_FAILURE(startWithPrograms(pids));
+    const pid_t pid = pid_t(console.processId());
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    ASSERT_EQ(::kill(pid, SIGINT), 0);
+    ASSERT_TRUE(console.waitForFinished(20000));
+    EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(console.exitCode() == 128 + SIGTERM || console.exitCode() == 128 + SIGINT) << console.exitCode();
+    for (qint64 p : pids) EXPECT_TRUE(waitUntil([&] { return hasEnded(p); }, 5000)) << "process " << p << " left running";
+}
+
+// A stop signal while the start-up box about an unreadable store waits for an answer ends the
+// console: the box is dismissed and the console does not go on to its window.
+using ConsoleStartUpSignal = ConsoleSignal;
+TEST_F(ConsoleStartUpSignal, EndsTheConsoleWhileTheStoreBoxIsOpen)
+{
+    QFile store(path(QStringLiteral("registry.db")));
+    for (const char* suffix : {"-wal", "-shm"}) QFile::remove(store.fileName() + QLatin1String(suffix));
+    ASSERT_TRUE(store.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    store.write(QByteArray("[Application]\nBank=/flows/bank.svx\n").repeated(200));
+    store.close();
+
+    console.setProcessChannelMode(QProcess::SeparateChannels);
+    console.start(QStringLiteral(SORVIX_ADMIN_PROGRAM), {});
+    ASSERT_TRUE(console.waitForStarted(10000));
+    QByteArray err;
+    ASSERT_TRUE(waitUntil([&] {
+        console.waitForReadyRead(10);
+        err += console.readAllStandardError();
+        return err.contains("could not be read") || console.state() != QProcess::Running;
+    }, 30000)) << err.constData();
+    ASSERT_EQ(console.state(), QProcess::Running) << err.constData();
+    ASSERT_EQ(::kill(pid_t(console.processId()), SIGTERM), 0);
+    ASSERT_TRUE(console.waitForFinished(20000)) << "the console still runs";
+    EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(console.exitCode(), 128 + SIGTERM);
+    // Nothing was started: no program ran.
+    for (int i = 1; i <= Channels; ++i) EXPECT_FALSE(QFile::exists(path(QStringLiteral("program%1.pid").arg(i))));
+}
 
 #endif
 

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <sys/stat.h>
@@ -21,6 +22,7 @@
 #include "engine/statements/voice.h"
 #include "platform/dataset.h"
 #include "platform/wave.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -108,6 +110,10 @@ void signalAfter(QProcess& p, int signalNumber, int ms)
     ::kill(pid_t(p.processId()), signalNumber);
 }
 
+using testprocesses::hasEnded;
+using testprocesses::readPid;
+using testprocesses::waitUntil;
+
 }  // namespace
 
 // A signal stops a recording that has no limit and a wait for a call that never comes: the
@@ -141,6 +147,7 @@ TEST_F(RunProgramTest, SignalStopsTheRunLikeTheConsoleStop)
     const Case cases[] = {
         {"record.svx", "Answer() = 0", SIGINT, 130},
         {"record.svx", "Answer() = 0", SIGTERM, 143},
+        {"record.svx", "Answer() = 0", SIGHUP, 129},
         // The one call of the scenario is used by the first Ring; the second waits for ever.
         {"ring.svx", "end of pass 1", SIGINT, 130},
         {"ring.svx", "end of pass 1", SIGTERM, 143},
@@ -154,7 +161,8 @@ TEST_F(RunProgramTest, SignalStopsTheRunLikeTheConsoleStop)
         EXPECT_EQ(r.exitCode, c.status) << r.out.toStdString() << r.err.toStdString();
         EXPECT_TRUE(r.out.contains("Abort()")) << r.out.toStdString();
         EXPECT_TRUE(lastLine(r.out).contains("CloseChannel() = 0")) << r.out.toStdString();
-        EXPECT_TRUE(r.out.contains("-- stopped by " + QString(c.signalNumber == SIGINT ? "SIGINT" : "SIGTERM")));
+        const char* name = c.signalNumber == SIGINT ? "SIGINT" : c.signalNumber == SIGTERM ? "SIGTERM" : "SIGHUP";
+        EXPECT_TRUE(r.out.contains("-- stopped by " + QString(name))) << r.out.toStdString();
         if (QString(c.flow) == "record.svx") {
             EXPECT_TRUE(r.out.contains(QRegularExpression(R"(RecordFile\(.*\) = 4 \[aborted, \d+ ms\])")))
                 << r.out.toStdString();
@@ -371,5 +379,140 @@ TEST_F(RunProgramTest, GatewayAndChannelOptions)
         EXPECT_TRUE(r.out.contains(c.gateway)) << r.out.toStdString();
         EXPECT_EQ(r.err.contains("no gateway") || r.err.contains("returnFAILED"), c.gateway == "[no gateway]")
             << r.err.toStdString();
+    }
+}
+
+// The programs a run left running end with the run: when its passes are done, after a stop
+// signal (SIGHUP as SIGTERM), and after a second signal that ends the runner at once. What they
+// write goes nowhere, never into the runner's own output.
+TEST_F(RunProgramTest, ProgramsLeftRunningEndWithTheRun)
+{
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_FALSE(dir.path().contains(u' '));  // the command line below is not quoted
+    writeFile("program.sh", "#!/bin/sh\n"
+                            "d=$(dirname \"$0\")\n"
+                            "echo program-says-hello; echo program-complains >&2\n"
+                            "sleep 300 & echo $! > \"$d/child.pid\"\n"
+                            "echo $$ > \"$d/program.pid\"\n"
+                            "exec sleep 300\n");
+    // Waits until the program has written its process ids.
+    writeFile("await.sh", "#!/bin/sh\n"
+                          "while [ ! -s \"$(dirname \"$0\")/program.pid\" ]; do sleep 0.02; done\n");
+    for (const char* script : {"program.sh", "await.sh"})
+        ASSERT_TRUE(QFile::setPermissions(path(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    for (bool waitForCall : {false, true}) {
+        FlowFile f;
+        auto* program = f.add<IVRExecute>();
+        program->link.constant = Value(path("program.sh"));
+        program->TimeOut = 0;  // it runs on by itself
+        auto* await = f.add<IVRExecute>();
+        await->link.constant = Value(path("await.sh"));
+        await->TimeOut = 30;
+        if (waitForCall) f.add<IVRRing>();  // no call comes: only a signal ends the run
+        f.save(path(waitForCall ? "ring.svx" : "once.svx"));
+    }
+
+    struct Case {
+        const char* name;
+        const char* flow;
+        std::vector<int> signalNumbers;  // sent together once the programs run
+        std::vector<int> statuses;
+    };
+    const Case cases[] = {
+        {"passes done", "once.svx", {}, {0}},
+        {"SIGHUP", "ring.svx", {SIGHUP}, {129}},
+        {"SIGTERM", "ring.svx", {SIGTERM}, {143}},
+        {"two signals", "ring.svx", {SIGTERM, SIGINT}, {130, 143}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* name : {"program.pid", "child.pid"}) QFile::remove(path(name));
+        std::vector<qint64> pids;
+        const RunResult r = run({path(c.flow), "--speed", "1"}, c.signalNumbers.empty() ? "end of pass 1" : "BeginPass() = 0",
+                                [&](QProcess& p) {
+                                    for (const char* name : {"program.pid", "child.pid"}) {
+                                        waitUntil([&] { return readPid(path(name)) > 0; }, 10000);
+                                        pids.push_back(readPid(path(name)));
+                                    }
+                                    for (int s : c.signalNumbers) ::kill(pid_t(p.processId()), s);
+                                });
+        ASSERT_TRUE(r.finished) << r.out.toStdString();
+        EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(), r.exitCode), c.statuses.end())
+            << r.exitCode << r.out.toStdString() << r.err.toStdString();
+        ASSERT_EQ(pids.size(), 2u);
+        for (qint64 pid : pids) {
+            ASSERT_GT(pid, 0);
+            EXPECT_TRUE(waitUntil([&] { return hasEnded(pid); }, 5000)) << "process " << pid << " left running";
+        }
+        EXPECT_FALSE(r.out.contains("program-")) << r.out.toStdString();
+        EXPECT_FALSE(r.err.contains("program-")) << r.err.toStdString();
+    }
+}
+
+// Every bad command line ends with status 2 and says why; an option that does nothing is said.
+TEST_F(RunProgramTest, BadCommandLinesAndOptionsThatDoNothing)
+{
+    ASSERT_TRUE(dir.isValid());
+    FlowFile f;
+    f.add<IVRSleep>()->MaxLength = 1;
+    f.save(path("sleep.svx"));
+    const QString flow = path("sleep.svx");
+
+    const QStringList bad[] = {
+        {flow, "--bogus"},
+        {flow, "--scenario"},  // the value is missing
+        {flow, "--speed", "nan"},
+        {flow, "--speed", "inf"},
+        {flow, "--speed", "-1"},
+        {flow, "--speed", "1e-300"},  // every wait would be endless
+        {flow, "--passes", "x"},
+        {},
+        {flow, flow},
+    };
+    for (const QStringList& args : bad) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const RunResult r = run(args);
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("sorvix-run: ")) << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains("Running ")) << r.out.toStdString();
+    }
+
+    const struct {
+        QStringList args;
+        const char* said;
+    } idle[] = {
+        {{flow, "--step", "--speed", "0"}, "--step"},
+        {{flow, "--debug", "--passes", "3", "--speed", "0"}, "--passes"},
+    };
+    for (const auto& c : idle) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const RunResult r = run(c.args);
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("sorvix-run: ") + c.said)) << r.err.toStdString();
+        EXPECT_EQ(r.out.count("-- end of pass "), 1) << r.out.toStdString();
+    }
+    // Used as they should be, they are not mentioned.
+    const RunResult plain = run({flow, "--debug", "--step", "--speed", "0"});
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_FALSE(plain.err.contains("sorvix-run: ")) << plain.err.toStdString();
+}
+
+// A scenario without lines cannot run a flow, and says so.
+TEST_F(RunProgramTest, ScenarioWithoutAddressesIsSaid)
+{
+    ASSERT_TRUE(dir.isValid());
+    FlowFile f;
+    f.add<IVRSleep>()->MaxLength = 1;
+    f.save(path("sleep.svx"));
+    for (const char* json : {R"({ "speed": 0 })", R"({ "addresses": [] })"}) {
+        SCOPED_TRACE(json);
+        writeFile("empty.json", json);
+        const RunResult r = run({path("sleep.svx"), "--scenario", path("empty.json")});
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("no addresses")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(path("empty.json"))) << r.err.toStdString();
     }
 }

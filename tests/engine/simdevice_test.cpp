@@ -256,6 +256,16 @@ TEST(Scenario, ErrorsNameThePlace)
          "scenario.addresses[0].calls[0].digits[0].at_ms: out of range"},
         {"{\"addresses\": [{\"force\": {\"Abort\": 1}}]}", "scenario.addresses[0].force.Abort: not an operation"},
         {"{\"addresses\": [{\"outbound\": [{\"result\": \"3\"}]}]}", "scenario.addresses[0].outbound[0].result: a number"},
+        // A key given twice: which one counts would be a guess.
+        {"{\"speed\": 1, \"ring_ms\": 5, \"speed\": 2}", "scenario.speed: duplicate key"},
+        {"{\"speed\": 1, \"sp\\u0065ed\": 2}", "scenario.speed: duplicate key"},
+        {"{\"addresses\": [\"A\", {\"name\": \"B\", \"calls\": [], \"name\": \"C\"}]}",
+         "scenario.addresses[1].name: duplicate key"},
+        {"{\"addresses\": [{\"calls\": [{}, {\"digits\": [{\"at_ms\": 1, \"digits\": \"1\", \"at_ms\": 2}]}]}]}",
+         "scenario.addresses[0].calls[1].digits[0].at_ms: duplicate key"},
+        {"{\"addresses\": [{\"force\": {\"Speak\": 7, \"Speak\": 1}}]}", "scenario.addresses[0].force.Speak: duplicate key"},
+        // So slow that even a wait of a millisecond would never end.
+        {"{\"speed\": 1e-13}", "scenario.speed: out of range"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);

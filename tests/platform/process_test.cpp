@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -268,6 +269,116 @@ TEST(Execute, StopWhileWaitingReturnsPromptlyAndLeavesTheProgramRunning)
     EXPECT_FALSE(result.killed);
     EXPECT_LT(took, 1s);
     ASSERT_TRUE(running(result.pid));
+    ::kill(pid_t(result.pid), SIGKILL);
+    EXPECT_TRUE(goneWithin(result.pid, 3s));
+}
+
+// Reads a process id that a program wrote into a file, waiting for it to appear.
+qint64 waitForPid(const QString& file)
+{
+    qint64 pid = -1;
+    testprocesses::waitUntil([&] { return (pid = testprocesses::readPid(file)) > 0; }, 10000);
+    return pid;
+}
+
+bool endsWithin(qint64 pid, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    while (running(pid)) {
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// A program that starts more programs, some of which leave its process group: one in the
+// background, one that spins writing to standard error, one in a session of its own, and one in
+// a session of its own whose parent ends soon (it is left to the system's first process).
+struct ProgramFamily {
+    QTemporaryDir dir;
+    QString script;
+    static constexpr const char* kMembers[] = {"background", "spinner", "session", "orphan"};
+
+    ProgramFamily()
+    {
+        script = dir.filePath(u("family.sh"));
+        QFile file(script);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write("#!/bin/sh\n"
+                   "d=$(dirname \"$0\")\n"
+                   "sleep 300 & echo $! > \"$d/background.pid\"\n"
+                   "cat /dev/zero > /dev/null & echo $! > \"$d/spinner.pid\"\n"
+                   "setsid sleep 300 & echo $! > \"$d/session.pid\"\n"
+                   "( setsid sleep 300 & echo $! > \"$d/orphan.pid\"; sleep 1 ) &\n"
+                   "echo $! > \"$d/orphan-parent.pid\"\n"
+                   "exec sleep 300\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // The members' process ids, once each has written its file.
+    std::vector<qint64> members() const
+    {
+        std::vector<qint64> pids;
+        for (const char* name : kMembers)
+            pids.push_back(waitForPid(dir.filePath(u(name) + u(".pid"))));
+        return pids;
+    }
+
+    ~ProgramFamily()
+    {
+        for (const char* name : kMembers)
+            if (const qint64 pid = testprocesses::readPid(dir.filePath(u(name) + u(".pid"))); pid > 0 && running(pid))
+                ::kill(pid_t(pid), SIGKILL);
+    }
+};
+
+// Ending a program ends everything it started, also what left its process group or session, on a
+// time-out with the kill asked for and when the caller ends its programs at exit.
+TEST(Execute, EndingAProgramEndsWhatItStarted)
+{
+    for (const bool onTimeOut : {true, false}) {
+        SCOPED_TRACE(onTimeOut ? "time-out with kill" : "left running, ended at exit");
+        ProgramFamily family;
+        ASSERT_TRUE(family.dir.isValid());
+        Process::Result result;
+        std::vector<qint64> members;
+        if (onTimeOut) {
+            std::thread runner([&] { result = run(family.script, 2500, true); });
+            members = family.members();
+            runner.join();
+            EXPECT_EQ(result.status, Status::TimedOut);
+            EXPECT_TRUE(result.killed);
+        } else {
+            result = run(family.script, 0);
+            ASSERT_EQ(result.status, Status::Started);
+            members = family.members();
+            // Once the orphan's parent has ended, it no longer descends from the program.
+            const qint64 orphanParent = waitForPid(family.dir.filePath(u("orphan-parent.pid")));
+            ASSERT_TRUE(endsWithin(orphanParent, 10s));
+            for (qint64 pid : members)
+                ASSERT_TRUE(running(pid)) << pid;
+            EXPECT_EQ(Process::endLeftRunning(300), 1);
+        }
+        for (size_t i = 0; i < members.size(); ++i) {
+            ASSERT_GT(members[i], 0) << ProgramFamily::kMembers[i];
+            EXPECT_TRUE(endsWithin(members[i], 5s)) << ProgramFamily::kMembers[i] << " " << members[i] << " left running";
+        }
+        EXPECT_TRUE(goneWithin(result.pid, 5s));
+    }
+}
+
+// A program's output goes nowhere: the caller's own output stays its own.
+TEST(Execute, TheProgramReadsAndWritesTheNullDevice)
+{
+    const Process::Result result = run(u("sleep 30"), 0);
+    ASSERT_EQ(result.status, Status::Started);
+    for (int fd : {0, 1, 2}) {
+        const QString target = QFile::symLinkTarget(u("/proc/%1/fd/%2").arg(result.pid).arg(fd));
+        EXPECT_EQ(target, u("/dev/null")) << "descriptor " << fd;
+    }
     ::kill(pid_t(result.pid), SIGKILL);
     EXPECT_TRUE(goneWithin(result.pid, 3s));
 }

@@ -5,9 +5,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -137,7 +139,77 @@ private:
     QStringList used_;
 };
 
-constexpr double kMaxMs = 1e12;  // about 30 years: far enough to mean "later"
+constexpr double kMaxMs = kEndlessWaitMs;  // far enough to mean "later"
+
+// The first key that an object of the JSON text (already found to be valid) holds twice, named
+// as the reader names places ("scenario.addresses[1].name"); empty when there is none. The
+// document object keeps one of the two without a word, so the text itself is read.
+QString duplicateKey(const QByteArray& json)
+{
+    struct Frame {
+        bool object;
+        QString where;
+        QSet<QString> keys;
+        QString key;          // in an object: the key of the value being read
+        qsizetype index = 0;  // in a list: the index of the value being read
+    };
+    std::vector<Frame> stack;
+    auto where = [&] {
+        if (stack.empty())
+            return QStringLiteral("scenario");
+        const Frame& f = stack.back();
+        return f.object ? f.where + QLatin1Char('.') + f.key : QStringLiteral("%1[%2]").arg(f.where).arg(f.index);
+    };
+    const qsizetype n = json.size();
+    bool expectKey = false;
+    for (qsizetype i = 0; i < n;) {
+        const char c = json.at(i);
+        if (c == '{' || c == '[') {
+            Frame frame{c == '{', where(), {}, {}, 0};
+            stack.push_back(std::move(frame));
+            expectKey = c == '{';
+            ++i;
+        } else if (c == '}' || c == ']') {
+            if (!stack.empty())
+                stack.pop_back();
+            expectKey = false;
+            ++i;
+        } else if (c == ',') {
+            if (!stack.empty()) {
+                if (stack.back().object)
+                    expectKey = true;
+                else
+                    ++stack.back().index;
+            }
+            ++i;
+        } else if (c == '"') {
+            const qsizetype start = i++;
+            bool escaped = false;
+            while (i < n && json.at(i) != '"') {
+                if (json.at(i) == '\\') {
+                    escaped = true;
+                    ++i;
+                }
+                ++i;
+            }
+            ++i;
+            if (!expectKey || stack.empty() || !stack.back().object)
+                continue;
+            const QByteArray token = json.mid(start, i - start);
+            const QString key = escaped ? QJsonDocument::fromJson("[" + token + "]").array().at(0).toString()
+                                        : QString::fromUtf8(token.mid(1, token.size() - 2));
+            Frame& f = stack.back();
+            if (f.keys.contains(key))
+                return f.where + QLatin1Char('.') + key;
+            f.keys.insert(key);
+            f.key = key;
+            expectKey = false;
+        } else {
+            ++i;  // blanks, colons, numbers, true, false, null
+        }
+    }
+    return {};
+}
 
 bool validDigits(const QString& digits)
 {
@@ -247,6 +319,11 @@ bool readAddress(const QJsonValue& value, const QString& where, ScriptedAddress&
 
 }  // namespace
 
+bool usableSpeed(double speed)
+{
+    return std::isfinite(speed) && (speed == 0 || speed >= 1 / kEndlessWaitMs);
+}
+
 Scenario Scenario::defaultScenario()
 {
     Scenario s;
@@ -275,6 +352,10 @@ bool parseScenario(const QByteArray& json, Scenario& scenario, QString& error)
         error = QStringLiteral("scenario: an object is expected");
         return false;
     }
+    if (const QString twice = duplicateKey(json); !twice.isEmpty()) {
+        error = twice + QStringLiteral(": duplicate key");
+        return false;
+    }
     Scenario s;
     Reader r(doc.object(), QStringLiteral("scenario"), error);
     QJsonArray addresses;
@@ -282,6 +363,8 @@ bool parseScenario(const QByteArray& json, Scenario& scenario, QString& error)
         !r.integer(QStringLiteral("ring_ms"), s.ringMs, 0, kMaxMs) || !r.integer(QStringLiteral("gateway"), s.gateway, -1, 1e6) ||
         !r.array(QStringLiteral("addresses"), addresses))
         return false;
+    if (!usableSpeed(s.speed))
+        return r.fail(QStringLiteral("speed"), QStringLiteral("out of range: so slow that every wait would be endless"));
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         ScriptedAddress address;
         if (!readAddress(addresses[i], QStringLiteral("scenario.addresses[%1]").arg(i), address, error))

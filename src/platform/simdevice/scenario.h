@@ -97,6 +97,15 @@ struct Scenario {
     static const QStringList& forcibleOperations();
 };
 
+// A wait longer than this (in milliseconds, about thirty years) is taken to last until the channel
+// is stopped.
+constexpr double kEndlessWaitMs = 1e12;
+
+// True for a speed the device can keep: 0 (no waiting) or a finite number at which a wait of a
+// millisecond still ends.
+bool usableSpeed(double speed);
+
 // Both return false and set error (a text naming the place of the fault) when the input is bad.
+// A key given twice in one object is a fault.
 bool parseScenario(const QByteArray& json, Scenario& scenario, QString& error);
 bool loadScenario(const QString& path, Scenario& scenario, QString& error);

@@ -203,7 +203,7 @@ SimChannel::Nap SimChannel::nap(int64_t ms)
     const double realMs = instant || ms < 0 ? HUGE_VAL : double(ms) / speed;
     ++waiting_;
     bool aborted;
-    if (realMs > 1e12) {  // some thirty years: nothing but Abort ends this
+    if (realMs > kEndlessWaitMs) {  // nothing but Abort ends this
         wake_.wait(lock, stopped);
         aborted = true;
     } else {
