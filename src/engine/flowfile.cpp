@@ -880,6 +880,7 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
 bool TIVRFlow::LoadFromFile(const QString& fileName, QString* error)
 {
     QString message;
+    FileSave::recover(fileName);  // a save in place that was cut off gets the old flow back
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         message = txt::FileCannotOpen + kLineBreak + file.errorString();
