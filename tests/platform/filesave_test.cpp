@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/filesave.h"
@@ -58,6 +59,50 @@ TEST(FileSave, AnInPlaceSaveKilledAnywhereLeavesOneWholeVersion)
     EXPECT_EQ(torn, 0);
     // The mending took the journals with it.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+}
+
+// What recover() does with the journal a saver left: a whole one mends the file (here the saver
+// died before its first byte, so the file already is the old one), one cut off while it was being
+// written (the file not yet touched), or one of a file that has been replaced since, is only
+// removed. The file's bytes are never mixed with a journal that is not whole.
+TEST(FileSave, RecoverTrustsOnlyAWholeJournalOfTheSameFile)
+{
+    const QByteArray old = version('o', 50000);
+    const QByteArray next = version('n', 20000);
+    enum Spoil { Whole, CutOff, OtherFile };
+    for (const Spoil spoil : {Whole, CutOff, OtherFile}) {
+        SCOPED_TRACE(int(spoil));
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("flow.svx"));
+        ASSERT_TRUE(writeFile(file, old));
+        ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(dir.filePath("other.svx")).constData()), 0);
+        FileSave::injectInPlaceFault(0, true);
+        QString message;
+        EXPECT_FALSE(FileSave::replaceContents(file, next, &message));
+        const QStringList journals = QDir(dir.path()).entryList({QStringLiteral(".sorvix-journal-*")}, QDir::Files | QDir::Hidden);
+        ASSERT_EQ(journals.size(), 1);
+        const QString journal = dir.filePath(journals.first());
+        if (spoil == CutOff) {
+            ASSERT_TRUE(writeFile(journal, bytesOf(journal).chopped(7)));
+        }
+        if (spoil == OtherFile) {
+            // The file replaced by another one under the same name: the journal is not its own.
+            const QString other = dir.filePath(QStringLiteral("other.svx"));
+            ASSERT_TRUE(writeFile(file + QStringLiteral(".new"), next));
+            ASSERT_TRUE(QFile::remove(file));
+            ASSERT_TRUE(QFile::rename(file + QStringLiteral(".new"), file));
+            ASSERT_TRUE(QFile::remove(other));
+            ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
+            struct stat st{};
+            ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+            ASSERT_TRUE(QFile::rename(journal, dir.filePath(QStringLiteral(".sorvix-journal-%1-%2")
+                                                               .arg(quint64(st.st_dev))
+                                                               .arg(quint64(st.st_ino)))));
+        }
+        FileSave::recover(file);
+        EXPECT_EQ(bytesOf(file), spoil == OtherFile ? next : old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
 }
 
 }  // namespace
