@@ -785,6 +785,35 @@ TEST_F(FlowFileTest, AFullDiskNeverCostsAHardLinkedFlowItsOldBytes)
     }
 }
 
+// In a folder that takes no new file the journal goes to a folder of the user's own, and the next
+// load finds it there just the same.
+TEST_F(FlowFileTest, AnInPlaceSaveCutOffInAFolderWithoutCreateRightsIsMendedOnTheNextLoad)
+{
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString locked = path("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    const QString file = locked + "/flow.svx";
+    const QByteArray old = fixture("printout.svx");
+    writeFile(file, old);
+    chmod(QFile::encodeName(file).constData(), 0666);
+    ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0555), 0);
+    const QString answer = withoutPrivileges([&] {
+        QString error;
+        TIVRFlow flow(nullptr, file, true, &error);
+        if (!error.isEmpty()) return error;
+        flow.FirstVariant->Note = QStringLiteral("changed before the old bytes end");
+        FileSave::injectInPlaceFault(old.size() / 2, true);
+        if (flow.SaveToFile(&error)) return QStringLiteral("saved despite the fault");
+        if (readAll(file) == old) return QStringLiteral("the fault left the file as it was");
+        TIVRFlow again(nullptr, file, true, &error);
+        if (!error.isEmpty()) return error;
+        return flowfile::write(again) == old && readAll(file) == old ? QStringLiteral("mended") : QStringLiteral("not mended");
+    });
+    chmod(QFile::encodeName(locked).constData(), 0755);
+    EXPECT_EQ(answer, "mended");
+    EXPECT_EQ(QDir(locked).entryList(QDir::Files | QDir::Hidden), QStringList({"flow.svx"}));
+}
+
 // An in-place save that fails halfway puts the old bytes back; one whose program dies halfway
 // leaves a journal, and the next load reads the old flow and mends the file.
 TEST_F(FlowFileTest, AnInPlaceSaveCutOffHalfwayLeavesTheOldFlow)
