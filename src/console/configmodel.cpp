@@ -57,9 +57,15 @@ bool ConsoleConfig::load(const QStringList& addressNames)
         if (ok) error_ = store_->errorString();
         ok = false;
     };
-    // A key that is there needs no write: a store that cannot be written is still read.
-    for (const QString& key : {ApplicationKey, GroupKey, AddressKey})
-        if (!store_->keyExists(key) && !store_->createKey(key)) fail();
+    // Loading only reads: a missing key is an empty list (the commands create the keys they
+    // write), and a lookup that fails is a failure of the store, never a reason to write.
+    auto valueNames = [&](const QString& key) {
+        QStringList names;
+        const RegistryStore::Status state = store_->keyState(key);
+        if (state == RegistryStore::Status::Failed || (state == RegistryStore::Status::Ok && !store_->valueNames(key, &names)))
+            fail();
+        return names;
+    };
     // A value that cannot be read is a failure of the store, not an empty value.
     auto text = [&](const QString& key, const QString& name) {
         QString data;
@@ -68,13 +74,8 @@ bool ConsoleConfig::load(const QStringList& addressNames)
         return status == RegistryStore::Status::Ok ? data : QString();
     };
 
-    QStringList names;
-    if (!store_->valueNames(ApplicationKey, &names)) fail();
-    for (const QString& name : names) applications_.push_back({name, text(ApplicationKey, name)});
-
-    if (!store_->valueNames(GroupKey, &names)) fail();
-    for (const QString& name : names)
-        groups_.push_back({name, findApplication(text(GroupKey, name))});
+    for (const QString& name : valueNames(ApplicationKey)) applications_.push_back({name, text(ApplicationKey, name)});
+    for (const QString& name : valueNames(GroupKey)) groups_.push_back({name, findApplication(text(GroupKey, name))});
 
     for (const QString& name : addressNames) {
         Address address{name};

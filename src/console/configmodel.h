@@ -54,7 +54,7 @@ public:
     QString errorString() const { return error_; }
 
     // Reads applications, groups and the bindings of the given addresses (in device order).
-    // The three keys are created when missing. Values of the wrong type read as empty; values
+    // Nothing is written: a missing key reads as empty. Values of the wrong type read as empty; values
     // naming no application or group, and values of addresses not given, stay in the store
     // untouched. False (with errorString) when the store could not be read; what was read stays.
     bool load(const QStringList& addressNames);

@@ -150,8 +150,8 @@ bool ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists& lists, QStr
         if (store_) {
             const RegistryKey key(store_, channelKeyPath(names_[i]));
             QString failure;
-            // A store that takes no writes is only read: a missing key reads as no settings.
-            if ((!store_->writesRefused() && !key.create()) || !readChannelOptions(key, lists_, o, failure)) {
+            // Loading only reads: a missing key reads as no settings (saving creates it).
+            if (!readChannelOptions(key, lists_, o, failure)) {
                 if (error) *error = failure.isEmpty() ? storeFailure(key, true) : failure;
                 emit channelOptionsChanged(i);
                 return false;

@@ -936,6 +936,7 @@ bool TIVRFlow::LoadFromFile(const QString& fileName, QString* error)
     // Every message names the file: a program may load several.
     const QString named = QDir::toNativeSeparators(fileName) + QStringLiteral(": ");
     QString message;
+    FileSave::recover(fileName);  // a save in place that was cut off gets the old flow back
     QByteArray text;
     QString reason;
     if (!readFlowFile(fileName, &text, &reason)) {

@@ -60,12 +60,12 @@ QByteArray pack(const Body& body)
 
 QString decodeText(bool utf8, QByteArrayView bytes)
 {
-    return utf8 ? QString::fromUtf8(bytes) : CodePage::decode(bytes);
+    return utf8 ? QString::fromUtf8(bytes) : CodePage::decodeKeepingBytes(bytes);
 }
 
 QByteArray encodeText(bool utf8, const QString& text)
 {
-    return utf8 ? text.toUtf8() : CodePage::encode(text);
+    return utf8 ? text.toUtf8() : CodePage::encodeKeepingBytes(text);
 }
 
 // The line end the file uses: that of its first line, CR LF for a file of one line or none.
@@ -242,21 +242,12 @@ QString checkInput(const QString& section, const QString& key, const QString& va
 
 // ---- the file under its lock ----
 
-int retryOpen(const char* path, int flags, mode_t mode = 0)
-{
-    int fd;
-    do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 // Opens the file (creating it when missing) and locks it exclusively. A writer that held the
 // lock may have replaced the file meanwhile; then the lock is on the old file and we try again.
 int openLocked(const QByteArray& path, struct stat* status)
 {
     for (;;) {
-        const int fd = retryOpen(path.constData(), O_RDWR | O_CREAT, 0666);
+        const int fd = FileSave::openFile(path.constData(), O_RDWR | O_CREAT, 0666);
         if (fd < 0)
             return -1;
         int rc;
@@ -276,38 +267,19 @@ int openLocked(const QByteArray& path, struct stat* status)
     }
 }
 
-bool readAll(int fd, QByteArray* content)
-{
-    content->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        content->append(buffer, n);
-    }
-}
-
-// Writes the content over the locked file itself, from its start, and cuts it to its length.
-bool writeInPlace(int fd, const QByteArray& content)
-{
-    return ::lseek(fd, 0, SEEK_SET) == 0 && FileSave::writeAll(fd, content) &&
-           ::ftruncate(fd, off_t(content.size())) == 0 && ::fsync(fd) == 0;
-}
-
 // Writes the new content to a temporary file beside the old one and renames it over the old one.
-// Where the folder allows no new file, the locked file (open for writing) is written in place.
+// A file with a second name, and a file in a folder that allows no new file, is written in place
+// instead: the locked file itself, which on any failure gets its old bytes back.
 bool replaceFile(const QByteArray& path, int lockedFd, const struct stat& old, const QByteArray& content)
 {
+    const QString fileName = QFile::decodeName(path);
+    if (old.st_nlink > 1)
+        return FileSave::overwriteInPlace(lockedFd, fileName, content);
     QByteArray temp = path + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM)
-            return writeInPlace(lockedFd, content);
+            return FileSave::overwriteInPlace(lockedFd, fileName, content);
         return false;
     }
     bool ok = FileSave::writeAll(fd, content);
@@ -418,8 +390,9 @@ QString readString(const QString& fileName, const QString& section, const QStrin
 
     // A writer either renames a complete file into place or, in a folder where it may not create
     // one, writes the file itself under its exclusive lock: a shared lock sees a whole file.
+    FileSave::recover(fileName);  // an in-place write that died halfway
     const QByteArray path = QFile::encodeName(fileName);
-    const int fd = retryOpen(path.constData(), O_RDONLY | O_NONBLOCK);
+    const int fd = FileSave::openFile(path.constData(), O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return fallback;
     int rc;
@@ -428,7 +401,7 @@ QString readString(const QString& fileName, const QString& section, const QStrin
     } while (rc != 0 && errno == EINTR);
     struct stat status;
     QByteArray content;
-    const bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && readAll(fd, &content);
+    const bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && FileSave::readWhole(fd, &content);
     ::close(fd);
     if (!read)
         return fallback;
@@ -449,6 +422,7 @@ bool writeString(const QString& fileName, const QString& section, const QString&
         return fail(refused);
 
     const QByteArray path = targetPath(fileName);
+    FileSave::recover(QFile::decodeName(path));  // an in-place write that died halfway
     struct stat status;
     const int lockFd = openLocked(path, &status);
     if (lockFd < 0)
@@ -461,7 +435,7 @@ bool writeString(const QString& fileName, const QString& section, const QString&
         // Renaming over a device or a pipe would replace it, not write into it.
         ok = false;
         error = EINVAL;
-    } else if (!readAll(lockFd, &content)) {
+    } else if (!FileSave::readWhole(lockFd, &content)) {
         ok = false;
         error = errno;
     } else {

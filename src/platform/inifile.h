@@ -18,9 +18,11 @@
 //
 // A write changes only the key's line (or adds one), keeping every other byte of the file.
 // It replaces the file atomically, with the read-modify-write held under an exclusive lock of
-// the file, so writers in other threads or processes never lose each other's changes. In a folder
-// where no new file may be made the file is written in place under the same lock, every write
-// checked; readers take a shared lock, so they always see a whole file.
+// the file, so writers in other threads or processes never lose each other's changes. A file with
+// a second (hard) name, and a file in a folder where no new file may be made, is written in place
+// under the same lock (FileSave::overwriteInPlace: on any failure the old bytes come back);
+// readers take a shared lock, so they always see a whole file. A byte that is no GBK character
+// (CodePage::decodeKeepingBytes) is read and written as that byte.
 namespace IniFile {
 
 // The value of the key, or defaultValue without its trailing spaces when the file, the section or

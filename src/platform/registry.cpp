@@ -357,6 +357,12 @@ RegistryConnection* RegistryStore::connection()
         return nullptr;
     }
     const QFileInfo info(filePath_);
+    // SQLite would open a device or a pipe, and make its journal beside it.
+    struct stat st {};
+    if (::stat(QFile::encodeName(filePath_).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        c.setError(QStringLiteral("The registry file \"%1\" could not be opened: it is not a regular file.").arg(filePath_));
+        return nullptr;
+    }
     if (!QDir().mkpath(info.absolutePath())) {
         c.setError(QStringLiteral("The folder of the registry file \"%1\" could not be created.").arg(filePath_));
         return nullptr;
@@ -380,6 +386,10 @@ RegistryConnection* RegistryStore::connection()
     // UTF-16 keeps every QString intact, lone surrogates and NULs included; it only takes effect
     // while the file is still empty.
     if (!c.exec(QStringLiteral("PRAGMA encoding = 'UTF-16le'"))) {
+        c.close();
+        return nullptr;
+    }
+    if (!checkIntegrity(c)) {
         c.close();
         return nullptr;
     }
@@ -457,6 +467,44 @@ bool RegistryStore::setUp(RegistryConnection& c, const QDeadlineTimer& deadline)
         if (!busy || !c.mayRetry(attempt, deadline))
             return false;
     }
+}
+
+bool RegistryStore::checkIntegrity(RegistryConnection& c)
+{
+    std::lock_guard lock(checkMutex_);
+    if (checked_ && damage_.isEmpty())
+        return true;
+    if (!damage_.isEmpty()) {
+        c.setError(damage_);
+        return false;
+    }
+    // A damaged page can make lookups answer "no such key" without any error, and writing on
+    // from there would bury the old keys for good: the whole file is checked once, before any use.
+    QSqlQuery q(c.db);
+    QStringList problems;
+    if (q.exec(QStringLiteral("PRAGMA integrity_check(3)"))) {
+        while (q.next())
+            problems << q.value(0).toString();
+        if (problems == QStringList{QStringLiteral("ok")})
+            problems.clear();
+        else
+            problems.prepend(QStringLiteral("database disk image is malformed"));
+    } else {
+        bool isCode = false;
+        const int code = q.lastError().nativeErrorCode().toInt(&isCode) & 0xff;
+        if (!isCode || (code != SQLITE_CORRUPT && code != SQLITE_NOTADB)) {
+            c.fail(q.lastError());  // not known to be damaged: asked again next time
+            return false;
+        }
+        problems << q.lastError().text();
+    }
+    checked_ = true;
+    if (problems.isEmpty())
+        return true;
+    damage_ = QStringLiteral("The registry file \"%1\" is damaged: %2").arg(filePath_, problems.join(QStringLiteral("; ")));
+    refuseWrites(damage_);
+    c.setError(damage_);
+    return false;
 }
 
 void RegistryStore::noteFileIdentity()
@@ -708,6 +756,11 @@ QString missingKey(const QString& path)
 
 bool RegistryStore::keyExists(const QString& keyPath)
 {
+    return keyState(keyPath) == Status::Ok;
+}
+
+RegistryStore::Status RegistryStore::keyState(const QString& keyPath)
+{
     bool exists = false;
     const bool ok = run(false, [&](RegistryConnection& c) {
         qint64 id = 0;
@@ -715,7 +768,7 @@ bool RegistryStore::keyExists(const QString& keyPath)
         exists = found == Find::Found;
         return found == Find::Error ? Outcome::Error : Outcome::Done;
     });
-    return ok && exists;
+    return !ok ? Status::Failed : exists ? Status::Ok : Status::Missing;
 }
 
 bool RegistryStore::createKey(const QString& keyPath)

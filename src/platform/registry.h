@@ -35,6 +35,10 @@ struct RegistryConnection;
 // then the call fails with the reason, so no window waits long. The file first opened is the
 // store's file: when it has been deleted or replaced since (another device or inode under the
 // path), every change fails with that reason instead of going into a file nobody reads.
+//
+// The file is checked whole (SQLite's integrity check) when the store first opens it: a damaged
+// file fails every call with the reason and is never written. A path that names a device, a pipe
+// or anything else that is no regular file is refused before SQLite opens it.
 class RegistryStore {
 public:
     enum class Type { String, Integer };
@@ -55,6 +59,8 @@ public:
     QString errorString() const;
 
     bool keyExists(const QString& keyPath);
+    // Ok when the key exists, Missing when it does not, Failed when the store could not say.
+    Status keyState(const QString& keyPath);
     // Creates the key and every missing key above it; true when it exists afterwards.
     bool createKey(const QString& keyPath);
     // Deletes the key with all its sub-keys and values. The root cannot be deleted.
@@ -100,6 +106,9 @@ private:
     bool run(bool write, const Body& body);
     bool writeValue(const QString& keyPath, const QString& name, Type type, const QString& text, int32_t number);
     Status readValue(const QString& keyPath, const QString& name, Type wanted, QString* text, int32_t* number);
+    // Checks the whole file once, on the first connection that opens it; a damaged file fails
+    // this and every later open with the reason, and writes are refused from then on.
+    bool checkIntegrity(RegistryConnection& c);
     // Records the identity of the file a connection opened (the first one becomes the store's).
     void noteFileIdentity();
     // Before a change: false, with the reason on c, when writes are refused or the file under the
@@ -119,6 +128,10 @@ private:
     const QString filePath_;
     const uint64_t id_;
     const std::shared_ptr<WriteTurn> writeTurn_;
+
+    std::mutex checkMutex_;  // checked_ and damage_
+    bool checked_ = false;
+    QString damage_;
 
     mutable std::mutex mutex_;  // the members below
     bool haveIdentity_ = false;

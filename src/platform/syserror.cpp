@@ -38,6 +38,7 @@ const ErrorText kErrorTexts[] = {
     {EROFS, "Read-only file system", "只读文件系统"},
     {EMLINK, "Too many links", "过多的链接"},
     {EPIPE, "Broken pipe", "断开的管道"},
+    {ENXIO, "No such device or address", "没有那个设备或地址"},
     {ENAMETOOLONG, "File name too long", "文件名过长"},
     {ELOOP, "Too many levels of symbolic links", "符号链接的层数过多"},
     {ETIMEDOUT, "Connection timed out", "连接超时"},

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/filesave.h"
@@ -51,18 +53,37 @@ bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool
     };
 
     const QByteArray path = QFile::encodeName(fileName);
+    auto openWith = [&](int flags) { return FileSave::openFile(path.constData(), flags | O_NOCTTY | O_NONBLOCK, 0666); };
     // Open for reading too where we may, to see the file's byte-order mark.
-    int fd;
-    do {
-        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && errno == EACCES) {
-        do {
-            fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-        } while (fd < 0 && errno == EINTR);
-    }
+    int fd = openWith(O_RDWR | O_CREAT | O_APPEND);
+    if (fd < 0 && errno == EACCES)
+        fd = openWith(O_WRONLY | O_CREAT | O_APPEND);
     if (fd < 0)
         return fail(true, errno);
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(true, error);
+    }
+    if (S_ISFIFO(st.st_mode)) {
+        // Opened for reading too, a pipe would take the text with nobody there to read it; for
+        // writing only, it refuses when nobody reads (ENXIO).
+        ::close(fd);
+        fd = openWith(O_WRONLY | O_APPEND);
+        if (fd < 0)
+            return fail(true, errno);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const bool regular = S_ISREG(st.st_mode);
+    // Appenders of this program queue here, so that a cut-off text can be taken back without
+    // taking another appender's line with it.
+    if (regular) {
+        int rc;
+        do {
+            rc = ::flock(fd, LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+    }
 
     const QString whole = lineEnd ? text + QStringLiteral("\r\n") : text;
     QByteArray bytes;
@@ -70,12 +91,15 @@ bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool
     case Mark::Utf8: bytes = whole.toUtf8(); break;
     case Mark::Utf16LE: bytes = QStringEncoder(QStringEncoder::Utf16LE)(whole); break;
     case Mark::Utf16BE: bytes = QStringEncoder(QStringEncoder::Utf16BE)(whole); break;
-    case Mark::None: bytes = CodePage::encode(whole); break;
+    case Mark::None: bytes = CodePage::encodeKeepingBytes(whole); break;
     }
 
     // One write puts the whole text at the end; only a full disk or a signal can make it short,
-    // and then the rest still goes to the end.
+    // and then the rest still goes to the end. A text that does not fit is taken back whole.
+    const off_t before = regular ? ::lseek(fd, 0, SEEK_END) : -1;
     int writeError = FileSave::writeAll(fd, bytes) ? 0 : errno;
+    if (writeError && before >= 0)
+        (void)!::ftruncate(fd, before);
     if (::close(fd) != 0 && writeError == 0 && errno != EINTR)
         writeError = errno;
     if (writeError)

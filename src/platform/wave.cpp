@@ -1,5 +1,7 @@
 #include "wave.h"
 
+#include "platform/filesave.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -188,11 +190,8 @@ bool writeWaveFile(const QString& path, const WaveFormat& format, const QByteArr
     WaveWriter writer(path, format);
     if (!writer.open(error))
         return false;
-    if (!writer.write(samples)) {
-        setError(error, text(CannotWrite).arg(path));
-        return false;
-    }
-    return writer.commit(error);
+    writer.write(samples);
+    return writer.commit(error);  // says why a write failed
 }
 
 QByteArray emptyWaveFileBytes()
@@ -252,8 +251,16 @@ WaveWriter::~WaveWriter()
 
 bool WaveWriter::open(QString* error)
 {
+    error_.clear();
+    // A save file would replace a device, a pipe or a folder rather than write into it.
+    QString refusal;
+    if (!FileSave::mayReplace(path_, &refusal, g_chineseWaveTexts)) {
+        setError(error, refusal);
+        return false;
+    }
     file_ = std::make_unique<QSaveFile>(path_);
-    if (!file_->open(QIODevice::WriteOnly) || file_->write(header(format_, 0)) != kHeaderSize) {
+    // Unbuffered, so that a write the disk refuses fails at once, with the system's reason.
+    if (!file_->open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file_->write(header(format_, 0)) != kHeaderSize) {
         setError(error, text(CannotWriteBecause).arg(path_, file_->errorString()));
         file_.reset();
         return false;
@@ -267,10 +274,22 @@ bool WaveWriter::write(const QByteArray& samples)
     if (!file_)
         return false;
     // The sizes in the header are 32-bit.
-    if (dataBytes_ + samples.size() > qint64(UINT32_MAX) - 37)
+    if (dataBytes_ + samples.size() > qint64(UINT32_MAX) - 37) {
+        error_ = text(CannotWrite).arg(path_);
+        file_->cancelWriting();
+        file_.reset();
         return false;
-    if (file_->write(samples) != samples.size())
-        return false;
+    }
+    for (qsizetype done = 0; done < samples.size();) {
+        const qint64 n = file_->write(samples.constData() + done, samples.size() - done);
+        if (n <= 0) {
+            error_ = text(CannotWriteBecause).arg(path_, file_->errorString());
+            file_->cancelWriting();
+            file_.reset();
+            return false;
+        }
+        done += qsizetype(n);
+    }
     dataBytes_ += samples.size();
     return true;
 }
@@ -278,7 +297,7 @@ bool WaveWriter::write(const QByteArray& samples)
 bool WaveWriter::commit(QString* error)
 {
     if (!file_) {
-        setError(error, text(CannotWrite).arg(path_));
+        setError(error, error_.isEmpty() ? text(CannotWrite).arg(path_) : error_);
         return false;
     }
     // An odd-sized data chunk is followed by a pad byte that it does not count.

@@ -57,6 +57,8 @@ bool writeEmptyWaveFile(const QString& path, QString* error = nullptr);
 
 // Writes a wave file piece by piece; the header is completed by commit(). Nothing replaces the
 // target until commit() succeeds; a writer destroyed without commit() leaves the target alone.
+// A target that is no regular file (a device, a pipe, a folder) is refused by open(). A failed
+// write ends the writing; commit() then fails with the reason (such as a full disk).
 class WaveWriter {
 public:
     WaveWriter(const QString& path, const WaveFormat& format);
@@ -74,4 +76,5 @@ private:
     WaveFormat format_;
     std::unique_ptr<QSaveFile> file_;
     qint64 dataBytes_ = 0;
+    QString error_;  // why a write failed; commit() reports it
 };

@@ -31,6 +31,7 @@
 #include "editor/common/help.h"
 #include "gui/fakeprompt.h"
 #include "platform/simdevice/simdevice.h"
+#include "support/damagedstore.h"
 
 namespace {
 
@@ -608,6 +609,47 @@ TEST_F(WindowTest, AnUnreadableStoreIsSaidInABoxAndNeverWritten)
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_TRUE(f.readAll() == bytes) << "the file is never overwritten";
         f.close();
+    }
+}
+
+// A store whose key index is damaged answers every lookup with "no such key": it must not open as an
+// empty configuration that the console then writes into. It is checked when it opens and said in
+// the box; nothing is written to it.
+TEST_F(WindowTest, AStoreWithADamagedIndexIsSaidInABoxAndNeverWritten)
+{
+    ASSERT_TRUE(store->createKey(channelKeyPath("Channel 1")));
+    ASSERT_TRUE(store->writeString(channelKeyPath("Channel 1"), "Address", "Line 1"));
+    win.reset();
+    store.reset();  // the file is complete and closed
+    ASSERT_TRUE(emptyIndexPage(registryFile(), QStringLiteral("registry_keys_name")));
+    QFile f(registryFile());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray damaged = f.readAll();
+    f.close();
+
+    prompt.answers = {Prompt::Yes};
+    open();
+    win->LoadChannelOptions();
+    ASSERT_EQ(prompt.messages.size(), 1);
+    EXPECT_TRUE(prompt.messages.first().contains(registryFile())) << qPrintable(prompt.messages.first());
+    EXPECT_TRUE(prompt.messages.first().contains("damaged")) << qPrintable(prompt.messages.first());
+    EXPECT_EQ(win->lvAllApplication->rowCount(), 0);
+
+    acceptWith<TfrmApplication>([](TfrmApplication& d) {
+        d.edtApplicationName->setText("Fax");
+        d.edtApplicationFile->setText("/f.svx");
+        d.btnOKClick();
+    });
+    win->acNewApplicationExecute();
+    EXPECT_EQ(win->lvAllApplication->rowCount(), 0);
+    ASSERT_EQ(prompt.messages.size(), 2);
+    win.reset();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll() == damaged) << "the damaged file is never written";
+    f.close();
+    for (const char* suffix : {"-wal", "-journal"}) {
+        QFile side(registryFile() + QLatin1String(suffix));
+        EXPECT_TRUE(!side.exists() || side.size() == 0) << suffix;
     }
 }
 

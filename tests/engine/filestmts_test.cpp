@@ -337,6 +337,45 @@ TEST_F(FileStatements, InitFileWrites)
     }
 }
 
+// A byte that is no GBK character, as the flow file reader keeps it, leaves the flow as the same
+// byte, through the text file and the INI file, and an INI value read in comes out again whole.
+TEST_F(FileStatements, BytesThatAreNotGbkLeaveTheFlowAsTheyCame)
+{
+    const QByteArray bytes("caf\xE9 \xD6\xD0\xCE\xC4 \xFF");  // Western bytes beside Chinese
+    const Value kept(CodePage::decodeKeepingBytes(bytes));
+
+    IVRTextFile text(&flow);
+    text.link.constant = Value("out.txt");
+    text.WriteText.constant = kept;
+    expectSuccess(run(text));
+    EXPECT_EQ(contents(path("flows/out.txt")).value_or("missing").toHex(' '), (bytes + "\r\n").toHex(' '));
+
+    IVRInitFile write(&flow);
+    write.link.constant = Value("w.ini");
+    write.Section.constant = Value("S");
+    write.Key.constant = Value("K");
+    write.Value.constant = kept;
+    write.Read = false;
+    expectSuccess(run(write));
+    EXPECT_EQ(contents(path("flows/w.ini")).value_or("missing").toHex(' '),
+              ("[S]\r\nK=" + bytes + "\r\n").toHex(' '));
+
+    put(path("flows/in.ini"), "[S]\r\nK=" + bytes + "\r\n");
+    IVRVariant* back = var("Back");
+    IVRInitFile read(&flow);
+    read.link.constant = Value("in.ini");
+    read.Section.constant = Value("S");
+    read.Key.constant = Value("K");
+    read.Value.LinkTo(back);
+    expectSuccess(run(read));
+    EXPECT_EQ(back->value(), kept);
+    text.WriteText.LinkTo(back);
+    text.WriteLine = false;
+    text.link.constant = Value("again.txt");
+    expectSuccess(run(text));
+    EXPECT_EQ(contents(path("flows/again.txt")).value_or("missing").toHex(' '), bytes.toHex(' '));
+}
+
 TEST_F(FileStatements, InitFileWritesAVariableAndReadsItBack)
 {
     IVRVariant* value = var("Value", Value(u("12 34")));

@@ -23,6 +23,9 @@
 #include "engine/statements/declarations.h"
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
+#include "platform/filesave.h"
+#include "support/oddfiles.h"
+#include "support/smalldisk.h"
 #include "support/unprivileged.h"
 
 namespace {
@@ -863,35 +866,120 @@ TEST_F(FlowFileTest, SavingKeepsLinkedNamesOnTheSameFile)
     }
 }
 
+// A file with a second name is saved in place; on a full disk that save fails and both names keep
+// the old flow, whether or not a copy of the old bytes still fits beside it.
+TEST_F(FlowFileTest, AFullDiskNeverCostsAHardLinkedFlowItsOldBytes)
+{
+    const QByteArray old = fixture("printout.svx");
+    for (const qint64 spare : {qint64(0), qint64(64 * 1024)}) {
+        SCOPED_TRACE(spare);
+        SmallDisk disk(256 * 1024);
+        if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here";
+        const QString file = disk.filePath("flow.svx");
+        const QString other = disk.filePath("other.svx");
+        writeFile(file, old);
+        ASSERT_EQ(link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
+        QString error;
+        TIVRFlow flow(nullptr, file, true, &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        for (int i = 0; i < 20000; ++i) flow.tree().addLast(flow.BeginRoot, std::make_unique<IVRBlock>(&flow));
+        ASSERT_GT(flowfile::write(flow).size(), 256 * 1024);
+        ASSERT_TRUE(disk.fill("filler", spare));
+
+        EXPECT_FALSE(flow.SaveToFile(&error));
+        EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
+        EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
+        EXPECT_EQ(readAll(file), old);
+        EXPECT_EQ(readAll(other), old);
+        EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                  QStringList({"filler", "flow.svx", "other.svx"}));
+    }
+}
+
+// In a folder that takes no new file the journal goes to a folder of the user's own, and the next
+// load finds it there just the same.
+TEST_F(FlowFileTest, AnInPlaceSaveCutOffInAFolderWithoutCreateRightsIsMendedOnTheNextLoad)
+{
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString locked = path("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    const QString file = locked + "/flow.svx";
+    const QByteArray old = fixture("printout.svx");
+    writeFile(file, old);
+    chmod(QFile::encodeName(file).constData(), 0666);
+    ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0555), 0);
+    const QString answer = withoutPrivileges([&] {
+        QString error;
+        TIVRFlow flow(nullptr, file, true, &error);
+        if (!error.isEmpty()) return error;
+        flow.FirstVariant->Note = QStringLiteral("changed before the old bytes end");
+        FileSave::injectInPlaceFault(old.size() / 2, true);
+        if (flow.SaveToFile(&error)) return QStringLiteral("saved despite the fault");
+        if (readAll(file) == old) return QStringLiteral("the fault left the file as it was");
+        TIVRFlow again(nullptr, file, true, &error);
+        if (!error.isEmpty()) return error;
+        return flowfile::write(again) == old && readAll(file) == old ? QStringLiteral("mended") : QStringLiteral("not mended");
+    });
+    chmod(QFile::encodeName(locked).constData(), 0755);
+    EXPECT_EQ(answer, "mended");
+    EXPECT_EQ(QDir(locked).entryList(QDir::Files | QDir::Hidden), QStringList({"flow.svx"}));
+}
+
+// An in-place save that fails halfway puts the old bytes back; one whose program dies halfway
+// leaves a journal, and the next load reads the old flow and mends the file.
+TEST_F(FlowFileTest, AnInPlaceSaveCutOffHalfwayLeavesTheOldFlow)
+{
+    const QByteArray old = fixture("printout.svx");
+    for (const bool dies : {false, true}) {
+        SCOPED_TRACE(dies ? "the saver dies" : "the disk fills up");
+        const QString file = path("flow.svx");
+        const QString other = path("other.svx");
+        QFile::remove(file);
+        QFile::remove(other);
+        writeFile(file, old);
+        ASSERT_EQ(link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
+        QString error;
+        TIVRFlow flow(nullptr, file, true, &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        for (int i = 0; i < 100; ++i) flow.tree().addLast(flow.BeginRoot, std::make_unique<IVRBlock>(&flow));
+
+        FileSave::injectInPlaceFault(old.size() / 2 + 3, dies);
+        EXPECT_FALSE(flow.SaveToFile(&error));
+        EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
+        const QStringList entries = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        if (!dies) {
+            EXPECT_EQ(readAll(file), old);
+            EXPECT_EQ(entries, QStringList({"flow.svx", "other.svx"}));
+            continue;
+        }
+        EXPECT_NE(readAll(file), old);  // cut off, as a killed program leaves it
+        EXPECT_EQ(entries.size(), 3) << entries.join(' ').toStdString();
+
+        TIVRFlow again(nullptr, other, true, &error);
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(flowfile::write(again), old);
+        EXPECT_EQ(readAll(file), old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"flow.svx", "other.svx"}));
+    }
+}
+
 TEST_F(FlowFileTest, SavingOverADeviceOrAPipeIsRefused)
 {
-    const QString pipe = path("pipe.svx");
-    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
-    // The same device as /dev/full, made here so that a fault cannot touch the system's own.
-    const QString device = path("full.svx");
-    const bool haveDevice = mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0;
-    const QString folder = path("folder.svx");
-    ASSERT_TRUE(QDir().mkdir(folder));
-    const struct {
-        QString file;
-        mode_t type;
-    } cases[] = {{pipe, S_IFIFO}, {device, S_IFCHR}, {folder, S_IFDIR}};
-    for (const auto& c : cases) {
-        if (c.file == device && !haveDevice) continue;
-        SCOPED_TRACE(c.file.toStdString());
+    const OddFiles odd(dir, ".svx");
+    ASSERT_GE(odd.entries.size(), 2u);
+    for (const auto& c : odd.entries) {
+        SCOPED_TRACE(c.path.toStdString());
         TIVRFlow flow(nullptr, QString(), true);
         QString error;
-        EXPECT_FALSE(flow.SaveAs(c.file, &error));
+        EXPECT_FALSE(flow.SaveAs(c.path, &error));
         EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
-        EXPECT_TRUE(error.contains(c.file)) << error.toStdString();
-        EXPECT_FALSE(flow.SaveFlowText(c.file, &error));
+        EXPECT_TRUE(error.contains(c.path)) << error.toStdString();
+        EXPECT_FALSE(flow.SaveFlowText(c.path, &error));
         EXPECT_TRUE(error.startsWith("Save flow text error: \r\n")) << error.toStdString();
-        struct stat st{};
-        ASSERT_EQ(lstat(QFile::encodeName(c.file).constData(), &st), 0);
-        EXPECT_EQ(st.st_mode & S_IFMT, c.type);
     }
+    EXPECT_TRUE(odd.unchanged());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot).size(),
-              haveDevice ? 3 : 2);
+              qsizetype(odd.entries.size()));
 }
 
 TEST_F(FlowFileTest, BytesThatAreNotGbkComeBackByteForByte)

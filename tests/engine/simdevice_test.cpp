@@ -13,6 +13,9 @@
 #include <functional>
 #include <thread>
 
+#include "support/oddfiles.h"
+#include "support/smalldisk.h"
+
 namespace R = ChannelResult;
 
 namespace {
@@ -196,6 +199,48 @@ TEST(Wave, FailedWriteLeavesTargetAlone)
     WaveInfo info;
     ASSERT_TRUE(readWaveInfo(path, info));
     EXPECT_EQ(info.dataBytes, 160);
+}
+
+// A recording never replaces what is not a regular file: the device, the pipe or the folder stays
+// what it was and the writer says why.
+TEST(Wave, RecordingOntoADevicePipeOrFolderIsRefused)
+{
+    QTemporaryDir dir;
+    const OddFiles odd(dir, ".wav");
+    ASSERT_GE(odd.entries.size(), 2u);
+    auto sim = deviceFrom(R"({"speed": 0, "addresses": ["Line 1"]})");
+    ChannelPtr ch = openChannel(*sim);
+    for (const auto& c : odd.entries) {
+        SCOPED_TRACE(c.path.toStdString());
+        QString error;
+        EXPECT_FALSE(writeWaveFile(c.path, WaveFormat::telephone(), QByteArray(16000, 0), &error));
+        EXPECT_TRUE(error.contains(c.path) && error.contains("not a regular file")) << error.toStdString();
+        WaveWriter writer(c.path, WaveFormat::telephone());
+        EXPECT_FALSE(writer.open(&error));
+        EXPECT_EQ(ch->RecordFile(c.path, false, 1), R::Failed);
+        EXPECT_TRUE(lastOf(*sim, "RecordFile").detail.contains("not a regular file"))
+            << lastOf(*sim, "RecordFile").detail.toStdString();
+    }
+    EXPECT_TRUE(odd.unchanged());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size(),
+              qsizetype(odd.entries.size()));
+}
+
+// A recording that does not fit on the disk fails with the system's reason and leaves nothing.
+TEST(Wave, RecordingOntoAFullDiskSaysSo)
+{
+    SmallDisk disk(64 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here";
+    auto sim = deviceFrom(R"({"speed": 0, "addresses": ["Line 1"]})");
+    ChannelPtr ch = openChannel(*sim);
+    const QString file = disk.filePath("message.wav");
+    EXPECT_EQ(ch->RecordFile(file, false, 5), R::Failed);  // 80,000 bytes of samples
+    const QString detail = lastOf(*sim, "RecordFile").detail;
+    EXPECT_TRUE(detail.contains(file) && detail.contains("No space left on device")) << detail.toStdString();
+    QString error;
+    EXPECT_FALSE(writeWaveFile(file, WaveFormat::telephone(), QByteArray(80000, 0), &error));
+    EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
+    EXPECT_TRUE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
 // ---- Scenarios ----

@@ -4,7 +4,10 @@
 //   lock-and-die LOCKFILE              takes the lock file and ends without releasing it
 //   listen-and-die SERVERNAME          listens on a local socket and ends without closing it
 //   send APP MESSAGE...                hands each message to the primary instance of APP
+//   save-loop FILE A B                 saves the bytes of file A, then of B, over FILE, again and
+//                                      again until killed; says "saving" once it has begun
 #include <QCoreApplication>
+#include <QFile>
 #include <QLocalServer>
 #include <QLockFile>
 #include <QTextStream>
@@ -12,8 +15,31 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "platform/filesave.h"
 #include "platform/registry.h"
 #include "platform/singleinstance.h"
+
+static QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+static int saveLoop(const QStringList& args)
+{
+    if (args.size() != 3)
+        return 2;
+    const QByteArray versions[2] = {bytesOf(args[1]), bytesOf(args[2])};
+    std::fprintf(stdout, "saving\n");
+    std::fflush(stdout);
+    for (int i = 0;; i = 1 - i) {
+        QString message;
+        if (!FileSave::replaceContents(args[0], versions[i], &message)) {
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+            return 1;
+        }
+    }
+}
 
 static int registryWrite(const QStringList& args)
 {
@@ -43,6 +69,8 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return 2;
     const QString mode = args.takeFirst();
+    if (mode == QLatin1String("save-loop"))
+        return saveLoop(args);
     if (mode == QLatin1String("registry-write"))
         return registryWrite(args);
     if (mode == QLatin1String("lock-and-die") && args.size() == 1) {

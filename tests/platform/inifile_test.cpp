@@ -378,6 +378,24 @@ TEST(IniFile, WritesThroughASymbolicLink)
     EXPECT_EQ(IniFile::readString(copy.path, u("Section"), u("a"), QString()), u("5"));
 }
 
+// A file with a second name is written in place, so both names see the new value.
+TEST(IniFile, WritesThroughAHardLink)
+{
+    IniCopy copy("unix.ini");
+    const QString other = copy.dir.filePath(u("other.ini"));
+    ASSERT_EQ(::link(QFile::encodeName(copy.path).constData(), QFile::encodeName(other).constData()), 0);
+    struct stat before{};
+    ASSERT_EQ(::stat(QFile::encodeName(copy.path).constData(), &before), 0);
+    ASSERT_TRUE(IniFile::writeString(other, u("Section"), u("a"), u("5"), false));
+    struct stat after{};
+    ASSERT_EQ(::stat(QFile::encodeName(copy.path).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(IniFile::readString(copy.path, u("Section"), u("a"), QString()), u("5"));
+    EXPECT_EQ(IniFile::readString(other, u("Section"), u("a"), QString()), u("5"));
+    EXPECT_EQ(QDir(copy.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // nothing left beside them
+}
+
 // Many writers on one file, each with keys of its own, some sharing sections: the locked
 // read-modify-write loses no key.
 TEST(IniFile, ConcurrentWritersLoseNothing)

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "support/damagedstore.h"
+#include "support/oddfiles.h"
 
 using Status = RegistryStore::Status;
 
@@ -646,3 +648,61 @@ TEST_F(RegistryTest, RefusedWritesLeaveTheFileAlone)
     EXPECT_FALSE(store.transaction([] { return true; }));
     EXPECT_EQ(text(Product, QStringLiteral("x")), QStringLiteral("kept"));
 }
+
+namespace {
+
+// A device or a pipe is no store: it is refused before SQLite opens it, so no journal appears
+// beside it and the device stays what it was.
+TEST_F(RegistryTest, ADeviceOrAPipeIsNoStoreFile)
+{
+    // The device is like /dev/null.
+    const OddFiles odd(dir, QStringLiteral(".db"), makedev(1, 3));
+    ASSERT_GE(odd.entries.size(), 2u);
+    for (const auto& c : odd.entries) {
+        SCOPED_TRACE(qPrintable(c.path));
+        RegistryStore refused(c.path);
+        EXPECT_FALSE(refused.createKey(Product));
+        EXPECT_TRUE(refused.errorString().contains(c.path) && refused.errorString().contains("not a regular file"))
+            << qPrintable(refused.errorString());
+        QString value;
+        EXPECT_EQ(refused.readString(Product, QStringLiteral("x"), &value), Status::Failed);
+    }
+    EXPECT_TRUE(odd.unchanged());
+    QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    left.removeAll(QStringLiteral("registry.db"));
+    EXPECT_EQ(left.size(), qsizetype(odd.entries.size())) << qPrintable(left.join(' '));  // no journal beside them
+}
+
+// A file whose key index is damaged answers every lookup with "no such key". It is checked when it
+// opens: every call fails with the reason, nothing is written, and the file keeps its bytes.
+TEST_F(RegistryTest, ADamagedFileIsFoundWhenItOpensAndNeverWritten)
+{
+    ASSERT_TRUE(store.createKey(Product + QStringLiteral("\\Application")));
+    ASSERT_TRUE(store.writeString(Product + QStringLiteral("\\Application"), QStringLiteral("Bank"), QStringLiteral("/b.svx")));
+    store.releaseThreadConnection();
+    ASSERT_FALSE(QFile::exists(file() + QStringLiteral("-wal")));
+    ASSERT_TRUE(emptyIndexPage(file(), QStringLiteral("registry_keys_name")));
+    QFile f(file());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray damaged = f.readAll();
+    f.close();
+
+    RegistryStore again(file());
+    EXPECT_FALSE(again.keyExists(Product));
+    EXPECT_TRUE(again.errorString().contains(file()) && again.errorString().contains("damaged"))
+        << qPrintable(again.errorString());
+    QString value;
+    EXPECT_EQ(again.readString(Product + QStringLiteral("\\Application"), QStringLiteral("Bank"), &value), Status::Failed);
+    EXPECT_FALSE(again.createKey(Product));
+    EXPECT_FALSE(again.createKey(QStringLiteral("Other")));
+    EXPECT_TRUE(again.writesRefused());
+    again.releaseThreadConnection();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll() == damaged) << "the damaged file is never written";
+    for (const char* suffix : {"-wal", "-journal"}) {
+        QFile side(file() + QLatin1String(suffix));
+        EXPECT_TRUE(!side.exists() || side.size() == 0) << suffix;
+    }
+}
+
+}  // namespace

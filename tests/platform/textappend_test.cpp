@@ -6,11 +6,16 @@
 #include <QTemporaryDir>
 
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/codepage.h"
 #include "platform/textappend.h"
 #include "support/files.h"
+#include "support/smalldisk.h"
 
 namespace {
 
@@ -89,6 +94,41 @@ TEST(TextAppend, ReportsTheFileAndTheReason)
         EXPECT_FALSE(appendText(c.path, u("line"), true, c.chinese, &error));
         EXPECT_EQ(error, c.expected);
     }
+}
+
+// A text that does not fit on the disk is not left behind cut off: the file keeps its old bytes.
+TEST(TextAppend, AFullDiskLeavesNoCutLine)
+{
+    SmallDisk disk(64 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here";
+    const QString path = disk.filePath(u("log.txt"));
+    ASSERT_TRUE(appendText(path, u("first"), true, false));
+    ASSERT_TRUE(disk.fill(u("filler")));
+    QString error;
+    // More than the rest of the file's first page, which still takes bytes.
+    EXPECT_FALSE(appendText(path, QString(10000, u'x'), true, false, &error));
+    EXPECT_EQ(error, u("Cannot write file \"%1\". No space left on device").arg(path));
+    EXPECT_EQ(bytesOf(path), QByteArray("first\r\n"));
+}
+
+// A pipe takes the text only while someone reads it; with nobody at the other end the append
+// fails instead of vanishing.
+TEST(TextAppend, APipeWithoutAReaderIsAnError)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u("pipe"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0666), 0);
+    QString error;
+    EXPECT_FALSE(appendText(path, u("line"), true, false, &error));
+    EXPECT_TRUE(error.startsWith(u("Cannot open file \"%1\". ").arg(path))) << error.toStdString();
+
+    const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(appendText(path, u("line"), true, false, &error)) << error.toStdString();
+    char buffer[16] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 6);
+    EXPECT_EQ(QByteArray(buffer, 6), QByteArray("line\r\n"));
+    ::close(reader);
 }
 
 // Many appenders on one file: every line arrives whole, none is lost or overwritten.

@@ -451,7 +451,8 @@ int32_t SimChannel::RecordFile(const QString& file, bool interruptible, int maxL
                    const int64_t start = now_;
                    const Stop stop = advance(maxLengthSeconds == 0 ? -1 : int64_t(maxLengthSeconds) * 1000, interruptible);
                    const int64_t ms = now_ - start;
-                   if (!writeRecording(writer, ms, tone) || !writer.commit(&detail)) {
+                   const bool written = writeRecording(writer, ms, tone);
+                   if (!writer.commit(&detail) || !written) {  // the commit says why a write failed
                        if (detail.isEmpty())
                            detail = QStringLiteral("cannot write %1").arg(file);
                        return R::Failed;
