@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -109,6 +110,8 @@ public:
     // request to the PostgreSQL server, an interrupt of SQLite, an ODBC cancel), so it fails with
     // the driver's text, and refuses every statement it would start until resetCancel().
     void cancel();
+    // From any thread: whether a statement of the data set is under way now.
+    bool running() const { return running_.busy.load(); }
     // On the thread that uses the data set: lets it run statements again after a cancel().
     void resetCancel();
     static constexpr const char* CancelledMessage = "The statement was cancelled: the run is stopping";
@@ -131,6 +134,7 @@ private:
     void afterError();
     bool buildCommand(bool forRows, Command* command, QString* error) const;
     bool runCommand(const Command& command, bool forRows, qint64* rowsAffected, QString* error);
+    bool runPostgres(const Command& command, bool forRows, qint64* rowsAffected, QString* error);
     void rebuildParams();
     qsizetype findParam(const QString& name) const;
     int findField(const QString& name) const;
@@ -142,6 +146,7 @@ private:
         int kind = 0;                  // 0 nothing runs, else the provider's kind
         void* handle = nullptr;        // PGcancel*, sqlite3* or the ODBC statement handle
         DataSetConnection* connection = nullptr;
+        std::atomic<bool> busy{false};  // a statement is under way
     };
     // Records the running statement; false when a cancel came first.
     bool arm(int kind, void* handle);

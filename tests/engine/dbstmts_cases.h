@@ -315,10 +315,11 @@ private:
     std::vector<Sighting> sightings_;
 };
 
-// Runs the flow (pass after pass) through the real runner, waits until the runner has been at
-// `at` for a moment and stops the run from this thread: how long Stop took, in milliseconds;
-// -1 when the runner never reached `at`.
-inline qint64 stopWhileAt(DbFlow& f, TIVRBase* at)
+// Runs the flow (pass after pass) through the real runner, waits until the runner is at `at`
+// and `underWay` says the statement there is running (by default: the data set of `at`'s
+// definition runs a statement), and stops the run from this thread: how long Stop took, in
+// milliseconds; -1 when the runner never got that far.
+inline qint64 stopWhileAt(DbFlow& f, TIVROperateDataBase* at, std::function<bool()> underWay = {})
 {
     TIVRFlow& flow = f.flow;
     flow.setDevice(std::make_shared<NullDevice>());
@@ -326,16 +327,18 @@ inline qint64 stopWhileAt(DbFlow& f, TIVRBase* at)
     flow.OnTrace = [&](FlowNode* node) {
         if (node->statement() == at) reached.store(true);
     };
+    if (!underWay) underWay = [at] { return at->link.target()->dataSet()->running(); };
     if (!flow.Run(false, false, 0, -1, -1, -1, 0, 0)) return -1;
-    QDeadlineTimer deadline(10000);
-    while (!reached.load() && !deadline.hasExpired()) QThread::msleep(10);
-    QThread::msleep(300);  // well into the statement
+    QDeadlineTimer deadline(60000);
+    // The runner prepares the data set before it reaches the statement.
+    while (!(reached.load() && underWay()) && !deadline.hasExpired()) QThread::msleep(5);
+    const bool there = !deadline.hasExpired();
     QElapsedTimer timer;
     timer.start();
     flow.Stop();
     const qint64 took = timer.elapsed();
     flow.OnTrace = nullptr;
-    return reached.load() ? took : -1;
+    return there ? took : -1;
 }
 
 // ---- the cases ----

@@ -258,6 +258,71 @@ TEST_F(PostgresDataSet, QuotesInValuesStayValues)
     EXPECT_EQ(dscases::nameAt(ds), nasty);
 }
 
+// Values go to the server apart from the statement: whatever the session's settings and whatever
+// the author's literals hold, a value is never read as SQL.
+TEST_F(PostgresDataSet, ValuesNeverBecomeSqlWhateverTheSettings)
+{
+    const QString victim = db.table() + QStringLiteral("_victim");
+    QString e;
+    qint64 n = 0;
+    auto run = [&](const QString& text) {
+        ds.close();
+        return ds.setCommandText(text, &e) && ds.execute(&n, &e);
+    };
+    ASSERT_TRUE(run(QStringLiteral("CREATE TABLE %1 (k TEXT, c TEXT)").arg(victim))) << s(e);
+    const QString attack = QStringLiteral("x', 'y'); DROP TABLE %1; --").arg(victim);
+    for (const char* setting : {"SET standard_conforming_strings = off", "SET standard_conforming_strings = on"}) {
+        SCOPED_TRACE(setting);
+        ASSERT_TRUE(run(QString::fromLatin1(setting))) << s(e);
+        // With standard strings off the author's own literal runs on past its quote: the statement
+        // may fail, but the value stays a value.
+        ASSERT_TRUE(ds.setCommandText(QStringLiteral("INSERT INTO %1 (k, c) VALUES ('C:\\', :c)").arg(victim), &e));
+        ASSERT_TRUE(ds.setParamByName(QStringLiteral("c"), attack, &e));
+        ds.execute(&n, &e);
+        QVariant count;
+        Side side;
+        ASSERT_EQ(s(side.run(QStringLiteral("SELECT count(*) FROM %1").arg(victim), &count)), "") << "the table was dropped";
+        // The plain case round-trips.
+        ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT :c AS c"), &e));
+        ASSERT_TRUE(ds.setParamByName(QStringLiteral("c"), attack, &e));
+        ASSERT_TRUE(ds.open(&e)) << s(e);
+        EXPECT_EQ(s(dscases::field(ds, QStringLiteral("c")).toString()), s(attack));
+        ds.close();
+    }
+    EXPECT_TRUE(run(QStringLiteral("DROP TABLE %1").arg(victim))) << s(e);
+}
+
+// A stored procedure's parameter name is a name, never SQL.
+TEST_F(PostgresDataSet, ProcedureParameterNamesAreNames)
+{
+    Side side;
+    ASSERT_TRUE(side.ok) << s(side.error);
+    const QString victim = db.table() + QStringLiteral("_victim");
+    ASSERT_EQ(s(side.run(QStringLiteral("CREATE TABLE %1 (k TEXT)").arg(victim))), "");
+    ASSERT_EQ(s(side.run(sql("CREATE FUNCTION %1_echo(a text DEFAULT '', \"Who\" text DEFAULT 'w', plain text DEFAULT 'p') "
+                             "RETURNS text LANGUAGE sql AS $$ SELECT a || \"Who\" || plain $$"))),
+              "");
+    QString e;
+    ASSERT_TRUE(ds.setCommandType(DataSet::CommandStoredProc, &e));
+    ASSERT_TRUE(ds.setCommandText(sql("%1_echo"), &e));
+    const QString attack = QStringLiteral("a => 'x'); DROP TABLE %1; --").arg(victim);
+    ASSERT_TRUE(ds.setParamByName(attack, QStringLiteral("v"), &e)) << s(e);
+    EXPECT_FALSE(ds.open(&e));
+    QVariant count;
+    EXPECT_EQ(s(side.run(QStringLiteral("SELECT count(*) FROM %1").arg(victim), &count)), "") << "the table was dropped";
+    // A plain name is folded as the server folds it, a quoted one kept; anything else is quoted.
+    ds.close();
+    ASSERT_TRUE(ds.setCommandText(QString(), &e));
+    ASSERT_TRUE(ds.setCommandText(sql("%1_echo"), &e));
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("\"Who\""), QStringLiteral("1"), &e));
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("PLAIN"), QStringLiteral("2"), &e));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    QVariant v;
+    ASSERT_TRUE(ds.fieldByIndex(0, &v, &e));
+    EXPECT_EQ(s(v.toString()), "12");
+    EXPECT_EQ(s(side.run(QStringLiteral("DROP TABLE %1").arg(victim))), "");
+}
+
 TEST_F(PostgresDataSet, ChangedConnectionStringIsANewConnection)
 {
     const qint64 before = backendPid(ds);
@@ -348,8 +413,19 @@ TEST(PostgresConnection, CancelEndsARunningStatement)
     NEED_SERVER();
     DataSet ds;
     ds.setConnectionString(serverConnection());
-    ds.setCommandText(QStringLiteral("SELECT pg_sleep(30)"));
-    dscases::cancelsTheRunningCommand(ds, 500, [&](const QString& e) {
+    // A text of its own, so tests running beside it on the server are not counted.
+    const QString sleep = QStringLiteral("SELECT pg_sleep(30) AS cancel_test_%1").arg(QCoreApplication::applicationPid());
+    ds.setCommandText(sleep);
+    // The server's text needs the statement to be on the server: wait until it shows there.
+    const auto onServer = [&] {
+        Side side;
+        QVariant n;
+        return side.run(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' AND query = '%1'").arg(sleep),
+                        &n)
+                   .isEmpty() &&
+               n.toInt() > 0;
+    };
+    dscases::cancelsTheRunningCommand(ds, onServer, [&](const QString& e) {
         EXPECT_EQ(s(e), "ERROR:  canceling statement due to user request");
     });
     // The connection is still good.

@@ -169,7 +169,16 @@ TEST_F(PostgresStatements, StopDuringALongQueryEndsTheRunAtOnce)
     dbcases::DbFlow console(db.flowFile(), false);
     IVRDataBase* d = console.definition("sleep", db.connectionString(), cmdText, "SELECT pg_sleep(31)");
     IVRDBOperate* open = console.op(d, dbOpen);
-    const qint64 took = dbcases::stopWhileAt(console, open);
+    const auto onServer = [] {
+        Side side;
+        QVariant n;
+        return side.run(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(31)' "
+                                       "AND state = 'active'"),
+                        &n)
+                   .isEmpty() &&
+               n.toInt() > 0;
+    };
+    const qint64 took = dbcases::stopWhileAt(console, open, onServer);
     ASSERT_GE(took, 0) << "the run never reached the query";
     EXPECT_LT(took, 1000);
     // The server runs nothing of ours any more.
