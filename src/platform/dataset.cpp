@@ -19,6 +19,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include <libpq-fe.h>
@@ -39,6 +40,8 @@ public:
     bool broken = false;  // lost; the data sets that hold it connect again on their next use
     PGcancel* pgCancel = nullptr;     // PostgreSQL: what a cancel request from another thread needs
     std::atomic<bool> interrupt{false};  // SQLite: set while a cancel stands, read by the progress handler
+    std::atomic<bool> lockWait{false};   // the running statement waits for another connection's lock
+    QElapsedTimer lockWaitStarted;       // SQLite: when that wait began (the connection's thread only)
 
     ~DataSetConnection()
     {
@@ -89,6 +92,21 @@ QString sqlErrorText(const QSqlError& e)
     if (text.isEmpty() || text.compare(QLatin1String("not an error"), Qt::CaseInsensitive) == 0)
         text = e.driverText().trimmed();
     return text.isEmpty() ? QStringLiteral("Unknown database error") : text;
+}
+
+// How long a SQLite statement waits for another connection's lock (Qt's default).
+constexpr int SqliteLockWaitMs = 5000;
+
+// Waits for another connection's lock in short sleeps, so a cancel ends the wait at once:
+// SQLite's own busy wait sleeps on through an interrupt.
+int sqliteBusy(void* data, int count)
+{
+    auto* connection = static_cast<DataSetConnection*>(data);
+    if (count == 0) connection->lockWaitStarted.start();
+    if (connection->interrupt.load() || connection->lockWaitStarted.hasExpired(SqliteLockWaitMs)) return 0;
+    connection->lockWait.store(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 1;
 }
 
 // Ends a SQLite statement whose interrupt came before it began to step.
@@ -423,6 +441,23 @@ bool postgresParam(const QVariant& v, PgParam* out, QString* error)
         out->bytes = v.toBool() ? "true" : "false";
         out->type = PgBool;
         return true;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar: {
+        // Typed as well: a parameter used in two places takes one type, the one of its value.
+        bool fits = false;
+        const qlonglong i = v.toLongLong(&fits);
+        if (!fits) break;  // beyond 64 bits: as its text
+        out->bytes = QByteArray::number(i);
+        out->type = i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max() ? PgInt4 : PgInt8;
+        return true;
+    }
     case QMetaType::Float:
     case QMetaType::Double: {
         // Typed, so a fraction beside an integer is not taken for an integer.
@@ -889,8 +924,11 @@ bool DataSet::connect(QString* error)
                 }
             } else if (target.provider == ConnectionTarget::Provider::SQLite) {
                 auto progressHandler = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_progress_handler);
-                if (auto* lite = static_cast<sqlite3*>(clientlibrary::nativeHandle(db.driver()->handle(), {"sqlite3*"})); lite && progressHandler)
-                    progressHandler(lite, 1000, sqliteProgress, &connection->interrupt);
+                auto busyHandler = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_busy_handler);
+                if (auto* lite = static_cast<sqlite3*>(clientlibrary::nativeHandle(db.driver()->handle(), {"sqlite3*"}))) {
+                    if (progressHandler) progressHandler(lite, 1000, sqliteProgress, &connection->interrupt);
+                    if (busyHandler) busyHandler(lite, sqliteBusy, connection.get());
+                }
             }
         }
     }
@@ -1105,9 +1143,22 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
             return query.exec();
         };
         bool ok = run(command.sql);
-        // CALL names procedures only; a function is run with SELECT.
-        if (!ok && !command.fallback.isEmpty() && query.lastError().nativeErrorCode() == QLatin1String("42809"))
-            ok = run(command.fallback);
+        // The SQLite ODBC driver waits for a lock one slice at a time: the rest of the wait is
+        // here, where a cancel ends it.
+        const int lockWaitMs = connection_->target.lockWaitMs;
+        if (!ok && lockWaitMs > 0 && !cancelledBeforeStart) {
+            QElapsedTimer waited;
+            waited.start();
+            while (!ok && !cancelledBeforeStart && query.lastError().databaseText().contains(QLatin1String("is locked")) &&
+                   waited.elapsed() + connectionstring::OdbcLockSliceMs <= lockWaitMs) {
+                {
+                    std::lock_guard lock(running_.mutex);
+                    if (running_.cancelled) break;
+                }
+                connection_->lockWait.store(true);
+                ok = run(command.sql);
+            }
+        }
         if (cancelledBeforeStart) {
             failure = QString::fromLatin1(CancelledMessage);
         } else if (!ok) {
@@ -1164,7 +1215,10 @@ bool DataSet::arm(int kind, void* handle)
 void DataSet::disarm()
 {
     std::lock_guard lock(running_.mutex);
-    if (running_.connection) running_.connection->interrupt.store(false);
+    if (running_.connection) {
+        running_.connection->interrupt.store(false);
+        running_.connection->lockWait.store(false);
+    }
     running_.kind = NothingRuns;
     running_.handle = nullptr;
     running_.connection = nullptr;
@@ -1194,6 +1248,12 @@ void DataSet::cancel()
     default:
         break;
     }
+}
+
+bool DataSet::waitingForLock() const
+{
+    std::lock_guard lock(running_.mutex);
+    return running_.busy.load() && running_.connection && running_.connection->lockWait.load();
 }
 
 void DataSet::resetCancel()

@@ -112,6 +112,8 @@ public:
     void cancel();
     // From any thread: whether a statement of the data set is under way now.
     bool running() const { return running_.busy.load(); }
+    // From any thread: whether that statement waits for another connection's lock (SQLite).
+    bool waitingForLock() const;
     // On the thread that uses the data set: lets it run statements again after a cancel().
     void resetCancel();
     static constexpr const char* CancelledMessage = "The statement was cancelled: the run is stopping";
@@ -141,7 +143,7 @@ private:
 
     // What cancel() needs to reach the running statement; guarded by mutex.
     struct Running {
-        std::mutex mutex;
+        mutable std::mutex mutex;
         bool cancelled = false;
         int kind = 0;                  // 0 nothing runs, else the provider's kind
         void* handle = nullptr;        // PGcancel*, sqlite3* or the ODBC statement handle

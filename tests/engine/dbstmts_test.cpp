@@ -181,7 +181,7 @@ TEST_F(DbStatements, FieldValuesKeepTheirKinds)
         Value expected;
     } cases[] = {
         {"big", Value::int64(9000000000LL)}, {"small", Value::int64(7)}, {"flt", Value(2.5)},
-        {"text", Value("txt")},              {"nul", Value::null()}, {"bytes", Value("AB")},
+        {"text", Value("txt")},              {"nul", Value::null()}, {"bytes", Value::blob("AB")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.field);

@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QDeadlineTimer>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -309,6 +311,65 @@ TEST(DataSetOdbc, CancelEndsARunningStatement)
     DataSet ds;
     ds.setConnectionString(db.connectionString());
     cancelsALongStatement(ds, "interrupt");
+}
+
+// A statement that waits for another connection's write lock ends as soon as it is cancelled,
+// well before the lock wait would give up by itself.
+void stopsALockWait(DataSet& ds, const QString& file, int lockWaitMs)
+{
+    const QString side = QStringLiteral("lock-holder");
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), side);
+        holder.setDatabaseName(file);
+        ASSERT_TRUE(holder.open());
+        QSqlQuery lock(holder);
+        ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        ASSERT_TRUE(lock.exec(QStringLiteral("UPDATE people SET note = 'held'")));
+        ASSERT_TRUE(ds.setCommandText(QStringLiteral("INSERT INTO people (id, name) VALUES (50, 'W')")));
+        std::atomic<bool> seen{false};
+        std::thread stopper([&] {
+            QDeadlineTimer deadline(60000);
+            while (!deadline.hasExpired() && !ds.waitingForLock()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            seen = !deadline.hasExpired();
+            ds.cancel();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QString e;
+        qint64 n = 0;
+        const bool ok = ds.execute(&n, &e);
+        const qint64 took = timer.elapsed();
+        stopper.join();
+        EXPECT_TRUE(seen.load());
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(e.isEmpty());
+        // A stop that came in the lock wait ends it long before the wait would end by itself.
+        EXPECT_LT(took, lockWaitMs / 2) << s(e);
+        EXPECT_TRUE(e.contains(QStringLiteral("locked"))) << s(e);
+        lock.exec(QStringLiteral("ROLLBACK"));
+    }
+    QSqlDatabase::removeDatabase(side);
+    ds.resetCancel();
+    // Once the lock is gone the statement runs.
+    qint64 n = 0;
+    QString e;
+    EXPECT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, 1);
+}
+
+TEST_F(SqliteDataSet, StopEndsALockWait)
+{
+    stopsALockWait(ds, db.dir.filePath(db.file), 5000);
+}
+
+TEST(DataSetOdbc, StopEndsALockWait)
+{
+    if (!OdbcBackend::available()) GTEST_SKIP() << "no SQLite3 ODBC driver registered (package libsqliteodbc)";
+    OdbcBackend db;
+    ASSERT_TRUE(db.setUp().isEmpty());
+    DataSet ds;
+    ds.setConnectionString(db.connectionString() + QStringLiteral(";Timeout=60000"));
+    stopsALockWait(ds, db.dir.filePath(db.file), 60000);
 }
 
 TEST(DataSetServer, UnreachableServerIsAClearError)

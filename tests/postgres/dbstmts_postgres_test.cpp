@@ -31,11 +31,13 @@ public:
     QString connectionString() const override { return serverConnection(); }
     QString table() const override { return name; }
     QString flowFile() const override { return dir.filePath(QStringLiteral("main.svx")); }
+    QString blobSelect() const override { return QStringLiteral("SELECT '\\x00ff41805c27e9'::bytea AS a"); }
+    QString blobType() const override { return QStringLiteral("BYTEA"); }
     ~PostgresBackend() override
     {
         if (!seeded) return;
         Side side;
-        side.run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name));
+        side.run(QStringLiteral("DROP TABLE IF EXISTS %1, %1_blob").arg(name));
     }
     QString setUp()
     {
@@ -93,6 +95,32 @@ TEST_F(PostgresStatements, TypedFieldsAndParameters)
     } cases[] = {
         {"i4", Value(42)}, {"i8", Value::int64(9000000000LL)}, {"flag", Value(true)},
         {"day", Value::dateTime(day)}, {"t", Value("wide")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        f.ok(*f.field(d, Value(c.field), v));
+        EXPECT_EQ(v->value(), c.expected) << describe(v->value());
+    }
+}
+
+// A numeric beyond a double's precision keeps every digit (as text); a fraction given beside an
+// integer is taken as the fraction it is.
+TEST_F(PostgresStatements, ExactNumbersAndTypedFractions)
+{
+    IVRDataBase* d = f.definition("numbers", db.connectionString(), cmdText,
+                                  QStringLiteral("SELECT 12345678901234567890.123456789::numeric AS big, 1.5::numeric AS small, "
+                                                 "-0.000000000000000001::numeric AS tiny, :f + 1 AS sum, :i + :f AS mixed, "
+                                                 "1 + :i AS whole"));
+    IVRVariant* v = f.var("v");
+    f.ok(*f.param(d, Value("f"), Value(2.5)));
+    f.ok(*f.param(d, Value("i"), Value(1)));
+    f.ok(*f.op(d, dbOpen));
+    const struct {
+        const char* field;
+        Value expected;
+    } cases[] = {
+        {"big", Value("12345678901234567890.123456789")}, {"small", Value(1.5)}, {"tiny", Value(-1e-18)},
+        {"sum", Value(3.5)}, {"mixed", Value(3.5)}, {"whole", Value(2)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.field);
