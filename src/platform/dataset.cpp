@@ -109,6 +109,30 @@ int sqliteBusy(void* data, int count)
     return 1;
 }
 
+// Qt's drivers warn on standard error about every statement that fails, beside the error the
+// data set gives: while a statement of ours runs on a thread, its warnings are dropped there.
+thread_local int quietDepth = 0;
+std::atomic<QtMessageHandler> louderHandler{nullptr};
+
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (quietDepth > 0 && type != QtFatalMsg) return;
+    if (QtMessageHandler next = louderHandler.load()) next(type, context, text);
+}
+
+struct QuietDrivers {
+    QuietDrivers()
+    {
+        // Put back in front whenever another handler has come since.
+        const QtMessageHandler current = qInstallMessageHandler(quietHandler);
+        if (current != quietHandler) louderHandler.store(current);
+        ++quietDepth;
+    }
+    ~QuietDrivers() { --quietDepth; }
+    QuietDrivers(const QuietDrivers&) = delete;
+    QuietDrivers& operator=(const QuietDrivers&) = delete;
+};
+
 // Ends a SQLite statement whose interrupt came before it began to step.
 int sqliteProgress(void* flag)
 {
@@ -1002,8 +1026,10 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
     case CommandText: {
         QList<SqlPiece> pieces;
         QStringList names;
-        // Binding reads placeholders of its own in comments: leave them out there.
-        scanSql(commandText_, &pieces, &names, !postgres && !params_.isEmpty());
+        // Binding reads placeholders of its own in comments, and SQLite takes a comment after
+        // the statement's ';' for a second statement: leave them out there.
+        scanSql(commandText_, &pieces, &names,
+                provider == ConnectionTarget::Provider::SQLite || (!postgres && !params_.isEmpty()));
         QString sql;
         for (const SqlPiece& piece : pieces) {
             if (piece.param < 0) {
@@ -1110,6 +1136,7 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
         return runPostgres(command, forRows, rowsAffected, error);
     QString failure;
     {
+        const QuietDrivers quiet;
         QSqlQuery query(connection_->database());
         query.setForwardOnly(true);
         // A cancel from another thread reaches the statement through the driver: PostgreSQL and

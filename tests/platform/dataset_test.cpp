@@ -282,6 +282,47 @@ TEST_F(SqliteDataSet, ErrorTextsAreTheDrivers)
     EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
 }
 
+// A comment after the one statement is part of it, not a second statement.
+TEST_F(SqliteDataSet, CommentAfterTheStatementIsNoSecondStatement)
+{
+    for (const char* sql : {"SELECT name FROM people WHERE id = 1; -- the first", "SELECT name FROM people WHERE id = 1 -- the first",
+                            "SELECT name FROM people WHERE id = 1; /* the first */ ", "SELECT name FROM people WHERE id = :id; -- by :id"}) {
+        SCOPED_TRACE(sql);
+        ds.close();
+        ASSERT_TRUE(ds.setCommandText(QString::fromLatin1(sql)));
+        if (ds.paramCount()) {
+            ASSERT_TRUE(ds.setParamByIndex(0, 1));
+        }
+        QString e;
+        ASSERT_TRUE(ds.open(&e)) << s(e);
+        EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+    }
+    ds.close();
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT 1; /* a */ SELECT 2")));
+    QString e;
+    EXPECT_FALSE(ds.open(&e));
+    EXPECT_EQ(s(e), "The command text holds more than one statement: give one statement per command");
+}
+
+// The driver's complaints go into the statement's error, not beside it on standard error.
+TEST(DataSetOdbc, DriverWarningsStayOutOfTheLog)
+{
+    if (!OdbcBackend::available()) GTEST_SKIP() << "no SQLite3 ODBC driver registered (package libsqliteodbc)";
+    OdbcBackend db;
+    ASSERT_TRUE(db.setUp().isEmpty());
+    DataSet ds;
+    ds.setConnectionString(db.connectionString());
+    static QStringList said;
+    said.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { said << text; });
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELEC 1")));
+    QString e;
+    EXPECT_FALSE(ds.open(&e));
+    EXPECT_TRUE(e.contains(QStringLiteral("syntax error"))) << s(e);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(s(said.join(QStringLiteral(" | "))), "");
+}
+
 // A statement that would run for ever, cancelled from another thread, fails at once with the
 // driver's text; the data set refuses statements until its cancel is reset.
 void cancelsALongStatement(DataSet& ds, const char* driverText)

@@ -4,12 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <unistd.h>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -321,6 +327,87 @@ TEST_F(PostgresDataSet, ProcedureParameterNamesAreNames)
     ASSERT_TRUE(ds.fieldByIndex(0, &v, &e));
     EXPECT_EQ(s(v.toString()), "12");
     EXPECT_EQ(s(side.run(QStringLiteral("DROP TABLE %1").arg(victim))), "");
+}
+
+// What reaches standard error (file descriptor 2) while `what` runs.
+std::string standardErrorOf(const std::function<void()>& what)
+{
+    std::fflush(stderr);
+    char name[] = "/tmp/sorvix-stderr-XXXXXX";
+    const int file = ::mkstemp(name);
+    if (file < 0) return "cannot capture standard error";
+    const int saved = ::dup(2);
+    ::dup2(file, 2);
+    what();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::string said;
+    char buffer[512];
+    ::lseek(file, 0, SEEK_SET);
+    for (ssize_t n; (n = ::read(file, buffer, sizeof buffer)) > 0;) said.append(buffer, size_t(n));
+    ::close(file);
+    ::unlink(name);
+    return said;
+}
+
+// The server's notices are no errors and are not printed; a command of two statements is refused
+// by the server.
+TEST_F(PostgresDataSet, NoticesStayQuietAndTwoStatementsAreRefused)
+{
+    QString e;
+    qint64 n = 0;
+    const std::string said = standardErrorOf([&] {
+        for (const char* text : {"DROP TABLE IF EXISTS no_such_table_here", "DO $$ BEGIN RAISE NOTICE 'a notice'; END $$"}) {
+            ds.setCommandText(QString::fromLatin1(text));
+            EXPECT_TRUE(ds.execute(&n, &e)) << s(e);
+        }
+    });
+    EXPECT_EQ(said, "");
+    ASSERT_TRUE(ds.setCommandText(sql("UPDATE %1 SET note = 'x'; DELETE FROM %1")));
+    EXPECT_FALSE(ds.execute(&n, &e));
+    EXPECT_TRUE(e.contains(QStringLiteral("cannot insert multiple commands into a prepared statement"))) << s(e);
+    // Nothing of it ran.
+    ASSERT_TRUE(ds.setCommandText(sql("SELECT count(*) FROM %1 WHERE note IS DISTINCT FROM 'x'")));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    QVariant count;
+    ASSERT_TRUE(ds.fieldByIndex(0, &count, &e));
+    EXPECT_EQ(count.toInt(), 3);
+    ds.close();
+    // A ';' and a comment after the one statement are no second statement.
+    ASSERT_TRUE(ds.setCommandText(sql("SELECT name FROM %1 WHERE id = :id; -- the first")));
+    ASSERT_TRUE(ds.setParamByIndex(0, 1, &e));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+}
+
+// A statement that waits for another session's row lock ends when it is cancelled.
+TEST_F(PostgresDataSet, CancelEndsALockWait)
+{
+    Side holder;
+    ASSERT_TRUE(holder.ok) << s(holder.error);
+    ASSERT_EQ(s(holder.run(QStringLiteral("BEGIN"))), "");
+    ASSERT_EQ(s(holder.run(sql("UPDATE %1 SET note = 'held' WHERE id = 1"))), "");
+    ASSERT_TRUE(ds.setCommandText(sql("UPDATE %1 SET note = 'waited' WHERE id = 1")));
+    const QString waiting = sql("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' "
+                                "AND query = 'UPDATE %1 SET note = ''waited'' WHERE id = 1'");
+    std::thread stopper([&] {
+        Side side;
+        QDeadlineTimer deadline(60000);
+        QVariant n;
+        while (!deadline.hasExpired() && (!side.run(waiting, &n).isEmpty() || n.toInt() == 0))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ds.cancel();
+    });
+    qint64 n = 0;
+    QString e;
+    EXPECT_FALSE(ds.execute(&n, &e));
+    stopper.join();
+    EXPECT_TRUE(e.startsWith(QStringLiteral("ERROR:  canceling statement due to user request"))) << s(e);
+    ASSERT_EQ(s(holder.run(QStringLiteral("ROLLBACK"))), "");
+    ds.resetCancel();
+    ASSERT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, 1);
 }
 
 TEST_F(PostgresDataSet, ChangedConnectionStringIsANewConnection)
