@@ -1235,21 +1235,37 @@ bool DataSet::arm(int kind, void* handle)
     running_.kind = handle ? kind : NothingRuns;
     running_.handle = handle;
     running_.connection = connection_.get();
-    running_.busy.store(true);
+    running_.busy.store(running_.kind != NothingRuns);
     return true;
 }
 
 void DataSet::disarm()
 {
-    std::lock_guard lock(running_.mutex);
-    if (running_.connection) {
-        running_.connection->interrupt.store(false);
-        running_.connection->lockWait.store(false);
+    {
+        std::lock_guard lock(running_.mutex);
+        if (running_.connection) {
+            running_.connection->interrupt.store(false);
+            running_.connection->lockWait.store(false);
+        }
+        running_.kind = NothingRuns;
+        running_.handle = nullptr;
+        running_.connection = nullptr;
+        running_.busy.store(false);
     }
-    running_.kind = NothingRuns;
-    running_.handle = nullptr;
-    running_.connection = nullptr;
-    running_.busy.store(false);
+    running_.ended.notify_all();
+    if (running_.repeater.joinable()) running_.repeater.join();
+}
+
+// An ODBC cancel that comes just before the driver starts the statement is lost: cancel again
+// every 100 ms until the statement has ended.
+void DataSet::repeatOdbcCancel()
+{
+    auto odbcCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::ODBC, SQLCancel);
+    std::unique_lock lock(running_.mutex);
+    while (odbcCancel && running_.kind == OdbcRuns) {
+        if (running_.ended.wait_for(lock, std::chrono::milliseconds(100), [this] { return running_.kind != OdbcRuns; })) break;
+        odbcCancel(static_cast<SQLHSTMT>(running_.handle));
+    }
 }
 
 void DataSet::cancel()
@@ -1271,6 +1287,7 @@ void DataSet::cancel()
     case OdbcRuns:
         if (auto odbcCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::ODBC, SQLCancel))
             odbcCancel(static_cast<SQLHSTMT>(running_.handle));
+        if (!running_.repeater.joinable()) running_.repeater = std::thread([this] { repeatOdbcCancel(); });
         break;
     default:
         break;
@@ -1280,7 +1297,7 @@ void DataSet::cancel()
 bool DataSet::waitingForLock() const
 {
     std::lock_guard lock(running_.mutex);
-    return running_.busy.load() && running_.connection && running_.connection->lockWait.load();
+    return running_.connection && running_.connection->lockWait.load();
 }
 
 void DataSet::resetCancel()

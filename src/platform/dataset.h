@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVariant>
 #include <atomic>
+#include <condition_variable>
+#include <thread>
 #include <memory>
 #include <mutex>
 
@@ -110,7 +112,8 @@ public:
     // request to the PostgreSQL server, an interrupt of SQLite, an ODBC cancel), so it fails with
     // the driver's text, and refuses every statement it would start until resetCancel().
     void cancel();
-    // From any thread: whether a statement of the data set is under way now.
+    // From any thread: whether a statement of the data set is with its driver now, where a
+    // cancel reaches it.
     bool running() const { return running_.busy.load(); }
     // From any thread: whether that statement waits for another connection's lock (SQLite).
     bool waitingForLock() const;
@@ -148,8 +151,11 @@ private:
         int kind = 0;                  // 0 nothing runs, else the provider's kind
         void* handle = nullptr;        // PGcancel*, sqlite3* or the ODBC statement handle
         DataSetConnection* connection = nullptr;
-        std::atomic<bool> busy{false};  // a statement is under way
+        std::atomic<bool> busy{false};  // a statement is with the driver, where a cancel reaches it
+        std::condition_variable ended;  // told when the statement ends
+        std::thread repeater;           // ODBC: cancels again until the statement ends
     };
+    void repeatOdbcCancel();
     // Records the running statement; false when a cancel came first.
     bool arm(int kind, void* handle);
     void disarm();
