@@ -395,6 +395,8 @@ bool Value::isNumeric() const
 
 QString Value::asString() const
 {
+    if (const auto* blob = std::get_if<Blob>(&data_))
+        return blob->text;
     if (kind() == Kind::String)
         return std::get<QString>(data_);
     if (kind() == Kind::WideString)

@@ -17,6 +17,10 @@ public:
     struct DateTime { double days = 0; bool operator==(const DateTime&) const = default; };
     struct NullTag { bool operator==(const NullTag&) const = default; };
     struct Wide { QString text; bool operator==(const Wide&) const = default; };
+    // A byte string that came from binary data (a database BLOB): a String in every rule, whose
+    // text is the bytes as CodePage::decodeKeepingBytes reads them, so that a parameter takes
+    // it back as the same bytes.
+    struct Blob { QString text; bool operator==(const Blob&) const = default; };
 
     Value() = default;
     Value(int32_t v) : data_(v) {}
@@ -30,8 +34,16 @@ public:
     static Value currency(int64_t scaled) { Value r; r.data_ = Currency{scaled}; return r; }
     static Value dateTime(double days) { Value r; r.data_ = DateTime{days}; return r; }
     static Value wideString(const QString& s) { Value r; r.data_ = Wide{s}; return r; }
+    // `text` is the binary data as CodePage::decodeKeepingBytes gives it.
+    static Value blob(const QString& text) { Value r; r.data_ = Blob{text}; return r; }
 
-    Kind kind() const { return static_cast<Kind>(data_.index()); }
+    Kind kind() const
+    {
+        const auto i = data_.index();
+        return i == blobIndex ? Kind::String : static_cast<Kind>(i);
+    }
+    // A String that holds binary data.
+    bool isBlob() const { return data_.index() == blobIndex; }
     bool isEmpty() const { return kind() == Kind::Empty; }
     bool isNull() const { return kind() == Kind::Null; }
     bool isEmptyOrNull() const { return isEmpty() || isNull(); }
@@ -80,7 +92,8 @@ public:
     bool toCurrencyScaled(int64_t* out, QString* error = nullptr) const;
 
 private:
-    std::variant<std::monostate, NullTag, int32_t, int64_t, double, Currency, QString, Wide, bool, DateTime> data_;
+    std::variant<std::monostate, NullTag, int32_t, int64_t, double, Currency, QString, Wide, bool, DateTime, Blob> data_;
+    static constexpr std::size_t blobIndex = 10;
 };
 
 // Operations of the operator statement, in the order of their enumeration.

@@ -278,6 +278,17 @@ bool resolvePostgres(const ConnectionPairs& pairs, ConnectionTarget* target, QSt
         return std::any_of(std::begin(group), std::end(group), [key](const char16_t* k) { return sameKey(key, QStringView(k)); });
     };
 
+    // The client library's own name beside a classic one leaves the server in doubt.
+    const qsizetype libraryHost = connectionstring::indexOf(pairs, u"Host");
+    for (const char16_t* classic : {u"Server", u"Data Source"}) {
+        const qsizetype other = connectionstring::indexOf(pairs, QStringView(classic));
+        if (libraryHost >= 0 && other >= 0) {
+            const QString first = pairs.at(std::min(libraryHost, other)).key;
+            const QString second = pairs.at(std::max(libraryHost, other)).key;
+            return fail(error, invalid(QStringLiteral("%1 and %2 both name the server: give one of them").arg(first, second)));
+        }
+    }
+
     target->provider = ConnectionTarget::Provider::PostgreSQL;
     target->driver = QStringLiteral("QPSQL");
     firstOf(hostKeys, &target->hostName);
@@ -352,6 +363,23 @@ bool resolveOdbc(const ConnectionPairs& pairs, ConnectionTarget* target, QString
             if (sameKey(key, QStringView(from))) key = QString::fromUtf16(to);
         if (has(key)) continue;
         out.append({key, odbcValue(p)});
+    }
+    // The SQLite driver gives integers as 32-bit ones unless asked for 64 bits, and waits for a
+    // lock in one sleep that nothing can end: its wait becomes the data set's, which stops it
+    // when the run stops, and the driver waits in short slices.
+    const auto driver = std::find_if(out.begin(), out.end(), [](const auto& kv) { return sameKey(kv.first, u"Driver"); });
+    if (driver != out.end() && driver->second.contains(QLatin1String("sqlite"), Qt::CaseInsensitive)) {
+        if (!has(u"BigInt")) out.append({QStringLiteral("BigInt"), QStringLiteral("1")});
+        target->lockWaitMs = 100000;  // the driver's own default
+        const auto timeout = std::find_if(out.begin(), out.end(), [](const auto& kv) { return sameKey(kv.first, u"Timeout"); });
+        if (timeout != out.end()) {
+            bool ok = false;
+            target->lockWaitMs = timeout->second.toInt(&ok);
+            if (!ok || target->lockWaitMs < 0)
+                return fail(error, invalid(QStringLiteral("Timeout \"%1\" is not a number of milliseconds").arg(timeout->second)));
+            out.erase(timeout);
+        }
+        out.append({QStringLiteral("Timeout"), QString::number(connectionstring::OdbcLockSliceMs)});
     }
     // The ODBC driver prefixes DSN= (or FILEDSN= when the text holds ".dsn") unless the text
     // names a DRIVER or SERVER; put the key it adds first and leave its name out.

@@ -63,12 +63,18 @@ struct ConnectionTarget {
     QString userName;
     QString password;
     QString connectOptions;
+    // ODBC on the SQLite driver: how long a statement waits for another connection's lock, in
+    // ms. The driver itself waits only a short slice at a time, so the data set can stop the wait.
+    int lockWaitMs = -1;
 
     // Equal keys can share one connection.
     QString key() const;
 };
 
 namespace connectionstring {
+
+// The slice of a lock wait that the SQLite ODBC driver waits at a time.
+inline constexpr int OdbcLockSliceMs = 100;
 
 // The providers there are, as the error for an unknown one names them.
 inline constexpr const char* ProviderList = "SQLite, PostgreSQL, MSDASQL and ODBC";

@@ -13,14 +13,20 @@
 #include <QThread>
 #include <QTime>
 #include <QUrl>
+#include <QRegularExpression>
+#include <QElapsedTimer>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include <libpq-fe.h>
 #include <sql.h>
 #include <sqlite3.h>
+
+#include <poll.h>
 
 #include "platform/clientlibrary.h"
 
@@ -34,6 +40,8 @@ public:
     bool broken = false;  // lost; the data sets that hold it connect again on their next use
     PGcancel* pgCancel = nullptr;     // PostgreSQL: what a cancel request from another thread needs
     std::atomic<bool> interrupt{false};  // SQLite: set while a cancel stands, read by the progress handler
+    std::atomic<bool> lockWait{false};   // the running statement waits for another connection's lock
+    QElapsedTimer lockWaitStarted;       // SQLite: when that wait began (the connection's thread only)
 
     ~DataSetConnection()
     {
@@ -85,6 +93,45 @@ QString sqlErrorText(const QSqlError& e)
         text = e.driverText().trimmed();
     return text.isEmpty() ? QStringLiteral("Unknown database error") : text;
 }
+
+// How long a SQLite statement waits for another connection's lock (Qt's default).
+constexpr int SqliteLockWaitMs = 5000;
+
+// Waits for another connection's lock in short sleeps, so a cancel ends the wait at once:
+// SQLite's own busy wait sleeps on through an interrupt.
+int sqliteBusy(void* data, int count)
+{
+    auto* connection = static_cast<DataSetConnection*>(data);
+    if (count == 0) connection->lockWaitStarted.start();
+    if (connection->interrupt.load() || connection->lockWaitStarted.hasExpired(SqliteLockWaitMs)) return 0;
+    connection->lockWait.store(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 1;
+}
+
+// Qt's drivers warn on standard error about every statement that fails, beside the error the
+// data set gives: while a statement of ours runs on a thread, its warnings are dropped there.
+thread_local int quietDepth = 0;
+std::atomic<QtMessageHandler> louderHandler{nullptr};
+
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (quietDepth > 0 && type != QtFatalMsg) return;
+    if (QtMessageHandler next = louderHandler.load()) next(type, context, text);
+}
+
+struct QuietDrivers {
+    QuietDrivers()
+    {
+        // Put back in front whenever another handler has come since.
+        const QtMessageHandler current = qInstallMessageHandler(quietHandler);
+        if (current != quietHandler) louderHandler.store(current);
+        ++quietDepth;
+    }
+    ~QuietDrivers() { --quietDepth; }
+    QuietDrivers(const QuietDrivers&) = delete;
+    QuietDrivers& operator=(const QuietDrivers&) = delete;
+};
 
 // Ends a SQLite statement whose interrupt came before it began to step.
 int sqliteProgress(void* flag)
@@ -319,25 +366,132 @@ QString stripPrefix(const QString& name)
     return name;
 }
 
-// A value written into PostgreSQL text as an untyped, dollar-quoted literal, so the server takes
-// it as the type the statement needs there, as it would a bound parameter. A dollar-quoted body
-// is never unescaped, whatever the session's settings (standard_conforming_strings,
-// backslash_quote, the client encoding), so no value can end it early: the tag is one the value
-// does not hold. A NUL would cut the text short and is refused.
-bool postgresLiteral(const QVariant& v, QString* out, QString* error)
+// ---- PostgreSQL through its client library ----
+// Statements go to the server with their values as parameters of their own (the extended
+// protocol), so no value is ever read as SQL, whatever the session's settings. The client
+// library's functions are looked up once.
+
+struct PgApi {
+    decltype(&PQsendQueryParams) sendQueryParams = nullptr;
+    decltype(&PQconsumeInput) consumeInput = nullptr;
+    decltype(&PQisBusy) isBusy = nullptr;
+    decltype(&PQgetResult) getResult = nullptr;
+    decltype(&PQsocket) socket = nullptr;
+    decltype(&PQresultStatus) resultStatus = nullptr;
+    decltype(&PQresultErrorMessage) resultErrorMessage = nullptr;
+    decltype(&PQresultErrorField) resultErrorField = nullptr;
+    decltype(&PQclear) clear = nullptr;
+    decltype(&PQntuples) ntuples = nullptr;
+    decltype(&PQnfields) nfields = nullptr;
+    decltype(&PQfname) fname = nullptr;
+    decltype(&PQftype) ftype = nullptr;
+    decltype(&PQgetisnull) getisnull = nullptr;
+    decltype(&PQgetvalue) getvalue = nullptr;
+    decltype(&PQgetlength) getlength = nullptr;
+    decltype(&PQcmdTuples) cmdTuples = nullptr;
+    decltype(&PQunescapeBytea) unescapeBytea = nullptr;
+    decltype(&PQfreemem) freemem = nullptr;
+    decltype(&PQerrorMessage) errorMessage = nullptr;
+    decltype(&PQstatus) status = nullptr;
+    decltype(&PQcancel) cancel = nullptr;
+    bool complete = false;
+
+    static const PgApi& get()
+    {
+        static const PgApi api = [] {
+            PgApi a;
+            const char* lib = clientlibrary::PostgreSQL;
+            a.sendQueryParams = SORVIX_CLIENT_FUNCTION(lib, PQsendQueryParams);
+            a.consumeInput = SORVIX_CLIENT_FUNCTION(lib, PQconsumeInput);
+            a.isBusy = SORVIX_CLIENT_FUNCTION(lib, PQisBusy);
+            a.getResult = SORVIX_CLIENT_FUNCTION(lib, PQgetResult);
+            a.socket = SORVIX_CLIENT_FUNCTION(lib, PQsocket);
+            a.resultStatus = SORVIX_CLIENT_FUNCTION(lib, PQresultStatus);
+            a.resultErrorMessage = SORVIX_CLIENT_FUNCTION(lib, PQresultErrorMessage);
+            a.resultErrorField = SORVIX_CLIENT_FUNCTION(lib, PQresultErrorField);
+            a.clear = SORVIX_CLIENT_FUNCTION(lib, PQclear);
+            a.ntuples = SORVIX_CLIENT_FUNCTION(lib, PQntuples);
+            a.nfields = SORVIX_CLIENT_FUNCTION(lib, PQnfields);
+            a.fname = SORVIX_CLIENT_FUNCTION(lib, PQfname);
+            a.ftype = SORVIX_CLIENT_FUNCTION(lib, PQftype);
+            a.getisnull = SORVIX_CLIENT_FUNCTION(lib, PQgetisnull);
+            a.getvalue = SORVIX_CLIENT_FUNCTION(lib, PQgetvalue);
+            a.getlength = SORVIX_CLIENT_FUNCTION(lib, PQgetlength);
+            a.cmdTuples = SORVIX_CLIENT_FUNCTION(lib, PQcmdTuples);
+            a.unescapeBytea = SORVIX_CLIENT_FUNCTION(lib, PQunescapeBytea);
+            a.freemem = SORVIX_CLIENT_FUNCTION(lib, PQfreemem);
+            a.errorMessage = SORVIX_CLIENT_FUNCTION(lib, PQerrorMessage);
+            a.status = SORVIX_CLIENT_FUNCTION(lib, PQstatus);
+            a.cancel = SORVIX_CLIENT_FUNCTION(lib, PQcancel);
+            a.complete = a.sendQueryParams && a.consumeInput && a.isBusy && a.getResult && a.socket && a.resultStatus &&
+                         a.resultErrorMessage && a.resultErrorField && a.clear && a.ntuples && a.nfields && a.fname &&
+                         a.ftype && a.getisnull && a.getvalue && a.getlength && a.cmdTuples && a.unescapeBytea &&
+                         a.freemem && a.errorMessage && a.status && a.cancel;
+            return a;
+        }();
+        return api;
+    }
+};
+
+// Type identifiers of the server's built-in types (pg_type.oid).
+enum PgType : Oid {
+    PgBool = 16, PgBytea = 17, PgInt8 = 20, PgInt2 = 21, PgInt4 = 23, PgOid = 26, PgFloat4 = 700, PgFloat8 = 701,
+    PgDate = 1082, PgTime = 1083, PgTimestamp = 1114, PgTimestampTz = 1184, PgTimeTz = 1266, PgNumeric = 1700,
+};
+
+// One parameter as the client library takes it: its bytes, its type (0: the server works it out
+// from where the value stands, as it does for a quoted literal) and its format (1: binary).
+struct PgParam {
+    QByteArray bytes;
+    bool null = false;
+    Oid type = 0;
+    int format = 0;
+};
+
+bool postgresParam(const QVariant& v, PgParam* out, QString* error)
 {
     if (v.isNull()) {
-        *out = QStringLiteral("NULL");
+        out->null = true;
         return true;
     }
     QString text;
     switch (v.typeId()) {
     case QMetaType::QByteArray:
-        text = QStringLiteral("\\x") + QString::fromLatin1(v.toByteArray().toHex());
-        break;
+        out->bytes = v.toByteArray();
+        out->type = PgBytea;
+        out->format = 1;
+        return true;
     case QMetaType::Bool:
-        text = v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-        break;
+        out->bytes = v.toBool() ? "true" : "false";
+        out->type = PgBool;
+        return true;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar: {
+        // Typed as well: a parameter used in two places takes one type, the one of its value.
+        bool fits = false;
+        const qlonglong i = v.toLongLong(&fits);
+        if (!fits) break;  // beyond 64 bits: as its text
+        out->bytes = QByteArray::number(i);
+        out->type = i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max() ? PgInt4 : PgInt8;
+        return true;
+    }
+    case QMetaType::Float:
+    case QMetaType::Double: {
+        // Typed, so a fraction beside an integer is not taken for an integer.
+        const double d = v.toDouble();
+        out->bytes = std::isnan(d) ? QByteArray("NaN")
+                     : std::isinf(d) ? QByteArray(d > 0 ? "Infinity" : "-Infinity")
+                                     : QByteArray::number(d, 'g', 17);
+        out->type = PgFloat8;
+        return true;
+    }
     case QMetaType::QDateTime:
         text = v.toDateTime().toString(Qt::ISODateWithMs);
         break;
@@ -350,11 +504,217 @@ bool postgresLiteral(const QVariant& v, QString* out, QString* error)
     default:
         text = v.toString();
     }
+    // A text parameter ends at its first NUL.
     if (text.contains(QChar(0))) return fail(error, QStringLiteral("A parameter value cannot hold a NUL character"));
-    QString tag = QStringLiteral("$v$");
-    for (int k = 1; (text + tag).indexOf(tag) != text.size(); ++k) tag = QStringLiteral("$v%1$").arg(k);
-    *out = tag + text + tag;
+    out->bytes = text.toUtf8();
     return true;
+}
+
+// The significant digits of a decimal text (its sign, point, exponent and leading zeros aside).
+int significantDigits(QByteArrayView text)
+{
+    int digits = 0;
+    int pendingZeros = 0;
+    bool leading = true;
+    for (char c : text) {
+        if (c == 'e' || c == 'E') break;
+        if (c < '0' || c > '9') continue;
+        if (c == '0') {
+            if (!leading) ++pendingZeros;
+            continue;
+        }
+        leading = false;
+        digits += pendingZeros + 1;
+        pendingZeros = 0;
+    }
+    return digits;
+}
+
+// A field's text (the server's text form) as the value of its type.
+QVariant postgresField(const PgApi& api, const PGresult* result, int row, int column, Oid type)
+{
+    if (api.getisnull(result, row, column)) return QVariant();
+    const char* raw = api.getvalue(result, row, column);
+    const QByteArrayView bytes(raw, api.getlength(result, row, column));
+    bool ok = false;
+    switch (type) {
+    case PgBool:
+        return QVariant(bytes == QByteArrayView("t"));
+    case PgInt2:
+    case PgInt4: {
+        const int i = bytes.toByteArray().toInt(&ok);
+        if (ok) return QVariant(i);
+        break;
+    }
+    case PgInt8:
+    case PgOid: {
+        const qlonglong i = bytes.toByteArray().toLongLong(&ok);
+        if (ok) return QVariant(i);
+        break;
+    }
+    case PgFloat4:
+    case PgFloat8: {
+        if (bytes == QByteArrayView("NaN")) return QVariant(std::numeric_limits<double>::quiet_NaN());
+        if (bytes == QByteArrayView("Infinity")) return QVariant(std::numeric_limits<double>::infinity());
+        if (bytes == QByteArrayView("-Infinity")) return QVariant(-std::numeric_limits<double>::infinity());
+        const double d = bytes.toByteArray().toDouble(&ok);
+        if (ok) return QVariant(d);
+        break;
+    }
+    case PgNumeric: {
+        // A number a double holds exactly enough (15 significant digits) is a float; a longer
+        // one keeps its every digit as text.
+        if (significantDigits(bytes) <= 15) {
+            const double d = bytes.toByteArray().toDouble(&ok);
+            if (ok) return QVariant(d);
+        }
+        break;
+    }
+    case PgBytea: {
+        size_t length = 0;
+        unsigned char* unescaped = api.unescapeBytea(reinterpret_cast<const unsigned char*>(raw), &length);
+        if (!unescaped) break;
+        QByteArray data(reinterpret_cast<const char*>(unescaped), qsizetype(length));
+        api.freemem(unescaped);
+        return QVariant(data);
+    }
+    case PgDate: {
+        const QDate d = QDate::fromString(QString::fromLatin1(bytes), Qt::ISODate);
+        if (d.isValid()) return QVariant(d);
+        break;
+    }
+    case PgTime:
+    case PgTimeTz: {
+        QString text = QString::fromLatin1(bytes);
+        const qsizetype zone = std::max(text.indexOf(QLatin1Char('+')), text.indexOf(QLatin1Char('-')));
+        if (zone > 0) text.truncate(zone);
+        const QTime t = QTime::fromString(text.left(12), Qt::ISODateWithMs);
+        if (t.isValid()) return QVariant(t);
+        break;
+    }
+    case PgTimestamp:
+    case PgTimestampTz: {
+        QString text = QString::fromLatin1(bytes);
+        text.replace(QLatin1Char(' '), QLatin1Char('T'));
+        // "+01" is the server's way to write "+01:00".
+        if (text.size() > 3 && (text.at(text.size() - 3) == QLatin1Char('+') || text.at(text.size() - 3) == QLatin1Char('-')))
+            text += QStringLiteral(":00");
+        QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (dt.isValid()) return QVariant(type == PgTimestampTz ? dt.toLocalTime() : dt);
+        break;
+    }
+    default:
+        break;
+    }
+    return QVariant(QString::fromUtf8(bytes));
+}
+
+// What a statement gave: an error, or a result that is rows or only a count.
+struct PgOutcome {
+    QString error;
+    QString state;  // SQLSTATE of the error
+    bool rows = false;
+    qint64 affected = -1;
+    QStringList names;
+    QList<QVariantList> values;
+};
+
+void takeResult(const PgApi& api, PGresult* result, PgOutcome* out)
+{
+    const ExecStatusType status = api.resultStatus(result);
+    if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE || status == PGRES_NONFATAL_ERROR) {
+        if (!out->error.isEmpty()) return;  // the first error is the one to show
+        out->error = QString::fromUtf8(api.resultErrorMessage(result)).trimmed();
+        if (const char* state = api.resultErrorField(result, PG_DIAG_SQLSTATE)) out->state = QString::fromLatin1(state);
+        if (out->error.isEmpty()) out->error = QStringLiteral("Unknown database error");
+        return;
+    }
+    out->rows = status == PGRES_TUPLES_OK || status == PGRES_SINGLE_TUPLE;
+    const char* count = api.cmdTuples(result);
+    out->affected = count && *count ? QByteArray(count).toLongLong() : -1;
+    if (!out->rows) return;
+    const int columns = api.nfields(result);
+    out->names.clear();
+    for (int c = 0; c < columns; ++c) out->names << QString::fromUtf8(api.fname(result, c));
+    const int rows = api.ntuples(result);
+    out->values.clear();
+    out->values.reserve(rows);
+    for (int r = 0; r < rows; ++r) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int c = 0; c < columns; ++c) row.append(postgresField(api, result, r, c, api.ftype(result, c)));
+        out->values.append(row);
+    }
+}
+
+// Runs one statement with its values and waits for its results. While a cancel stands
+// (`cancelled`), a cancel request goes to the server every 200 ms until the statement ends: one
+// sent before the statement reached the server would otherwise be lost.
+PgOutcome runOnServer(PGconn* connection, PGcancel* canceller, const QString& sql, const QVariantList& binds,
+                      const std::function<bool()>& cancelled)
+{
+    const PgApi& api = PgApi::get();
+    PgOutcome out;
+    if (!api.complete) {
+        out.error = QStringLiteral("The PostgreSQL client library is not available");
+        return out;
+    }
+    std::vector<PgParam> params(binds.size());
+    for (qsizetype i = 0; i < binds.size(); ++i)
+        if (!postgresParam(binds.at(i), &params[i], &out.error)) return out;
+    std::vector<Oid> types;
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    for (const PgParam& p : params) {
+        types.push_back(p.type);
+        values.push_back(p.null ? nullptr : p.bytes.constData());
+        lengths.push_back(int(p.bytes.size()));
+        formats.push_back(p.format);
+    }
+    const QByteArray text = sql.toUtf8();
+    if (!api.sendQueryParams(connection, text.constData(), int(params.size()), types.data(), values.data(),
+                             lengths.data(), formats.data(), 0)) {
+        out.error = QString::fromUtf8(api.errorMessage(connection)).trimmed();
+        return out;
+    }
+    QElapsedTimer sinceCancel;
+    while (true) {
+        if (!api.consumeInput(connection)) break;  // the connection is gone: the result says so
+        if (!api.isBusy(connection)) break;
+        if (cancelled() && canceller && (!sinceCancel.isValid() || sinceCancel.hasExpired(200))) {
+            if (sinceCancel.isValid()) {
+                char why[256];
+                api.cancel(canceller, why, int(sizeof why));
+            }
+            sinceCancel.start();  // the first request is cancel()'s own
+        }
+        pollfd wait{api.socket(connection), POLLIN, 0};
+        if (wait.fd < 0) break;
+        ::poll(&wait, 1, 50);
+    }
+    while (PGresult* result = api.getResult(connection)) {
+        takeResult(api, result, &out);
+        api.clear(result);
+    }
+    if (out.error.isEmpty() && api.status(connection) != CONNECTION_OK)
+        out.error = QString::fromUtf8(api.errorMessage(connection)).trimmed();
+    return out;
+}
+
+// Server notices ("table does not exist, skipping", RAISE NOTICE) are not errors: they are not
+// written anywhere, where the client library would print them on standard error.
+void dropNotice(void*, const char*) {}
+
+// A parameter's name as it stands in a PostgreSQL call: a plain name as written (the server folds
+// it to lower case), a quoted one as written, anything else quoted, so no name is read as SQL.
+QString postgresName(const QString& name)
+{
+    static const QRegularExpression plain(QStringLiteral("\\A[A-Za-z_][A-Za-z0-9_$]*\\z"));
+    static const QRegularExpression quoted(QStringLiteral("\\A\"([^\"]|\"\")+\"\\z"));
+    if (plain.match(name).hasMatch() || quoted.match(name).hasMatch()) return name;
+    QString inner = name;
+    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + inner + QLatin1Char('"');
 }
 
 // A value as SQLite's bind takes it, of its own storage class.
@@ -403,8 +763,8 @@ QVariant normalised(const QVariant& v)
 }  // namespace
 
 struct DataSet::Command {
-    QString sql;           // values written in, or a '?' for every bound one (ODBC)
-    QVariantList binds;    // in the order of the '?'
+    QString sql;           // a placeholder for every bound value: "?", or "$n" for PostgreSQL
+    QVariantList binds;    // in the order of the placeholders (of their numbers)
     QString keyword;       // the statement's first word (past a WITH clause)
     QString fallback;      // PostgreSQL: a function's call form, should the procedure's fail
 };
@@ -581,12 +941,18 @@ bool DataSet::connect(QString* error)
                 openError = sqlErrorText(db.lastError());
             } else if (target.provider == ConnectionTarget::Provider::PostgreSQL) {
                 auto getCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQgetCancel);
-                if (auto* pg = static_cast<PGconn*>(clientlibrary::nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"})); pg && getCancel)
-                    connection->pgCancel = getCancel(pg);
+                auto noticeProcessor = SORVIX_CLIENT_FUNCTION(clientlibrary::PostgreSQL, PQsetNoticeProcessor);
+                if (auto* pg = static_cast<PGconn*>(clientlibrary::nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"}))) {
+                    if (getCancel) connection->pgCancel = getCancel(pg);
+                    if (noticeProcessor) noticeProcessor(pg, dropNotice, nullptr);
+                }
             } else if (target.provider == ConnectionTarget::Provider::SQLite) {
                 auto progressHandler = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_progress_handler);
-                if (auto* lite = static_cast<sqlite3*>(clientlibrary::nativeHandle(db.driver()->handle(), {"sqlite3*"})); lite && progressHandler)
-                    progressHandler(lite, 1000, sqliteProgress, &connection->interrupt);
+                auto busyHandler = SORVIX_CLIENT_FUNCTION(clientlibrary::SQLite, sqlite3_busy_handler);
+                if (auto* lite = static_cast<sqlite3*>(clientlibrary::nativeHandle(db.driver()->handle(), {"sqlite3*"}))) {
+                    if (progressHandler) progressHandler(lite, 1000, sqliteProgress, &connection->interrupt);
+                    if (busyHandler) busyHandler(lite, sqliteBusy, connection.get());
+                }
             }
         }
     }
@@ -605,10 +971,11 @@ void DataSet::afterError()
         if (!db.isOpen()) {
             lost = true;
         } else if (connection_->target.provider == ConnectionTarget::Provider::PostgreSQL) {
-            // A failed transaction (25P02) leaves the connection alive; anything else is a lost one.
-            QSqlQuery probe(db);
-            if (!probe.exec(QStringLiteral("SELECT 1")) && probe.lastError().nativeErrorCode() != QLatin1String("25P02"))
-                lost = true;
+            // A failed statement or transaction leaves the connection alive; the client library
+            // knows when it is gone.
+            const PgApi& api = PgApi::get();
+            auto* pg = static_cast<PGconn*>(clientlibrary::nativeHandle(db.driver()->handle(), {"PGconn*", "pg_conn*"}));
+            if (!pg || !api.complete || api.status(pg) != CONNECTION_OK) lost = true;
         }
     }
     if (lost) {
@@ -631,16 +998,21 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
         *v = p.value;
         return true;
     };
+    // Every value is bound, never written into the text. PostgreSQL numbers its parameters
+    // ($1, $2, ...), so a name used twice is one value there; the others take one '?' each.
+    QList<qsizetype> numbered;
     auto argument = [&](qsizetype i, QString* out) {
         QVariant v;
         if (!valueOf(i, &v)) return false;
-        // PostgreSQL values are written into the text: the driver's binding writes them in too,
-        // escaped for the settings of the time it connected. SQLite and ODBC bind them.
         if (postgres) {
-            QString literal;
-            if (!postgresLiteral(v, &literal, error)) return false;
+            qsizetype k = numbered.indexOf(i);
+            if (k < 0) {
+                numbered.append(i);
+                command->binds.append(v);
+                k = numbered.size() - 1;
+            }
             // A blank first: a '$' just after a name would continue the name.
-            *out = QLatin1Char(' ') + literal;
+            *out = QStringLiteral(" $%1").arg(k + 1);
         } else {
             *out = QStringLiteral("?");
             command->binds.append(provider == ConnectionTarget::Provider::SQLite ? sqliteValue(v) : v);
@@ -654,8 +1026,10 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
     case CommandText: {
         QList<SqlPiece> pieces;
         QStringList names;
-        // Binding reads placeholders of its own in comments: leave them out there.
-        scanSql(commandText_, &pieces, &names, !postgres && !params_.isEmpty());
+        // Binding reads placeholders of its own in comments, and SQLite takes a comment after
+        // the statement's ';' for a second statement: leave them out there.
+        scanSql(commandText_, &pieces, &names,
+                provider == ConnectionTarget::Provider::SQLite || (!postgres && !params_.isEmpty()));
         QString sql;
         for (const SqlPiece& piece : pieces) {
             if (piece.param < 0) {
@@ -689,7 +1063,7 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
                     if (params_.at(i).name.isEmpty() != (pass == 0)) continue;
                     QString arg;
                     if (!argument(i, &arg)) return false;
-                    args << (pass == 0 ? arg : params_.at(i).name + QStringLiteral(" => ") + arg);
+                    args << (pass == 0 ? arg : postgresName(params_.at(i).name) + QStringLiteral(" =>") + arg);
                 }
             const QString call = text + QLatin1Char('(') + args.join(QStringLiteral(", ")) + QLatin1Char(')');
             if (forRows) {
@@ -719,19 +1093,57 @@ bool DataSet::buildCommand(bool forRows, Command* command, QString* error) const
     return fail(error, QStringLiteral("Unknown command type %1").arg(commandType_));
 }
 
+bool DataSet::runPostgres(const Command& command, bool forRows, qint64* rowsAffected, QString* error)
+{
+    PGconn* pg = static_cast<PGconn*>(
+        clientlibrary::nativeHandle(connection_->database().driver()->handle(), {"PGconn*", "pg_conn*"}));
+    if (!pg) return fail(error, QStringLiteral("The PostgreSQL connection is not available"));
+    if (!arm(PostgresRuns, connection_->pgCancel)) return fail(error, QString::fromLatin1(CancelledMessage));
+    PgOutcome out;
+    {
+        struct Disarm {
+            DataSet* self;
+            ~Disarm() { self->disarm(); }
+        } disarmAtEnd{this};
+        const auto cancelled = [this] {
+            std::lock_guard lock(running_.mutex);
+            return running_.cancelled;
+        };
+        out = runOnServer(pg, connection_->pgCancel, command.sql, command.binds, cancelled);
+        // CALL names procedures only; a function is run with SELECT.
+        if (!out.error.isEmpty() && !command.fallback.isEmpty() && out.state == QLatin1String("42809"))
+            out = runOnServer(pg, connection_->pgCancel, command.fallback, command.binds, cancelled);
+    }
+    QString failure = out.error;
+    if (failure.isEmpty() && forRows) {
+        if (!out.rows) {
+            failure = QString::fromLatin1(NoResultSet);
+        } else {
+            fieldNames_ = out.names;
+            rows_ = out.values;
+        }
+    } else if (failure.isEmpty() && rowsAffected) {
+        *rowsAffected = changesRows(command.keyword) ? out.affected : -1;
+    }
+    if (failure.isEmpty()) return true;
+    afterError();
+    return fail(error, failure);
+}
+
 bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffected, QString* error)
 {
+    if (connection_->target.provider == ConnectionTarget::Provider::PostgreSQL)
+        return runPostgres(command, forRows, rowsAffected, error);
     QString failure;
     {
+        const QuietDrivers quiet;
         QSqlQuery query(connection_->database());
         query.setForwardOnly(true);
         // A cancel from another thread reaches the statement through the driver: PostgreSQL and
         // SQLite through the connection, ODBC through the statement, which preparing makes.
         const ConnectionTarget::Provider provider = connection_->target.provider;
         bool armed = false;
-        if (provider == ConnectionTarget::Provider::PostgreSQL) {
-            armed = arm(PostgresRuns, connection_->pgCancel);
-        } else if (provider == ConnectionTarget::Provider::SQLite) {
+        if (provider == ConnectionTarget::Provider::SQLite) {
             armed = arm(SqliteRuns, clientlibrary::nativeHandle(connection_->database().driver()->handle(), {"sqlite3*"}));
         } else {
             armed = arm(NothingRuns, nullptr);
@@ -758,9 +1170,22 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
             return query.exec();
         };
         bool ok = run(command.sql);
-        // CALL names procedures only; a function is run with SELECT.
-        if (!ok && !command.fallback.isEmpty() && query.lastError().nativeErrorCode() == QLatin1String("42809"))
-            ok = run(command.fallback);
+        // The SQLite ODBC driver waits for a lock one slice at a time: the rest of the wait is
+        // here, where a cancel ends it.
+        const int lockWaitMs = connection_->target.lockWaitMs;
+        if (!ok && lockWaitMs > 0 && !cancelledBeforeStart) {
+            QElapsedTimer waited;
+            waited.start();
+            while (!ok && !cancelledBeforeStart && query.lastError().databaseText().contains(QLatin1String("is locked")) &&
+                   waited.elapsed() + connectionstring::OdbcLockSliceMs <= lockWaitMs) {
+                {
+                    std::lock_guard lock(running_.mutex);
+                    if (running_.cancelled) break;
+                }
+                connection_->lockWait.store(true);
+                ok = run(command.sql);
+            }
+        }
         if (cancelledBeforeStart) {
             failure = QString::fromLatin1(CancelledMessage);
         } else if (!ok) {
@@ -810,16 +1235,37 @@ bool DataSet::arm(int kind, void* handle)
     running_.kind = handle ? kind : NothingRuns;
     running_.handle = handle;
     running_.connection = connection_.get();
+    running_.busy.store(running_.kind != NothingRuns);
     return true;
 }
 
 void DataSet::disarm()
 {
-    std::lock_guard lock(running_.mutex);
-    if (running_.connection) running_.connection->interrupt.store(false);
-    running_.kind = NothingRuns;
-    running_.handle = nullptr;
-    running_.connection = nullptr;
+    {
+        std::lock_guard lock(running_.mutex);
+        if (running_.connection) {
+            running_.connection->interrupt.store(false);
+            running_.connection->lockWait.store(false);
+        }
+        running_.kind = NothingRuns;
+        running_.handle = nullptr;
+        running_.connection = nullptr;
+        running_.busy.store(false);
+    }
+    running_.ended.notify_all();
+    if (running_.repeater.joinable()) running_.repeater.join();
+}
+
+// An ODBC cancel that comes just before the driver starts the statement is lost: cancel again
+// every 100 ms until the statement has ended.
+void DataSet::repeatOdbcCancel()
+{
+    auto odbcCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::ODBC, SQLCancel);
+    std::unique_lock lock(running_.mutex);
+    while (odbcCancel && running_.kind == OdbcRuns) {
+        if (running_.ended.wait_for(lock, std::chrono::milliseconds(100), [this] { return running_.kind != OdbcRuns; })) break;
+        odbcCancel(static_cast<SQLHSTMT>(running_.handle));
+    }
 }
 
 void DataSet::cancel()
@@ -841,10 +1287,17 @@ void DataSet::cancel()
     case OdbcRuns:
         if (auto odbcCancel = SORVIX_CLIENT_FUNCTION(clientlibrary::ODBC, SQLCancel))
             odbcCancel(static_cast<SQLHSTMT>(running_.handle));
+        if (!running_.repeater.joinable()) running_.repeater = std::thread([this] { repeatOdbcCancel(); });
         break;
     default:
         break;
     }
+}
+
+bool DataSet::waitingForLock() const
+{
+    std::lock_guard lock(running_.mutex);
+    return running_.connection && running_.connection->lockWait.load();
 }
 
 void DataSet::resetCancel()

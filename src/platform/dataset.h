@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <atomic>
+#include <condition_variable>
+#include <thread>
 #include <memory>
 #include <mutex>
 
@@ -109,6 +112,11 @@ public:
     // request to the PostgreSQL server, an interrupt of SQLite, an ODBC cancel), so it fails with
     // the driver's text, and refuses every statement it would start until resetCancel().
     void cancel();
+    // From any thread: whether a statement of the data set is with its driver now, where a
+    // cancel reaches it.
+    bool running() const { return running_.busy.load(); }
+    // From any thread: whether that statement waits for another connection's lock (SQLite).
+    bool waitingForLock() const;
     // On the thread that uses the data set: lets it run statements again after a cancel().
     void resetCancel();
     static constexpr const char* CancelledMessage = "The statement was cancelled: the run is stopping";
@@ -131,18 +139,23 @@ private:
     void afterError();
     bool buildCommand(bool forRows, Command* command, QString* error) const;
     bool runCommand(const Command& command, bool forRows, qint64* rowsAffected, QString* error);
+    bool runPostgres(const Command& command, bool forRows, qint64* rowsAffected, QString* error);
     void rebuildParams();
     qsizetype findParam(const QString& name) const;
     int findField(const QString& name) const;
 
     // What cancel() needs to reach the running statement; guarded by mutex.
     struct Running {
-        std::mutex mutex;
+        mutable std::mutex mutex;
         bool cancelled = false;
         int kind = 0;                  // 0 nothing runs, else the provider's kind
         void* handle = nullptr;        // PGcancel*, sqlite3* or the ODBC statement handle
         DataSetConnection* connection = nullptr;
+        std::atomic<bool> busy{false};  // a statement is with the driver, where a cancel reaches it
+        std::condition_variable ended;  // told when the statement ends
+        std::thread repeater;           // ODBC: cancels again until the statement ends
     };
+    void repeatOdbcCancel();
     // Records the running statement; false when a cancel came first.
     bool arm(int kind, void* handle);
     void disarm();

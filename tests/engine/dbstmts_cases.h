@@ -54,6 +54,10 @@ public:
     virtual QString table() const = 0;
     // The flow's file name: relative file names are taken from its folder.
     virtual QString flowFile() const = 0;
+    // A query whose one field `a` is the binary value 00 FF 41 80 5C 27 E9, and the column type
+    // that holds such values.
+    virtual QString blobSelect() const { return QStringLiteral("SELECT x'00ff41805c27e9' AS a"); }
+    virtual QString blobType() const { return QStringLiteral("BLOB"); }
 };
 
 inline const char* seedStatements[] = {
@@ -315,10 +319,11 @@ private:
     std::vector<Sighting> sightings_;
 };
 
-// Runs the flow (pass after pass) through the real runner, waits until the runner has been at
-// `at` for a moment and stops the run from this thread: how long Stop took, in milliseconds;
-// -1 when the runner never reached `at`.
-inline qint64 stopWhileAt(DbFlow& f, TIVRBase* at)
+// Runs the flow (pass after pass) through the real runner, waits until the runner is at `at`
+// and `underWay` says the statement there is running (by default: the data set of `at`'s
+// definition runs a statement), and stops the run from this thread: how long Stop took, in
+// milliseconds; -1 when the runner never got that far.
+inline qint64 stopWhileAt(DbFlow& f, TIVROperateDataBase* at, std::function<bool()> underWay = {})
 {
     TIVRFlow& flow = f.flow;
     flow.setDevice(std::make_shared<NullDevice>());
@@ -326,16 +331,18 @@ inline qint64 stopWhileAt(DbFlow& f, TIVRBase* at)
     flow.OnTrace = [&](FlowNode* node) {
         if (node->statement() == at) reached.store(true);
     };
+    if (!underWay) underWay = [at] { return at->link.target()->dataSet()->running(); };
     if (!flow.Run(false, false, 0, -1, -1, -1, 0, 0)) return -1;
-    QDeadlineTimer deadline(10000);
-    while (!reached.load() && !deadline.hasExpired()) QThread::msleep(10);
-    QThread::msleep(300);  // well into the statement
+    QDeadlineTimer deadline(60000);
+    // The runner prepares the data set before it reaches the statement.
+    while (!(reached.load() && underWay()) && !deadline.hasExpired()) QThread::msleep(5);
+    const bool there = !deadline.hasExpired();
     QElapsedTimer timer;
     timer.start();
     flow.Stop();
     const qint64 took = timer.elapsed();
     flow.OnTrace = nullptr;
-    return reached.load() ? took : -1;
+    return there ? took : -1;
 }
 
 // ---- the cases ----
@@ -522,6 +529,52 @@ inline std::vector<Case> cases()
              f.ok(*f.command(d, cmdText, Value(sql(db, "SELECT name FROM %1"))));
              f.ok(*f.op(d, dbOpen, n));
              EXPECT_EQ(n->value(), Value(3));
+         }},
+        {"BlobsKeepTheirBytes",
+         [](DbFlow& f, const Backend& db) {
+             // A NUL, bytes that are no text, a backslash and a quote.
+             const QByteArray bytes("\x00\xff\x41\x80\x5c\x27\xe9", 7);
+             IVRDataBase* source = f.definition("source", db.connectionString(), cmdText, db.blobSelect());
+             IVRDataBase* store = f.definition("store", db.connectionString(), cmdText,
+                                               sql(db, "CREATE TABLE %1_blob (b ") + db.blobType() + QLatin1Char(')'));
+             IVRVariant* blob = f.var("blob");
+             IVRVariant* back = f.var("back");
+             IVRVariant* length = f.var("length");
+             f.ok(*f.op(source, dbOpen));
+             f.ok(*f.field(source, Value("a"), blob));
+             QVariant asParam;
+             QString e;
+             ASSERT_TRUE(dbvalue::toParam(blob->value(), &asParam, &e)) << s(e);
+             EXPECT_EQ(asParam.typeId(), QMetaType::QByteArray) << describe(blob->value());
+             EXPECT_EQ(asParam.toByteArray().toHex(), bytes.toHex());
+
+             f.ok(*f.op(store, dbExecute));
+             f.ok(*f.command(store, cmdText, Value(sql(db, "INSERT INTO %1_blob (b) VALUES (:b)"))));
+             IVRParam* param = f.param(store, Value("b"), Value());
+             param->variantLink.LinkTo(blob);
+             f.ok(*param);
+             f.ok(*f.op(store, dbExecute));
+             f.ok(*f.command(store, cmdText, Value(sql(db, "SELECT b, length(b) AS n FROM %1_blob"))));
+             f.ok(*f.op(store, dbOpen));
+             f.ok(*f.field(store, Value("b"), back));
+             f.ok(*f.field(store, Value("n"), length));
+             EXPECT_EQ(number(length->value()), 7);
+             ASSERT_TRUE(dbvalue::toParam(back->value(), &asParam, &e)) << s(e);
+             EXPECT_EQ(asParam.typeId(), QMetaType::QByteArray) << describe(back->value());
+             EXPECT_EQ(asParam.toByteArray().toHex(), bytes.toHex());
+             // The flow sees a byte string: its length counts bytes.
+             EXPECT_EQ(back->value(), blob->value());
+         }},
+        {"WideIntegersReadWhole",
+         [](DbFlow& f, const Backend& db) {
+             IVRDataBase* d = f.definition("wide", db.connectionString(), cmdText,
+                                           sql(db, "SELECT 9000000000 + id AS big, -9000000000 - id AS low FROM %1 ORDER BY id"));
+             IVRVariant* v = f.var("v");
+             f.ok(*f.op(d, dbOpen));
+             f.ok(*f.field(d, Value("big"), v));
+             EXPECT_EQ(v->value(), Value::int64(9000000001LL)) << describe(v->value());
+             f.ok(*f.field(d, Value("low"), v));
+             EXPECT_EQ(v->value(), Value::int64(-9000000001LL)) << describe(v->value());
          }},
         {"CommandOnAnOpenDataSetChangesNothing",
          [](DbFlow& f, const Backend& db) {

@@ -12,6 +12,7 @@
 #include "engine/datetime.h"
 #include "engine/dbstmts_cases.h"
 #include "engine/texts.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -181,7 +182,7 @@ TEST_F(DbStatements, FieldValuesKeepTheirKinds)
         Value expected;
     } cases[] = {
         {"big", Value::int64(9000000000LL)}, {"small", Value::int64(7)}, {"flt", Value(2.5)},
-        {"text", Value("txt")},              {"nul", Value::null()}, {"bytes", Value("AB")},
+        {"text", Value("txt")},              {"nul", Value::null()}, {"bytes", Value::blob("AB")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.field);
@@ -214,6 +215,8 @@ TEST(DbValues, DriverValuesBecomeFlowValues)
         {QVariant(qulonglong(18446744073709551615ull)), Value(18446744073709551615.0)},
         {QVariant(1.25), Value(1.25)},
         {QVariant(QStringLiteral("x")), Value("x")},
+        // Binary data is a byte string that keeps each byte, also one that is no character.
+        {QVariant(QByteArray("\x00\xff\x41\xe9", 4)), Value::blob(CodePage::decodeKeepingBytes(QByteArray("\x00\xff\x41\xe9", 4)))},
         {QVariant(QDate(2024, 2, 29)), Value::dateTime(day)},
         {QVariant(QTime(12, 0)), Value::dateTime(noon)},
         {QVariant(QDateTime(QDate(2024, 2, 29), QTime(12, 0))), Value::dateTime(day + noon)},
@@ -239,6 +242,7 @@ TEST(DbValues, FlowValuesBecomeParameterValues)
         {Value::currency(12345), QVariant(1.2345)},
         {Value("t"), QVariant(QStringLiteral("t"))},
         {Value::wideString("w"), QVariant(QStringLiteral("w"))},
+        {Value::blob(CodePage::decodeKeepingBytes(QByteArray("\x00\xff\x41\xe9", 4))), QVariant(QByteArray("\x00\xff\x41\xe9", 4))},
         {Value(false), QVariant(false)},
         {Value::dateTime(day + 0.5), QVariant(QDateTime(QDate(2024, 2, 29), QTime(12, 0)))},
     };
@@ -257,6 +261,25 @@ TEST(DbValues, FlowValuesBecomeParameterValues)
     EXPECT_TRUE(out.isNull());
     EXPECT_FALSE(dbvalue::toParam(Value::dateTime(1e9), &out, &e));
     EXPECT_EQ(s(e), "Invalid variant type conversion");
+}
+
+// A byte string from binary data is a String to every rule; what is made from it is text.
+TEST(DbValues, BlobIsAStringThatKeepsItsBytes)
+{
+    const Value blob = Value::blob(CodePage::decodeKeepingBytes(QByteArray("AB\xff", 3)));
+    EXPECT_EQ(blob.kind(), Value::Kind::String);
+    EXPECT_TRUE(blob.isString());
+    EXPECT_TRUE(blob.isBlob());
+    EXPECT_NE(blob, Value(blob.asString()));
+    EXPECT_EQ(CodePage::byteLength(blob.asString()), 3);
+    Value joined;
+    QString e;
+    ASSERT_TRUE(values::binary(ValueOp::Add, blob, Value("C"), &joined, &e)) << s(e);
+    EXPECT_FALSE(joined.isBlob());
+    EXPECT_EQ(CodePage::encodeKeepingBytes(joined.asString()), QByteArray("AB\xff" "C", 4));
+    bool equal = false;
+    ASSERT_TRUE(values::compare(ValueCompare::Equal, blob, Value(blob.asString()), &equal, &e));
+    EXPECT_TRUE(equal);
 }
 
 TEST_F(DbStatements, ChangedConnectionStringReachesTheDataSet)

@@ -186,11 +186,18 @@ const TargetCase targetCases[] = {
     {"Provider=PostgreSQL;Host=h;Persist Security Info=False;connect_timeout=4;sslmode=a;sslmode=disable",
      "QPSQL||h|-1|||connect_timeout=4;sslmode='disable'", nullptr},
     {"Provider=PostgreSQL;Server=h;Data Source=g", "QPSQL||g|-1|||connect_timeout=15", nullptr},
+    {"Provider=PostgreSQL;Server=h;host=g", nullptr, "Server and host both name the server: give one of them"},
+    {"Provider=PostgreSQL;Host=h;Data Source=h", nullptr, "Host and Data Source both name the server: give one of them"},
     {"Provider=PostgreSQL;Host=h;SSL Mode=require", nullptr, "\"SSL Mode\" is not a key PostgreSQL knows"},
     {"Provider=PostgreSQL;Host=h;options=\"-c a=1;b\"", nullptr, "the value of \"options\" cannot hold a ';'"},
     {"Provider=MSDASQL.1;Persist Security Info=False;Data Source=mydsn;User ID=u;Password=p",
      "QODBC|mydsn;Persist Security Info=False;UID=u;PWD=p||-1|||", nullptr},
-    {"Provider=ODBC;Driver={SQLite3};Database=/x.db", "QODBC|Driver={SQLite3};Database=/x.db||-1|||", nullptr},
+    // The SQLite driver is asked for 64-bit integers and waits for locks in short slices.
+    {"Provider=ODBC;Driver={SQLite3};Database=/x.db", "QODBC|Driver={SQLite3};Database=/x.db;BigInt=1;Timeout=100||-1|||", nullptr},
+    {"Provider=ODBC;Driver=SQLite3;Database=/x.db;bigint=0;TIMEOUT=30000", "QODBC|Driver=SQLite3;Database=/x.db;bigint=0;Timeout=100||-1|||",
+     nullptr},
+    {"Provider=ODBC;Driver=SQLite3;Database=/x.db;Timeout=soon", nullptr, "Timeout \"soon\" is not a number of milliseconds"},
+    {"Provider=ODBC;DSN=x;Timeout=5", "QODBC|x;Timeout=5||-1|||", nullptr},
     {"Provider=MSDASQL;Extended Properties=\"DSN=x;UID=y\";Data Source=x", "QODBC|x;UID=y||-1|||", nullptr},
     {"Provider=ODBC;UID=u;FILEDSN=/etc/a.dsn", "QODBC|/etc/a.dsn;UID=u||-1|||", nullptr},
     {"Provider=ODBC;DSN=x;PWD=\"a;b\"", "QODBC|x;PWD={a;b}||-1|||", nullptr},
@@ -216,6 +223,27 @@ TEST(ConnectionString, ChoosesTheDriverByProvider)
             ASSERT_FALSE(ok);
             EXPECT_TRUE(error.contains(QString::fromUtf8(c.error))) << s(error);
         }
+    }
+}
+
+// The SQLite ODBC driver's lock wait (its Timeout, 100 s when not given) is the data set's to
+// wait, so a stop can end it.
+TEST(ConnectionString, SqliteOdbcLockWaitIsTheDataSets)
+{
+    const struct {
+        const char* text;
+        int wait;
+    } cases[] = {
+        {"Provider=ODBC;Driver=SQLite3;Database=/x.db", 100000},
+        {"Provider=ODBC;Driver={SQLite3 ODBC Driver};Database=/x.db;timeout=2500", 2500},
+        {"Provider=ODBC;DSN=x", -1},
+        {"Data Source=a.db", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ConnectionTarget t;
+        ASSERT_TRUE(connectionstring::resolve(QString::fromUtf8(c.text), flowFolder, &t, nullptr));
+        EXPECT_EQ(t.lockWaitMs, c.wait);
     }
 }
 

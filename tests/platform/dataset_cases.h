@@ -11,7 +11,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <functional>
@@ -530,26 +532,28 @@ inline std::vector<Case> cases()
     };
 }
 
-// Runs the data set's command (open, then execute) while another thread cancels it after
-// `afterMs`: each fails at once with a text `check` accepts, and the data set refuses statements
-// until its cancel is reset.
-inline void cancelsTheRunningCommand(DataSet& ds, int afterMs, const std::function<void(const QString&)>& check)
+// Runs the data set's command (open, then execute) while another thread cancels it once
+// `running` (asked on that thread) says the statement is under way: each fails at once with a
+// text `check` accepts, and the data set refuses statements until its cancel is reset.
+inline void cancelsTheRunningCommand(DataSet& ds, const std::function<bool()>& running,
+                                     const std::function<void(const QString&)>& check)
 {
     for (const bool rows : {true, false}) {
         SCOPED_TRACE(rows ? "open" : "execute");
+        std::atomic<bool> seen{false};
         std::thread stopper([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+            QDeadlineTimer deadline(60000);
+            while (!deadline.hasExpired() && !running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            seen = !deadline.hasExpired();
             ds.cancel();
         });
-        QElapsedTimer timer;
-        timer.start();
         QString e;
         qint64 n = 0;
         const bool ok = rows ? ds.open(&e) : ds.execute(&n, &e);
         stopper.join();
+        EXPECT_TRUE(seen.load()) << "the statement was never seen running";
         EXPECT_FALSE(ok);
         check(e);
-        EXPECT_LT(timer.elapsed(), 5000);
         QString refused;
         EXPECT_FALSE(ds.execute(&n, &refused));
         EXPECT_EQ(refused.toStdString(), DataSet::CancelledMessage);

@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QDeadlineTimer>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -280,6 +282,47 @@ TEST_F(SqliteDataSet, ErrorTextsAreTheDrivers)
     EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
 }
 
+// A comment after the one statement is part of it, not a second statement.
+TEST_F(SqliteDataSet, CommentAfterTheStatementIsNoSecondStatement)
+{
+    for (const char* sql : {"SELECT name FROM people WHERE id = 1; -- the first", "SELECT name FROM people WHERE id = 1 -- the first",
+                            "SELECT name FROM people WHERE id = 1; /* the first */ ", "SELECT name FROM people WHERE id = :id; -- by :id"}) {
+        SCOPED_TRACE(sql);
+        ds.close();
+        ASSERT_TRUE(ds.setCommandText(QString::fromLatin1(sql)));
+        if (ds.paramCount()) {
+            ASSERT_TRUE(ds.setParamByIndex(0, 1));
+        }
+        QString e;
+        ASSERT_TRUE(ds.open(&e)) << s(e);
+        EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+    }
+    ds.close();
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT 1; /* a */ SELECT 2")));
+    QString e;
+    EXPECT_FALSE(ds.open(&e));
+    EXPECT_EQ(s(e), "The command text holds more than one statement: give one statement per command");
+}
+
+// The driver's complaints go into the statement's error, not beside it on standard error.
+TEST(DataSetOdbc, DriverWarningsStayOutOfTheLog)
+{
+    if (!OdbcBackend::available()) GTEST_SKIP() << "no SQLite3 ODBC driver registered (package libsqliteodbc)";
+    OdbcBackend db;
+    ASSERT_TRUE(db.setUp().isEmpty());
+    DataSet ds;
+    ds.setConnectionString(db.connectionString());
+    static QStringList said;
+    said.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { said << text; });
+    ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELEC 1")));
+    QString e;
+    EXPECT_FALSE(ds.open(&e));
+    EXPECT_TRUE(e.contains(QStringLiteral("syntax error"))) << s(e);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(s(said.join(QStringLiteral(" | "))), "");
+}
+
 // A statement that would run for ever, cancelled from another thread, fails at once with the
 // driver's text; the data set refuses statements until its cancel is reset.
 void cancelsALongStatement(DataSet& ds, const char* driverText)
@@ -287,7 +330,7 @@ void cancelsALongStatement(DataSet& ds, const char* driverText)
     // Counts far beyond what a test could wait for.
     ASSERT_TRUE(ds.setCommandText(QStringLiteral(
         "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000000000) SELECT count(*) FROM c")));
-    dscases::cancelsTheRunningCommand(ds, 300, [&](const QString& e) {
+    dscases::cancelsTheRunningCommand(ds, [&] { return ds.running(); }, [&](const QString& e) {
         EXPECT_TRUE(e.contains(QString::fromLatin1(driverText))) << s(e);
     });
     ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT count(*) FROM people")));
@@ -309,6 +352,65 @@ TEST(DataSetOdbc, CancelEndsARunningStatement)
     DataSet ds;
     ds.setConnectionString(db.connectionString());
     cancelsALongStatement(ds, "interrupt");
+}
+
+// A statement that waits for another connection's write lock ends as soon as it is cancelled,
+// well before the lock wait would give up by itself.
+void stopsALockWait(DataSet& ds, const QString& file, int lockWaitMs)
+{
+    const QString side = QStringLiteral("lock-holder");
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), side);
+        holder.setDatabaseName(file);
+        ASSERT_TRUE(holder.open());
+        QSqlQuery lock(holder);
+        ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        ASSERT_TRUE(lock.exec(QStringLiteral("UPDATE people SET note = 'held'")));
+        ASSERT_TRUE(ds.setCommandText(QStringLiteral("INSERT INTO people (id, name) VALUES (50, 'W')")));
+        std::atomic<bool> seen{false};
+        std::thread stopper([&] {
+            QDeadlineTimer deadline(60000);
+            while (!deadline.hasExpired() && !ds.waitingForLock()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            seen = !deadline.hasExpired();
+            ds.cancel();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QString e;
+        qint64 n = 0;
+        const bool ok = ds.execute(&n, &e);
+        const qint64 took = timer.elapsed();
+        stopper.join();
+        EXPECT_TRUE(seen.load());
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(e.isEmpty());
+        // A stop that came in the lock wait ends it long before the wait would end by itself.
+        EXPECT_LT(took, lockWaitMs / 2) << s(e);
+        EXPECT_TRUE(e.contains(QStringLiteral("locked"))) << s(e);
+        lock.exec(QStringLiteral("ROLLBACK"));
+    }
+    QSqlDatabase::removeDatabase(side);
+    ds.resetCancel();
+    // Once the lock is gone the statement runs.
+    qint64 n = 0;
+    QString e;
+    EXPECT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, 1);
+}
+
+TEST_F(SqliteDataSet, StopEndsALockWait)
+{
+    stopsALockWait(ds, db.dir.filePath(db.file), 5000);
+}
+
+TEST(DataSetOdbc, StopEndsALockWait)
+{
+    if (!OdbcBackend::available()) GTEST_SKIP() << "no SQLite3 ODBC driver registered (package libsqliteodbc)";
+    OdbcBackend db;
+    ASSERT_TRUE(db.setUp().isEmpty());
+    DataSet ds;
+    ds.setConnectionString(db.connectionString() + QStringLiteral(";Timeout=60000"));
+    stopsALockWait(ds, db.dir.filePath(db.file), 60000);
 }
 
 TEST(DataSetServer, UnreachableServerIsAClearError)

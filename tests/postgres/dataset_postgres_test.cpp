@@ -4,12 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <unistd.h>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -258,6 +264,152 @@ TEST_F(PostgresDataSet, QuotesInValuesStayValues)
     EXPECT_EQ(dscases::nameAt(ds), nasty);
 }
 
+// Values go to the server apart from the statement: whatever the session's settings and whatever
+// the author's literals hold, a value is never read as SQL.
+TEST_F(PostgresDataSet, ValuesNeverBecomeSqlWhateverTheSettings)
+{
+    const QString victim = db.table() + QStringLiteral("_victim");
+    QString e;
+    qint64 n = 0;
+    auto run = [&](const QString& text) {
+        ds.close();
+        return ds.setCommandText(text, &e) && ds.execute(&n, &e);
+    };
+    ASSERT_TRUE(run(QStringLiteral("CREATE TABLE %1 (k TEXT, c TEXT)").arg(victim))) << s(e);
+    const QString attack = QStringLiteral("x', 'y'); DROP TABLE %1; --").arg(victim);
+    for (const char* setting : {"SET standard_conforming_strings = off", "SET standard_conforming_strings = on"}) {
+        SCOPED_TRACE(setting);
+        ASSERT_TRUE(run(QString::fromLatin1(setting))) << s(e);
+        // With standard strings off the author's own literal runs on past its quote: the statement
+        // may fail, but the value stays a value.
+        ASSERT_TRUE(ds.setCommandText(QStringLiteral("INSERT INTO %1 (k, c) VALUES ('C:\\', :c)").arg(victim), &e));
+        ASSERT_TRUE(ds.setParamByName(QStringLiteral("c"), attack, &e));
+        ds.execute(&n, &e);
+        QVariant count;
+        Side side;
+        ASSERT_EQ(s(side.run(QStringLiteral("SELECT count(*) FROM %1").arg(victim), &count)), "") << "the table was dropped";
+        // The plain case round-trips.
+        ASSERT_TRUE(ds.setCommandText(QStringLiteral("SELECT :c AS c"), &e));
+        ASSERT_TRUE(ds.setParamByName(QStringLiteral("c"), attack, &e));
+        ASSERT_TRUE(ds.open(&e)) << s(e);
+        EXPECT_EQ(s(dscases::field(ds, QStringLiteral("c")).toString()), s(attack));
+        ds.close();
+    }
+    EXPECT_TRUE(run(QStringLiteral("DROP TABLE %1").arg(victim))) << s(e);
+}
+
+// A stored procedure's parameter name is a name, never SQL.
+TEST_F(PostgresDataSet, ProcedureParameterNamesAreNames)
+{
+    Side side;
+    ASSERT_TRUE(side.ok) << s(side.error);
+    const QString victim = db.table() + QStringLiteral("_victim");
+    ASSERT_EQ(s(side.run(QStringLiteral("CREATE TABLE %1 (k TEXT)").arg(victim))), "");
+    ASSERT_EQ(s(side.run(sql("CREATE FUNCTION %1_echo(a text DEFAULT '', \"Who\" text DEFAULT 'w', plain text DEFAULT 'p') "
+                             "RETURNS text LANGUAGE sql AS $$ SELECT a || \"Who\" || plain $$"))),
+              "");
+    QString e;
+    ASSERT_TRUE(ds.setCommandType(DataSet::CommandStoredProc, &e));
+    ASSERT_TRUE(ds.setCommandText(sql("%1_echo"), &e));
+    const QString attack = QStringLiteral("a => 'x'); DROP TABLE %1; --").arg(victim);
+    ASSERT_TRUE(ds.setParamByName(attack, QStringLiteral("v"), &e)) << s(e);
+    EXPECT_FALSE(ds.open(&e));
+    QVariant count;
+    EXPECT_EQ(s(side.run(QStringLiteral("SELECT count(*) FROM %1").arg(victim), &count)), "") << "the table was dropped";
+    // A plain name is folded as the server folds it, a quoted one kept; anything else is quoted.
+    ds.close();
+    ASSERT_TRUE(ds.setCommandText(QString(), &e));
+    ASSERT_TRUE(ds.setCommandText(sql("%1_echo"), &e));
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("\"Who\""), QStringLiteral("1"), &e));
+    ASSERT_TRUE(ds.setParamByName(QStringLiteral("PLAIN"), QStringLiteral("2"), &e));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    QVariant v;
+    ASSERT_TRUE(ds.fieldByIndex(0, &v, &e));
+    EXPECT_EQ(s(v.toString()), "12");
+    EXPECT_EQ(s(side.run(QStringLiteral("DROP TABLE %1").arg(victim))), "");
+}
+
+// What reaches standard error (file descriptor 2) while `what` runs.
+std::string standardErrorOf(const std::function<void()>& what)
+{
+    std::fflush(stderr);
+    char name[] = "/tmp/sorvix-stderr-XXXXXX";
+    const int file = ::mkstemp(name);
+    if (file < 0) return "cannot capture standard error";
+    const int saved = ::dup(2);
+    ::dup2(file, 2);
+    what();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::string said;
+    char buffer[512];
+    ::lseek(file, 0, SEEK_SET);
+    for (ssize_t n; (n = ::read(file, buffer, sizeof buffer)) > 0;) said.append(buffer, size_t(n));
+    ::close(file);
+    ::unlink(name);
+    return said;
+}
+
+// The server's notices are no errors and are not printed; a command of two statements is refused
+// by the server.
+TEST_F(PostgresDataSet, NoticesStayQuietAndTwoStatementsAreRefused)
+{
+    QString e;
+    qint64 n = 0;
+    const std::string said = standardErrorOf([&] {
+        for (const char* text : {"DROP TABLE IF EXISTS no_such_table_here", "DO $$ BEGIN RAISE NOTICE 'a notice'; END $$"}) {
+            ds.setCommandText(QString::fromLatin1(text));
+            EXPECT_TRUE(ds.execute(&n, &e)) << s(e);
+        }
+    });
+    EXPECT_EQ(said, "");
+    ASSERT_TRUE(ds.setCommandText(sql("UPDATE %1 SET note = 'x'; DELETE FROM %1")));
+    EXPECT_FALSE(ds.execute(&n, &e));
+    EXPECT_TRUE(e.contains(QStringLiteral("cannot insert multiple commands into a prepared statement"))) << s(e);
+    // Nothing of it ran.
+    ASSERT_TRUE(ds.setCommandText(sql("SELECT count(*) FROM %1 WHERE note IS DISTINCT FROM 'x'")));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    QVariant count;
+    ASSERT_TRUE(ds.fieldByIndex(0, &count, &e));
+    EXPECT_EQ(count.toInt(), 3);
+    ds.close();
+    // A ';' and a comment after the one statement are no second statement.
+    ASSERT_TRUE(ds.setCommandText(sql("SELECT name FROM %1 WHERE id = :id; -- the first")));
+    ASSERT_TRUE(ds.setParamByIndex(0, 1, &e));
+    ASSERT_TRUE(ds.open(&e)) << s(e);
+    EXPECT_EQ(s(dscases::nameAt(ds)), "Ann");
+}
+
+// A statement that waits for another session's row lock ends when it is cancelled.
+TEST_F(PostgresDataSet, CancelEndsALockWait)
+{
+    Side holder;
+    ASSERT_TRUE(holder.ok) << s(holder.error);
+    ASSERT_EQ(s(holder.run(QStringLiteral("BEGIN"))), "");
+    ASSERT_EQ(s(holder.run(sql("UPDATE %1 SET note = 'held' WHERE id = 1"))), "");
+    ASSERT_TRUE(ds.setCommandText(sql("UPDATE %1 SET note = 'waited' WHERE id = 1")));
+    const QString waiting = sql("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' "
+                                "AND query = 'UPDATE %1 SET note = ''waited'' WHERE id = 1'");
+    std::thread stopper([&] {
+        Side side;
+        QDeadlineTimer deadline(60000);
+        QVariant n;
+        while (!deadline.hasExpired() && (!side.run(waiting, &n).isEmpty() || n.toInt() == 0))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ds.cancel();
+    });
+    qint64 n = 0;
+    QString e;
+    EXPECT_FALSE(ds.execute(&n, &e));
+    stopper.join();
+    EXPECT_TRUE(e.startsWith(QStringLiteral("ERROR:  canceling statement due to user request"))) << s(e);
+    ASSERT_EQ(s(holder.run(QStringLiteral("ROLLBACK"))), "");
+    ds.resetCancel();
+    ASSERT_TRUE(ds.execute(&n, &e)) << s(e);
+    EXPECT_EQ(n, 1);
+}
+
 TEST_F(PostgresDataSet, ChangedConnectionStringIsANewConnection)
 {
     const qint64 before = backendPid(ds);
@@ -348,8 +500,19 @@ TEST(PostgresConnection, CancelEndsARunningStatement)
     NEED_SERVER();
     DataSet ds;
     ds.setConnectionString(serverConnection());
-    ds.setCommandText(QStringLiteral("SELECT pg_sleep(30)"));
-    dscases::cancelsTheRunningCommand(ds, 500, [&](const QString& e) {
+    // A text of its own, so tests running beside it on the server are not counted.
+    const QString sleep = QStringLiteral("SELECT pg_sleep(30) AS cancel_test_%1").arg(QCoreApplication::applicationPid());
+    ds.setCommandText(sleep);
+    // The server's text needs the statement to be on the server: wait until it shows there.
+    const auto onServer = [&] {
+        Side side;
+        QVariant n;
+        return side.run(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' AND query = '%1'").arg(sleep),
+                        &n)
+                   .isEmpty() &&
+               n.toInt() > 0;
+    };
+    dscases::cancelsTheRunningCommand(ds, onServer, [&](const QString& e) {
         EXPECT_EQ(s(e), "ERROR:  canceling statement due to user request");
     });
     // The connection is still good.

@@ -31,11 +31,13 @@ public:
     QString connectionString() const override { return serverConnection(); }
     QString table() const override { return name; }
     QString flowFile() const override { return dir.filePath(QStringLiteral("main.svx")); }
+    QString blobSelect() const override { return QStringLiteral("SELECT '\\x00ff41805c27e9'::bytea AS a"); }
+    QString blobType() const override { return QStringLiteral("BYTEA"); }
     ~PostgresBackend() override
     {
         if (!seeded) return;
         Side side;
-        side.run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name));
+        side.run(QStringLiteral("DROP TABLE IF EXISTS %1, %1_blob").arg(name));
     }
     QString setUp()
     {
@@ -93,6 +95,32 @@ TEST_F(PostgresStatements, TypedFieldsAndParameters)
     } cases[] = {
         {"i4", Value(42)}, {"i8", Value::int64(9000000000LL)}, {"flag", Value(true)},
         {"day", Value::dateTime(day)}, {"t", Value("wide")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        f.ok(*f.field(d, Value(c.field), v));
+        EXPECT_EQ(v->value(), c.expected) << describe(v->value());
+    }
+}
+
+// A numeric beyond a double's precision keeps every digit (as text); a fraction given beside an
+// integer is taken as the fraction it is.
+TEST_F(PostgresStatements, ExactNumbersAndTypedFractions)
+{
+    IVRDataBase* d = f.definition("numbers", db.connectionString(), cmdText,
+                                  QStringLiteral("SELECT 12345678901234567890.123456789::numeric AS big, 1.5::numeric AS small, "
+                                                 "-0.000000000000000001::numeric AS tiny, :f + 1 AS sum, :i + :f AS mixed, "
+                                                 "1 + :i AS whole"));
+    IVRVariant* v = f.var("v");
+    f.ok(*f.param(d, Value("f"), Value(2.5)));
+    f.ok(*f.param(d, Value("i"), Value(1)));
+    f.ok(*f.op(d, dbOpen));
+    const struct {
+        const char* field;
+        Value expected;
+    } cases[] = {
+        {"big", Value("12345678901234567890.123456789")}, {"small", Value(1.5)}, {"tiny", Value(-1e-18)},
+        {"sum", Value(3.5)}, {"mixed", Value(3.5)}, {"whole", Value(2)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.field);
@@ -169,7 +197,16 @@ TEST_F(PostgresStatements, StopDuringALongQueryEndsTheRunAtOnce)
     dbcases::DbFlow console(db.flowFile(), false);
     IVRDataBase* d = console.definition("sleep", db.connectionString(), cmdText, "SELECT pg_sleep(31)");
     IVRDBOperate* open = console.op(d, dbOpen);
-    const qint64 took = dbcases::stopWhileAt(console, open);
+    const auto onServer = [] {
+        Side side;
+        QVariant n;
+        return side.run(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(31)' "
+                                       "AND state = 'active'"),
+                        &n)
+                   .isEmpty() &&
+               n.toInt() > 0;
+    };
+    const qint64 took = dbcases::stopWhileAt(console, open, onServer);
     ASSERT_GE(took, 0) << "the run never reached the query";
     EXPECT_LT(took, 1000);
     // The server runs nothing of ours any more.

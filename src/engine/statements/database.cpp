@@ -64,8 +64,8 @@ Value fromField(const QVariant& v)
         break;
     }
     case QMetaType::QByteArray:
-        // Binary and 8-bit text columns: the bytes as the system's code page reads them.
-        return Value(CodePage::decode(v.toByteArray()));
+        // Binary data: a byte string that keeps every byte, and goes back as binary data.
+        return Value::blob(CodePage::decodeKeepingBytes(v.toByteArray()));
     default:
         break;
     }
@@ -82,6 +82,8 @@ bool toParam(const Value& v, QVariant* out, QString* error)
     case Value::Kind::Float: *out = QVariant(v.asFloat()); return true;
     case Value::Kind::Currency: *out = QVariant(double(v.asCurrencyScaled()) / 10000.0); return true;
     case Value::Kind::String:
+        *out = v.isBlob() ? QVariant(CodePage::encodeKeepingBytes(v.asString())) : QVariant(v.asString());
+        return true;
     case Value::Kind::WideString: *out = QVariant(v.asString()); return true;
     case Value::Kind::Boolean: *out = QVariant(v.asBool()); return true;
     case Value::Kind::DateTime: {
