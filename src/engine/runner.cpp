@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include <cstring>
 #include <exception>
 
 #include "engine/device.h"
@@ -59,7 +60,7 @@ bool TIVRFlow::Run(bool debug, bool step, int addressIndex, int gatewayIndex, in
     running_ = true;
     stopReason_.clear();
     thread_ = new TFlowThread(this, addressIndex, debug, step, gatewayIndex, waveOut, waveIn, hookMode, transmitDtmf);
-    thread_->start();
+    thread_->start();  // a thread that could not be made ends the run through its termination handler
     return true;
 }
 
@@ -86,15 +87,39 @@ TFlowThread::TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step
       step_(step)
 {
     if (debug_) PauseEvent = std::make_unique<AutoResetEvent>();
-    // The walk keeps no stack of its own; 1 MiB (what a thread of the original platform got)
-    // instead of the 8 MiB default lets thousands of runners share the address space, and a
-    // system that commits memory strictly (vm.overcommit_memory=2) reserve an eighth as much.
-    setStackSize(kStackSize);
-    // The termination handler runs on the flow's (main) thread.
-    connect(this, &QThread::finished, flow, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
 }
 
 TFlowThread::~TFlowThread() = default;
+
+void TFlowThread::start()
+{
+    pthread_attr_t attributes;
+    int result = pthread_attr_init(&attributes);
+    if (result == 0) {
+        // The walk keeps no stack of its own; 1 MiB (what a thread of the original platform got)
+        // instead of the 8 MiB default lets thousands of runners share the address space, and a
+        // system that commits memory strictly (vm.overcommit_memory=2) reserve an eighth as much.
+        pthread_attr_setstacksize(&attributes, kStackSize);
+        result = pthread_create(&handle_, &attributes, &TFlowThread::entry, this);
+        pthread_attr_destroy(&attributes);
+    }
+    started_ = result == 0;
+    if (started_) return;
+    stopReason_ = QStringLiteral("the runner thread could not be started: ") + QString::fromLocal8Bit(strerror(result));
+    TIVRFlow* flow = OwnerFlow;
+    QMetaObject::invokeMethod(flow, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
+}
+
+void* TFlowThread::entry(void* self)
+{
+    auto* runner = static_cast<TFlowThread*>(self);
+    pthread_setname_np(pthread_self(), "TFlowThread");
+    runner->run();
+    // The termination handler runs on the flow's (main) thread, after every hand-over posted
+    // before it; it waits for this thread to end.
+    runner->post([runner] { runner->ThreadTerminated(); });
+    return nullptr;
+}
 
 int TFlowThread::hookValue(int hookMode)
 {
@@ -218,7 +243,6 @@ void TFlowThread::run()
     // Database connections belong to the thread that opened them: let go of them here, before
     // the thread ends. The termination handler only closes the data sets.
     for (IVRDataBase* d = OwnerFlow->FirstDataBase; d; d = d->nextDataBase) d->ReleaseDataSet();
-    SORVIX_HANDOVER_SEND(this);
 }
 
 void TFlowThread::pass()
@@ -379,7 +403,6 @@ void TFlowThread::pass()
 
 void TFlowThread::ThreadTerminated()
 {
-    SORVIX_HANDOVER_RECEIVE(this);
     if (terminatedHandled_) return;
     terminatedHandled_ = true;
     TIVRFlow* flow = OwnerFlow;
@@ -395,6 +418,6 @@ void TFlowThread::ThreadTerminated()
     flow->stopReason_ = stopReason_;
     if (flow->OnFinish) flow->OnFinish();
     for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) d->CloseDataSet();
-    wait();
-    deleteLater();
+    if (started_) pthread_join(handle_, nullptr);
+    delete this;
 }
