@@ -92,6 +92,7 @@ private:
     bool terminatedHandled_ = false;
     pthread_t handle_{};
     bool started_ = false;
+    void* stack_ = nullptr;
     // Why the run ended by itself; written on the runner thread before it ends.
     QString stopReason_;
 };
