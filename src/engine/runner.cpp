@@ -1,6 +1,7 @@
 #include "engine/runner.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <list>
 #include <vector>
 
@@ -212,8 +214,7 @@ void TFlowThread::start()
     if (stack_) RunnerStacks::instance().give(stack_);
     stack_ = nullptr;
     stopReason_ = QStringLiteral("the runner thread could not be started: ") + QString::fromLocal8Bit(strerror(result));
-    TIVRFlow* flow = OwnerFlow;
-    QMetaObject::invokeMethod(flow, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
+    post([this] { ThreadTerminated(); });
 }
 
 void* TFlowThread::entry(void* self)
@@ -269,18 +270,36 @@ void TFlowThread::StopAndWait()
         loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
 }
 
+namespace {
+// Work a runner hands to its flow's thread. The event is whole before it is posted, so the
+// hand-over is marked for the sanitizer after the last write to it; an event whose flow is gone
+// is dropped with it.
+struct RunnerCall : QEvent {
+    explicit RunnerCall(std::function<void()> work) : QEvent(eventType()), work(std::move(work)) {}
+    static QEvent::Type eventType()
+    {
+        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+    const std::function<void()> work;
+};
+}  // namespace
+
+bool TIVRFlow::event(QEvent* e)
+{
+    // Before anything is read of the event: a runner's call was written on its thread.
+    SORVIX_HANDOVER_RECEIVE(e);
+    if (e->type() != RunnerCall::eventType()) return QObject::event(e);
+    static_cast<RunnerCall*>(e)->work();
+    return true;
+}
+
 template <class F>
 void TFlowThread::post(F&& f)
 {
-    SORVIX_HANDOVER_SEND(OwnerFlow);
-    TIVRFlow* flow = OwnerFlow;
-    QMetaObject::invokeMethod(
-        OwnerFlow,
-        [flow, f = std::forward<F>(f)]() mutable {
-            SORVIX_HANDOVER_RECEIVE(flow);
-            f();
-        },
-        Qt::QueuedConnection);
+    auto* call = new RunnerCall(std::forward<F>(f));
+    SORVIX_HANDOVER_SEND(call);
+    QCoreApplication::postEvent(OwnerFlow, call);
 }
 
 void TFlowThread::selectNode(FlowNode* node)
