@@ -200,6 +200,10 @@ public:
     // Tree view attached (the editor); without one the runner skips selection and caption hand-overs.
     bool hasView() const { return tree_.observer() != nullptr; }
 
+protected:
+    // Runs the work its runner hands over (runner.cpp).
+    bool event(QEvent* e) override;
+
 private:
     friend class TFlowThread;
     friend struct TIVRFlowTestAccess;  // tests only: sets the run state without a runner

@@ -1,10 +1,20 @@
 #include "engine/runner.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
 
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <functional>
+#include <list>
+#include <vector>
 
 #include "engine/device.h"
 #include "engine/flow.h"
@@ -14,6 +24,100 @@
 #include "engine/tsan.h"
 
 namespace {
+
+// The runners' stacks, kept in slabs of several and handed out again when their thread has ended.
+// A stack the C library frees when its thread ends is unmapped there, and every unmapping stops
+// each core that runs another runner of the process; thousands of runners ending at once spend
+// seconds on that. A slab is unmapped as a whole once none of its stacks is in use. Each stack's
+// lowest page is a guard against overflow. Used on the thread that starts and ends the runs.
+class RunnerStacks {
+public:
+    static RunnerStacks& instance()
+    {
+        static RunnerStacks stacks;
+        return stacks;
+    }
+
+    // The lowest usable address of a free stack of `usable` bytes; nullptr when none can be had.
+    void* take(size_t* usable)
+    {
+        std::lock_guard lock(mutex_);
+        *usable = kSlot - page_;
+        Slab* slab = nullptr;
+        for (Slab& s : slabs_)
+            if (!s.free.empty()) slab = &s;
+        if (!slab) slab = addSlab();
+        if (!slab) return nullptr;
+        char* slot = slab->free.back();
+        slab->free.pop_back();
+        return slot + page_;
+    }
+
+    void give(void* stack)
+    {
+        std::lock_guard lock(mutex_);
+        char* slot = static_cast<char*>(stack) - page_;
+        for (auto it = slabs_.begin(); it != slabs_.end(); ++it) {
+            if (slot < it->base || slot >= it->base + kSlabBytes) continue;
+            it->free.push_back(slot);
+            if (it->free.size() == kPerSlab) {
+                munmap(it->base, kSlabBytes);
+                slabs_.erase(it);
+            }
+            return;
+        }
+    }
+
+private:
+    static constexpr size_t kSlot = TFlowThread::kStackSize;
+    static constexpr size_t kPerSlab = 64;
+    static constexpr size_t kSlabBytes = kSlot * kPerSlab;
+    struct Slab {
+        char* base;
+        std::vector<char*> free;
+    };
+
+    RunnerStacks() : page_(size_t(sysconf(_SC_PAGESIZE))) {}
+
+    Slab* addSlab()
+    {
+        void* base = mmap(nullptr, kSlabBytes, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+        if (base == MAP_FAILED) return nullptr;
+        Slab slab{static_cast<char*>(base), {}};
+        slab.free.reserve(kPerSlab);
+        for (size_t i = kPerSlab; i-- > 0;) {
+            char* slot = slab.base + i * kSlot;
+            if (mprotect(slot, page_, PROT_NONE) != 0) {
+                munmap(base, kSlabBytes);
+                return nullptr;
+            }
+            slab.free.push_back(slot);
+        }
+        slabs_.push_back(std::move(slab));
+        return &slabs_.back();
+    }
+
+    const size_t page_;
+    std::mutex mutex_;
+    std::list<Slab> slabs_;
+};
+
+// Linux keeps the wait queues of a process's own futexes (every mutex and condition variable the
+// runners wait on) in a table of its own, sized for a few waiters a core: with thousands of
+// runners waiting, every wait and wake walks long chains. Asked once, the process uses the
+// system's much larger table instead. Kernels without the setting ignore the request.
+void useSystemFutexTable()
+{
+    constexpr int kFutexHash = 78;        // PR_FUTEX_HASH
+    constexpr int kFutexHashSetSlots = 1;  // PR_FUTEX_HASH_SET_SLOTS; 0 slots: the system's table
+    static const bool asked = [] {
+        prctl(kFutexHash, kFutexHashSetSlots, 0, 0, 0);
+        return true;
+    }();
+    (void)asked;
+}
+
 // A call, a gateway call or an answer that succeeded connects the line.
 bool connects(const FlowNode* n)
 {
@@ -59,7 +163,7 @@ bool TIVRFlow::Run(bool debug, bool step, int addressIndex, int gatewayIndex, in
     running_ = true;
     stopReason_.clear();
     thread_ = new TFlowThread(this, addressIndex, debug, step, gatewayIndex, waveOut, waveIn, hookMode, transmitDtmf);
-    thread_->start();
+    thread_->start();  // a thread that could not be made ends the run through its termination handler
     return true;
 }
 
@@ -86,15 +190,43 @@ TFlowThread::TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step
       step_(step)
 {
     if (debug_) PauseEvent = std::make_unique<AutoResetEvent>();
-    // The walk keeps no stack of its own; 1 MiB (what a thread of the original platform got)
-    // instead of the 8 MiB default lets thousands of runners share the address space, and a
-    // system that commits memory strictly (vm.overcommit_memory=2) reserve an eighth as much.
-    setStackSize(kStackSize);
-    // The termination handler runs on the flow's (main) thread.
-    connect(this, &QThread::finished, flow, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
 }
 
 TFlowThread::~TFlowThread() = default;
+
+void TFlowThread::start()
+{
+    // The walk keeps no stack of its own; 1 MiB (what a thread of the original platform got)
+    // instead of the 8 MiB default lets thousands of runners share the address space, and a
+    // system that commits memory strictly (vm.overcommit_memory=2) reserve an eighth as much.
+    useSystemFutexTable();
+    size_t usable = 0;
+    stack_ = RunnerStacks::instance().take(&usable);
+    pthread_attr_t attributes;
+    int result = stack_ ? pthread_attr_init(&attributes) : ENOMEM;
+    if (result == 0) {
+        result = pthread_attr_setstack(&attributes, stack_, usable);
+        if (result == 0) result = pthread_create(&handle_, &attributes, &TFlowThread::entry, this);
+        pthread_attr_destroy(&attributes);
+    }
+    started_ = result == 0;
+    if (started_) return;
+    if (stack_) RunnerStacks::instance().give(stack_);
+    stack_ = nullptr;
+    stopReason_ = QStringLiteral("the runner thread could not be started: ") + QString::fromLocal8Bit(strerror(result));
+    post([this] { ThreadTerminated(); });
+}
+
+void* TFlowThread::entry(void* self)
+{
+    auto* runner = static_cast<TFlowThread*>(self);
+    pthread_setname_np(pthread_self(), "TFlowThread");
+    runner->run();
+    // The termination handler runs on the flow's (main) thread, after every hand-over posted
+    // before it; it waits for this thread to end.
+    runner->post([runner] { runner->ThreadTerminated(); });
+    return nullptr;
+}
 
 int TFlowThread::hookValue(int hookMode)
 {
@@ -138,18 +270,36 @@ void TFlowThread::StopAndWait()
         loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
 }
 
+namespace {
+// Work a runner hands to its flow's thread. The event is whole before it is posted, so the
+// hand-over is marked for the sanitizer after the last write to it; an event whose flow is gone
+// is dropped with it.
+struct RunnerCall : QEvent {
+    explicit RunnerCall(std::function<void()> work) : QEvent(eventType()), work(std::move(work)) {}
+    static QEvent::Type eventType()
+    {
+        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+    const std::function<void()> work;
+};
+}  // namespace
+
+bool TIVRFlow::event(QEvent* e)
+{
+    // Before anything is read of the event: a runner's call was written on its thread.
+    SORVIX_HANDOVER_RECEIVE(e);
+    if (e->type() != RunnerCall::eventType()) return QObject::event(e);
+    static_cast<RunnerCall*>(e)->work();
+    return true;
+}
+
 template <class F>
 void TFlowThread::post(F&& f)
 {
-    SORVIX_HANDOVER_SEND(OwnerFlow);
-    TIVRFlow* flow = OwnerFlow;
-    QMetaObject::invokeMethod(
-        OwnerFlow,
-        [flow, f = std::forward<F>(f)]() mutable {
-            SORVIX_HANDOVER_RECEIVE(flow);
-            f();
-        },
-        Qt::QueuedConnection);
+    auto* call = new RunnerCall(std::forward<F>(f));
+    SORVIX_HANDOVER_SEND(call);
+    QCoreApplication::postEvent(OwnerFlow, call);
 }
 
 void TFlowThread::selectNode(FlowNode* node)
@@ -218,7 +368,6 @@ void TFlowThread::run()
     // Database connections belong to the thread that opened them: let go of them here, before
     // the thread ends. The termination handler only closes the data sets.
     for (IVRDataBase* d = OwnerFlow->FirstDataBase; d; d = d->nextDataBase) d->ReleaseDataSet();
-    SORVIX_HANDOVER_SEND(this);
 }
 
 void TFlowThread::pass()
@@ -381,7 +530,6 @@ void TFlowThread::pass()
 
 void TFlowThread::ThreadTerminated()
 {
-    SORVIX_HANDOVER_RECEIVE(this);
     if (terminatedHandled_) return;
     terminatedHandled_ = true;
     TIVRFlow* flow = OwnerFlow;
@@ -397,6 +545,7 @@ void TFlowThread::ThreadTerminated()
     flow->stopReason_ = stopReason_;
     if (flow->OnFinish) flow->OnFinish();
     for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) d->CloseDataSet();
-    wait();
-    deleteLater();
+    if (started_) pthread_join(handle_, nullptr);
+    if (stack_) RunnerStacks::instance().give(stack_);
+    delete this;
 }

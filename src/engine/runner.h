@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QThread>
+#include <QString>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 
 #include "engine/value.h"
 
@@ -27,12 +28,21 @@ private:
 
 // Runs one flow on one device address: pass after pass until stopped (one pass for a flow opened
 // for debugging). Created by TIVRFlow::Run, stopped by TIVRFlow::Stop; frees itself when done.
-class TFlowThread : public QThread {
-    Q_OBJECT
+//
+// A plain thread without an event loop of its own: everything it hands to the main thread is a
+// queued call to the flow, the termination handler last, so thousands of runners cost neither an
+// event dispatcher each nor its wake-up file, and start and end without Qt's per-thread set-up.
+class TFlowThread {
 public:
     TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step, int gatewayIndex, int waveOutDevice,
                 int waveInDevice, int hookMode, int transmitDtmf);
-    ~TFlowThread() override;
+    ~TFlowThread();
+    TFlowThread(const TFlowThread&) = delete;
+    TFlowThread& operator=(const TFlowThread&) = delete;
+
+    // Starts the run. A thread that cannot be made ends the run at once: the termination handler
+    // still runs, and the flow's stop reason says why.
+    void start();
 
     void setStep(bool step) { step_.store(step); }
     bool step() const { return step_.load(); }
@@ -46,15 +56,14 @@ public:
     bool terminateRequested() const { return terminate_.load(); }
 
     // The stack each runner thread gets.
-    static constexpr uint kStackSize = 1024 * 1024;
+    static constexpr size_t kStackSize = 1024 * 1024;
 
     // Maps the hook-switch order (0 on hook, 1 speaker, 2 microphone and speaker) to the device value.
     static int hookValue(int hookMode);
 
-protected:
-    void run() override;
-
 private:
+    static void* entry(void* self);
+    void run();
     void ThreadTerminated();
     void pass();
     // Hands work for the main thread over in order; dropped when the flow is gone.
@@ -81,6 +90,9 @@ private:
     std::shared_ptr<IIVRAddress> Channel;
     Value conditionValue_;
     bool terminatedHandled_ = false;
+    pthread_t handle_{};
+    bool started_ = false;
+    void* stack_ = nullptr;
     // Why the run ended by itself; written on the runner thread before it ends.
     QString stopReason_;
 };
