@@ -44,7 +44,9 @@ std::unique_ptr<QMessageBox> QtPrompt::messageBox(QWidget* parent, const QString
 {
     auto owned = std::make_unique<QMessageBox>(parent);
     QMessageBox& box = *owned;
-    box.setWindowTitle(caption);
+    // A box without a caption of its own carries the program's title, as the others do.
+    const QString title = caption.isEmpty() ? ProductTitle : caption;
+    box.setWindowTitle(title);
     box.setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     switch (kind) {
     case Kind::Information: box.setIcon(QMessageBox::Information); break;
@@ -63,7 +65,7 @@ std::unique_ptr<QMessageBox> QtPrompt::messageBox(QWidget* parent, const QString
     // A message box is as wide as its text: widen it where its caption needs more, so the title
     // bar never cuts it.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(titleBarWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+        grid->addItem(new QSpacerItem(titleBarWidth(title), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                       grid->rowCount(), 0, 1, grid->columnCount());
     return owned;
 }

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 #include <QPalette>
 #include <QScreen>
@@ -35,9 +36,27 @@ void initProductTexts()
     txt::StatementHelpRoot = txt::HelpRoot + QStringLiteral("StatementReference");
 }
 
+namespace {
+
+// The locale of Qt's own lists (a file dialog's types, sizes and dates): the system's when it
+// speaks the interface language, else that language's main one.
+void useInterfaceLocale()
+{
+    const QLocale::Language language = IsChinese ? QLocale::Chinese : QLocale::English;
+    const QLocale system = QLocale::system();
+    if (system.language() == language)
+        QLocale::setDefault(system);
+    else
+        QLocale::setDefault(IsChinese ? QLocale(QLocale::Chinese, QLocale::China)
+                                      : QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+}  // namespace
+
 bool installQtTranslations()
 {
     static QTranslator* installed = nullptr;
+    useInterfaceLocale();
     if (!IsChinese) {
         if (installed) QCoreApplication::removeTranslator(installed);
         delete installed;

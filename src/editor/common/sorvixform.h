@@ -16,7 +16,8 @@ extern QString SalesMailAddress;
 void initProductTexts();
 
 // Qt's own texts (standard buttons, file dialogs) in the interface language: Qt's Chinese
-// translations are installed when the interface is Chinese, and taken away again otherwise.
+// translations are installed when the interface is Chinese, and taken away again otherwise; the
+// default locale (sizes and dates in Qt's lists) is the interface language too.
 // Returns whether Qt's texts now follow the interface language.
 bool installQtTranslations();
 
