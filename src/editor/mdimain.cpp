@@ -151,7 +151,7 @@ void TfrmSorvixEdit::createActions()
     auto action = [this](const QString& caption, const QKeySequence& key = {}, int image = -1) {
         auto* a = new QAction(caption, this);
         if (!key.isEmpty()) a->setShortcut(key);
-        if (image >= 0) a->setIcon(toolBarImage(image));
+        if (image >= 0) a->setIcon(withDisabledLook(toolBarImage(image)));
         // Shortcuts work wherever the focus is inside the frame, flow windows included.
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);

@@ -129,9 +129,23 @@ TEST_F(VoiceDialogTest, WithoutASoundDeviceTheDialogSaysSoOnceBesideThePlayer)
         driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
             EXPECT_TRUE(d.lblNoSound->isVisible());
             EXPECT_EQ(d.lblNoSound->text(), txt::NoSoundDevice);
-            for (QWidget* b : std::initializer_list<QWidget*>{d.btnPlay, d.btnStop, d.btnRecord, d.btnClear}) {
+            for (QWidget* b : std::initializer_list<QWidget*>{d.btnPlay, d.btnPause, d.btnStop, d.btnPrevious,
+                                                               d.btnNext, d.btnRecord, d.btnClear}) {
                 EXPECT_FALSE(b->isEnabled());
                 EXPECT_EQ(b->toolTip(), txt::NoSoundDevice);
+            }
+            // Drawn plainly disabled: the player's images fade.
+            for (QToolButton* b : {d.btnPlay, d.btnPause, d.btnStop, d.btnPrevious, d.btnNext, d.btnRecord}) {
+                const QImage off = b->icon().pixmap(16, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
+                const QImage on = b->icon().pixmap(16, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32);
+                ASSERT_FALSE(on.isNull());
+                int alphaOff = 0, alphaOn = 0;
+                for (int y = 0; y < on.height(); ++y)
+                    for (int x = 0; x < on.width(); ++x) {
+                        alphaOff += qAlpha(off.pixel(x, y));
+                        alphaOn += qAlpha(on.pixel(x, y));
+                    }
+                EXPECT_LE(alphaOff, alphaOn / 2);
             }
             // A new prompt is still made.
             if (show == 0) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+
 #include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "editor/common/aboutsorvixform.h"
 #include "editor/common/flowtreemodel.h"
@@ -366,6 +368,36 @@ TEST_F(Editor, FlowActionsAndPaletteFollowTheOpenWindows)
     EXPECT_TRUE(main->flowWindows().isEmpty());
     for (QAction* x : flowActions()) EXPECT_FALSE(x->isEnabled());
     for (TPaletteButton* p : main->FPalette) EXPECT_FALSE(p->isEnabled());
+}
+
+double meanAlpha(const QPixmap& pixmap)
+{
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) sum += qAlpha(image.pixel(x, y));
+    return image.isNull() ? 0 : sum / (image.width() * image.height());
+}
+
+// A tool bar button looks as its command is: a disabled one is drawn greyed, as its menu item is.
+TEST_F(Editor, ToolBarButtonsShowTheirCommandsDisabledState)
+{
+    for (QAction* a : {main->acSave, main->acRun, main->acStep, main->acStop}) {
+        SCOPED_TRACE(a->toolTip().toStdString());
+        auto* button = qobject_cast<QToolButton*>(main->tbarTool->widgetForAction(a));
+        ASSERT_NE(button, nullptr);
+        a->setEnabled(false);
+        EXPECT_FALSE(button->isEnabled());
+        const QImage off = button->grab().toImage();
+        a->setEnabled(true);
+        EXPECT_TRUE(button->isEnabled());
+        const QImage on = button->grab().toImage();
+        EXPECT_NE(off, on) << "the disabled button looks like the enabled one";
+        // Plainly faded, not a shade lighter.
+        EXPECT_LE(meanAlpha(button->icon().pixmap(16, QIcon::Disabled)),
+                  meanAlpha(button->icon().pixmap(16, QIcon::Normal)) / 2);
+        a->setEnabled(false);
+    }
 }
 
 // ---- the permission matrix ----

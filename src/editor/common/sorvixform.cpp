@@ -7,7 +7,9 @@
 #include <QSpacerItem>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QImage>
 #include <QLibraryInfo>
+#include <QPixmap>
 #include <QLocale>
 #include <QTranslator>
 #include <QPalette>
@@ -88,6 +90,28 @@ QFont languageFont()
     }
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+QIcon withDisabledLook(const QIcon& icon)
+{
+    QIcon result;
+    for (const int extent : {16, 22, 24, 32}) {
+        const QPixmap normal = icon.pixmap(extent, QIcon::Normal);
+        if (normal.isNull()) continue;
+        result.addPixmap(normal, QIcon::Normal);
+        result.addPixmap(icon.pixmap(extent, QIcon::Active), QIcon::Active);
+        result.addPixmap(icon.pixmap(extent, QIcon::Selected), QIcon::Selected);
+        QImage image = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int grey = qGray(line[x]);
+                line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) / 3);
+            }
+        }
+        result.addPixmap(QPixmap::fromImage(image), QIcon::Disabled);
+    }
+    return result;
 }
 
 int titleBarWidth(const QString& title)

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QMainWindow>
+#include <QIcon>
 #include <QString>
 
 // Set during program initialisation, before the first window exists.
@@ -27,6 +28,9 @@ QFont languageFont();
 // The width a window needs for its whole title in the title bar (the title bar's font, its icon
 // and its buttons), so a narrow dialog or message box never cuts its caption.
 int titleBarWidth(const QString& title);
+// The icon with a disabled look that cannot be taken for the enabled one: grey and faded to a
+// third (the style's own disabled images of dark icons are barely lighter).
+QIcon withDisabledLook(const QIcon& icon);
 
 // Base of the top-level and MDI windows.
 class TSorvixForm : public QMainWindow {

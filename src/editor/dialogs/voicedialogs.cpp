@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
 #include "editor/dialogs/editregistry.h"
 #include "engine/flow.h"
 #include "engine/statements/voice.h"
@@ -71,7 +72,7 @@ QIcon recordIcon(const QWidget* w)
 QToolButton* playerButton(QWidget* parent, const QIcon& icon)
 {
     auto* b = new QToolButton(parent);
-    b->setIcon(icon);
+    b->setIcon(withDisabledLook(icon));
     b->setAutoRaise(false);
     return b;
 }
