@@ -51,6 +51,8 @@ public:
     TChannelOptions DebugOptions;
     bool FOptionsConfirmed = false;
     TfrmFlow* FDebugWindow = nullptr;
+    // The folder of the last flow opened or saved under a new name: where the Open dialog starts.
+    QString FLastFolder;
 
     // Actions: one each, with caption, shortcut, image and enabling.
     QAction *acNew, *acOpen, *acSave, *acSaveAs, *acSaveFlowText, *acClose, *acCloseAll, *acExit;
