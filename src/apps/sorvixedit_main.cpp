@@ -72,6 +72,8 @@ int main(int argc, char** argv)
 
     loadDebugOptions(frmSorvixEdit);
     for (const QString& file : files) frmSorvixEdit->OpenFlowFile(file);
+    // Work that a stop signal kept last time: the user learns where it is.
+    frmSorvixEdit->OfferRecoveredCopies();
     handOver.setWindow(frmSorvixEdit);
 
     // A signal handled in a start-up message box asked for an end that no loop was there to take.
