@@ -744,6 +744,19 @@ TEST_F(HandOver, AStopSignalStopsTheRunAndKeepsUnsavedFlowsInRecoveryCopies)
     EXPECT_TRUE(prompt.messages.isEmpty()) << "nothing is asked";
 }
 
+// Out of the maximised state the main window fits the screen, frame and all, in its middle.
+TEST(MainWindowPlace, TheNormalPlaceFitsTheScreenWithRoomForAFrame)
+{
+    for (const QRect& available : {QRect(0, 0, 1280, 1024), QRect(1920, 30, 1600, 870), QRect(0, 0, 640, 480)}) {
+        const QRect place = normalMainWindowGeometry(available);
+        EXPECT_TRUE(available.contains(place));
+        EXPECT_GE(available.width() - place.width(), 40);
+        EXPECT_GE(available.height() - place.height(), 40);
+        EXPECT_LE(std::abs(place.center().x() - available.center().x()), 1);
+        EXPECT_LE(std::abs(place.center().y() - available.center().y()), 1);
+    }
+}
+
 // The next start says which recovery copies a stop signal left, once, and opens them on Yes.
 TEST_F(HandOver, TheNextStartTellsOfTheRecoveryCopiesAndOpensThem)
 {
