@@ -4,6 +4,7 @@
 #include "consolefixture.h"
 
 #include <QTest>
+#include <QTreeView>
 
 #include <QAction>
 #include <QCheckBox>
@@ -319,7 +320,12 @@ TEST_F(ChannelWindow, AutoStartAndClosingTheWindow)
     EXPECT_EQ(state(2), "");
     EXPECT_EQ(state(3), dir.filePath("lost.svx") + ", FlowFile is not existent.");
     EXPECT_TRUE(prompt.messages.isEmpty());
+    // A reason longer than the State column is shown whole: its tip, and a column that holds it.
     win->show();
+    QTreeView* view = win->lvAllAuthorization->reportView();
+    const QModelIndex cell = view->model()->index(3, 3);
+    EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), state(3));
+    EXPECT_GE(view->columnWidth(3), view->fontMetrics().horizontalAdvance(state(3)));
     win->close();
     EXPECT_FALSE(sup().isRunning(0));
     EXPECT_FALSE(sup().isRunning(1));
