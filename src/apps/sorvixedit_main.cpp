@@ -58,9 +58,10 @@ int main(int argc, char** argv)
     // Every window once, the main window first.
     frmSorvixEdit = new TfrmSorvixEdit;
     createEditorDialogs(frmSorvixEdit);
-    // Maximised; where no window manager maximises it, as large as the screen allows.
+    // Maximised; out of that state, and where no window manager maximises it, a window that fits
+    // the screen with its frame.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        frmSorvixEdit->setGeometry(screen->availableGeometry());
+        frmSorvixEdit->setGeometry(normalMainWindowGeometry(screen->availableGeometry()));
     frmSorvixEdit->setWindowState(frmSorvixEdit->windowState() | Qt::WindowMaximized);
     frmSorvixEdit->show();
     if (!frmSorvixEdit->TAPI3Device) {
@@ -72,6 +73,8 @@ int main(int argc, char** argv)
 
     loadDebugOptions(frmSorvixEdit);
     for (const QString& file : files) frmSorvixEdit->OpenFlowFile(file);
+    // Work that a stop signal kept last time: the user learns where it is.
+    frmSorvixEdit->OfferRecoveredCopies();
     handOver.setWindow(frmSorvixEdit);
 
     // A signal handled in a start-up message box asked for an end that no loop was there to take.

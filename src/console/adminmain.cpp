@@ -104,7 +104,7 @@ TfrmSorvixAdmin::~TfrmSorvixAdmin()
 QAction* TfrmSorvixAdmin::action(const QString& caption, int image)
 {
     auto* a = new QAction(caption, this);
-    if (image >= 0) a->setIcon(consoleImage(image));
+    if (image >= 0) a->setIcon(withDisabledLook(consoleImage(image)));
     a->setToolTip(TIVRFlow::CaptionToName(caption));
     return a;
 }

@@ -11,7 +11,7 @@ QString mnuRun, mnuOperate, mnuView, mnuHelp, StartAll, Start, StopAll, ToolBar,
 QString ChannelRunning, RunError, AddressEmpty, GatewayEmpty, ApplicationEmpty, FlowFileEmpty, FlowFileNotExistent,
     AddressInUse, GatewayInUse;
 QString SelectApplicationOrGroup, SelectApplication, SelectGroup, StateStop, StateWaitForCall, StateConnected,
-    FlowFileLabel, SelectFile, ApplicationLabel, ApplicationNameUsed, GroupNameUsed, InputFlowFile;
+    StateRunning,    FlowFileLabel, SelectFile, ApplicationLabel, ApplicationNameUsed, GroupNameUsed, InputFlowFile;
 
 namespace {
 
@@ -70,6 +70,7 @@ const Entry entries[] = {
     E(StateStop, "Stop", "停止"),
     E(StateWaitForCall, "Wait For Call", "等候呼叫"),
     E(StateConnected, "Connected", "已连接"),
+    E(StateRunning, "Running", "运行中"),
     E(FlowFileLabel, "&Flow File: ", "流程文件(&F)："),
     E(SelectFile, "&Select File...", "选择流程(&S)..."),
     E(ApplicationLabel, "&Application: ", "应用流程(&A)："),

@@ -64,6 +64,7 @@ extern QString SelectGroup;               // "Please select Group"
 extern QString StateStop;                 // "Stop"
 extern QString StateWaitForCall;          // "Wait For Call"
 extern QString StateConnected;            // "Connected"
+extern QString StateRunning;              // "Running" (a started channel whose flow does not wait for calls)
 extern QString FlowFileLabel;             // "&Flow File: "
 extern QString SelectFile;                // "&Select File..."
 extern QString ApplicationLabel;          // "&Application: "

@@ -44,9 +44,10 @@ TfrmGroup::TfrmGroup(const ConsoleConfig* config, QWidget* parent) : TSorvixDlg(
     all->addSpacing(8);
     all->addLayout(buttons);
 
-    setTabOrder(edtGroupName, btnOk);
+    // Down the fields, then the buttons: Tab from the name reaches the application.
+    setTabOrder(edtGroupName, cmbApplication);
+    setTabOrder(cmbApplication, btnOk);
     setTabOrder(btnOk, btnCancel);
-    setTabOrder(btnCancel, cmbApplication);
 
     connect(btnOk, &QPushButton::clicked, this, &TfrmGroup::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -9,11 +9,20 @@
 #include "engine/device.h"
 #include "engine/flow.h"
 #include "engine/runner.h"
+#include "engine/statements/line.h"
 #include "engine/texts.h"
 #include "engine/tsan.h"
 #include "platform/registry.h"
 
 namespace {
+
+// Whether the flow waits for calls at all: it has a ring statement that is not disabled.
+bool waitsForCalls(const TIVRFlow& flow)
+{
+    for (FlowNode* n = flow.tree().first(); n; n = n->nextInTree())
+        if (const TIVRBase* s = n->statement(); s && s->enabled() && &s->classInfo() == &IVRRing::info) return true;
+    return false;
+}
 
 QString storeFailure(const RegistryKey& key, bool reading = false)
 {
@@ -60,6 +69,7 @@ ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, Regis
       config_(config),
       names_(channelNames),
       states_(size_t(channelNames.size()), State::None),
+      idle_(size_t(channelNames.size()), State::WaitForCall),
       runs_(size_t(channelNames.size()), 0),
       reasons_(size_t(channelNames.size())),
       releasing_(size_t(channelNames.size()), false)
@@ -111,6 +121,7 @@ QString ChannelSupervisor::stateText(int channel) const
     case State::Stop: return adm::StateStop;
     case State::WaitForCall: return adm::StateWaitForCall;
     case State::Connected: return adm::StateConnected;
+    case State::Running: return adm::StateRunning;
     case State::None: break;
     }
     return {};
@@ -351,9 +362,14 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
     // Raised on the runner thread: handed to the main thread without waiting for it, which may
     // itself be waiting for this runner to end. A flow that never blocks raises them pass after
     // pass; only a change of state is handed over, and at most one hand-over per run waits.
+    // A flow that never waits for a call does not say it does.
+    const State idle = waitsForCalls(*flow) ? State::WaitForCall : State::Running;
+    idle_[size_t(channel)] = idle;
     auto box = std::make_shared<StateMailbox>();
+    box->latest.store(int(idle));
+    box->lastOffered = idle;
     flow->OnConnect = [this, box, channel, run](TIVRFlow*) { offerState(box, channel, run, State::Connected); };
-    flow->OnHangUp = [this, box, channel, run](TIVRFlow*) { offerState(box, channel, run, State::WaitForCall); };
+    flow->OnHangUp = [this, box, channel, run, idle](TIVRFlow*) { offerState(box, channel, run, idle); };
     // A runner that ends by itself (its channel did not open, an error ended it): the flow is
     // freed once its termination handler is done with it. That handler runs on the main thread.
     flow->OnFinish = [this, channel, run] {
@@ -361,7 +377,7 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
     };
 
     flow->Run(false, false, o.Address, gateway, o.ModemPlay - 1, o.ModemRecord - 1, o.HookSwitchMode, o.TransmitDTMF);
-    setState(channel, State::WaitForCall);
+    setState(channel, idle);
     return true;
 }
 
@@ -402,8 +418,8 @@ void ChannelSupervisor::FlowConnect(int channel, uint64_t run)
 
 void ChannelSupervisor::FlowHangUp(int channel, uint64_t run)
 {
-    if (isRunning(channel) && runs_[size_t(channel)] == run && state(channel) != State::WaitForCall)
-        setState(channel, State::WaitForCall);
+    const State idle = validChannel(channel) ? idle_[size_t(channel)] : State::WaitForCall;
+    if (isRunning(channel) && runs_[size_t(channel)] == run && state(channel) != idle) setState(channel, idle);
 }
 
 void ChannelSupervisor::FlowFinish(int channel, uint64_t run)

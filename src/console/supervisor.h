@@ -25,7 +25,8 @@ class ChannelSupervisor : public QObject {
     Q_OBJECT
 public:
     // The state column: nothing before the first start and after a reset.
-    enum class State { None, Stop, WaitForCall, Connected };
+    // Running: started, between calls, in a flow that does not wait for calls.
+    enum class State { None, Stop, WaitForCall, Connected, Running };
 
     ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, RegistryStore* store, const ConsoleConfig* config,
                       const QStringList& channelNames, int gatewayAddressIndex, QObject* parent = nullptr);
@@ -131,6 +132,8 @@ private:
     const QStringList names_;
     ChannelOptionLists lists_;
     std::vector<State> states_;
+    // What each run shows between calls: waiting for one, or running when its flow never waits.
+    std::vector<State> idle_;
     std::vector<uint64_t> runs_;
     std::vector<QString> reasons_;
     // The channels whose stop is waiting for their runner to end.

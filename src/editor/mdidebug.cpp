@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -108,6 +109,40 @@ void TfrmSorvixEdit::FlowFinished()
     SetRunActions(true);
 }
 
+namespace {
+
+QString recoveredFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Sorvix/recovered");
+}
+
+// The list of the recovery copies made since the user was last told of them, one path a line.
+QString recoveryListFile()
+{
+    return recoveredFolder() + QStringLiteral("/copies.txt");
+}
+
+QStringList readRecoveryList()
+{
+    QFile file(recoveryListFile());
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList names = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    names.removeAll(QString());
+    return names;
+}
+
+bool writeRecoveryList(const QStringList& names)
+{
+    if (names.isEmpty()) return !QFileInfo::exists(recoveryListFile()) || QFile::remove(recoveryListFile());
+    if (!QDir().mkpath(recoveredFolder())) return false;
+    QByteArray bytes;
+    for (const QString& name : names) bytes += name.toUtf8() + '\n';
+    QString error;
+    return flowfile::saveBytes(recoveryListFile(), bytes, &error);
+}
+
+}  // namespace
+
 QString TfrmSorvixEdit::RecoveryFileName(const TIVRFlow& flow)
 {
     QString folder, base;
@@ -116,7 +151,7 @@ QString TfrmSorvixEdit::RecoveryFileName(const TIVRFlow& flow)
         folder = fi.absolutePath();
         base = fi.completeBaseName();
     } else {
-        folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Sorvix/recovered");
+        folder = recoveredFolder();
         base = QFileInfo(flow.FlowName).fileName();
     }
     // An earlier copy is not overwritten: it may be the only one of other work.
@@ -132,6 +167,7 @@ QStringList TfrmSorvixEdit::StopForSignal()
     for (TfrmFlow* w : flowWindows())
         if (w->FFlow->Running()) w->FFlow->Stop();
     QStringList report;
+    QStringList kept = readRecoveryList();
     for (TfrmFlow* w : flowWindows()) {
         const TIVRFlow& flow = *w->FFlow;
         if (!flow.Modified) continue;
@@ -139,10 +175,38 @@ QStringList TfrmSorvixEdit::StopForSignal()
         QString message;
         if (!QDir().mkpath(QFileInfo(copy).absolutePath()))
             message = QStringLiteral("cannot make the folder %1").arg(QFileInfo(copy).absolutePath());
-        else if (flowfile::saveBytes(copy, flowfile::write(flow), &message))
+        else if (flowfile::saveBytes(copy, flowfile::write(flow), &message)) {
             message.clear();
+            kept << QFileInfo(copy).absoluteFilePath();
+        }
         report << (message.isEmpty() ? QStringLiteral("unsaved changes of %1 kept in %2").arg(flow.FlowName, copy)
                                      : QStringLiteral("unsaved changes of %1 lost: %2").arg(flow.FlowName, message));
     }
+    // The next start tells of them.
+    if (!writeRecoveryList(kept)) report << QStringLiteral("cannot note the recovery copies in %1").arg(recoveryListFile());
     return report;
+}
+
+QStringList TfrmSorvixEdit::RecoveredCopies()
+{
+    QStringList copies;
+    for (const QString& name : readRecoveryList())
+        if (QFileInfo(name).isFile() && !copies.contains(name)) copies << name;
+    return copies;
+}
+
+void TfrmSorvixEdit::OfferRecoveredCopies()
+{
+    const QStringList copies = RecoveredCopies();
+    // Told once: the copies stay where they are, the list is done with.
+    writeRecoveryList({});
+    if (copies.isEmpty()) return;
+    QStringList lines;
+    for (const QString& copy : copies) lines << QDir::toNativeSeparators(copy);
+    const QString text = txt::RecoveredCopiesFound + QStringLiteral("\r\n") + lines.join(QStringLiteral("\r\n")) +
+                         QStringLiteral("\r\n") + txt::OpenRecoveredCopies;
+    if (Prompt::instance().message(this, text, ProductTitle, Prompt::Kind::Question, Prompt::Buttons::YesNo) !=
+        Prompt::Yes)
+        return;
+    for (const QString& copy : copies) OpenFlowFile(copy);
 }

@@ -151,7 +151,7 @@ void TfrmSorvixEdit::createActions()
     auto action = [this](const QString& caption, const QKeySequence& key = {}, int image = -1) {
         auto* a = new QAction(caption, this);
         if (!key.isEmpty()) a->setShortcut(key);
-        if (image >= 0) a->setIcon(toolBarImage(image));
+        if (image >= 0) a->setIcon(withDisabledLook(toolBarImage(image)));
         // Shortcuts work wherever the focus is inside the frame, flow windows included.
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
@@ -527,6 +527,7 @@ void TfrmSorvixEdit::OpenFlowFile(const QString& fileName)
         CloseFlow(w);
         return;
     }
+    if (!name.isEmpty()) FLastFolder = QFileInfo(name).absolutePath();
     if (flowWindows().size() == 1) EnableFlowActions(true);
 }
 
@@ -535,8 +536,10 @@ bool TfrmSorvixEdit::saveFlowOf(TfrmFlow* w, QObject*, QString* error)
 {
     error->clear();
     if (!w) return false;
-    if (!w->FFlow->FileName.isEmpty()) return w->FFlow->SaveToFile(error) && error->isEmpty();
-    return saveFlowAsOf(w, acSave, error);
+    if (w->FFlow->FileName.isEmpty()) return saveFlowAsOf(w, acSave, error);
+    if (!w->FFlow->SaveToFile(error) || !error->isEmpty()) return false;
+    FLastFolder = QFileInfo(w->FFlow->FileName).absolutePath();
+    return true;
 }
 
 bool TfrmSorvixEdit::saveFlowAsOf(TfrmFlow* w, QObject* sender, QString* error)
@@ -546,15 +549,20 @@ bool TfrmSorvixEdit::saveFlowAsOf(TfrmFlow* w, QObject* sender, QString* error)
     TIVRFlow* f = w->FFlow;
     const QString title = sender == acSave ? TIVRFlow::CaptionToName(txt::mnuSave) : txt::SaveAsTitle;
     const QString proposed = f->FileName.isEmpty() ? f->FlowName : f->FileName;
-    const QString chosen = Prompt::instance().saveFileName(this, title, proposed,
-                                                           Prompt::qtFilter(txt::FlowFileFilter), QStringLiteral("SVX"));
+    // Two windows on one file would overwrite each other's work on every save: refused in the
+    // dialog, before it asks whether to replace the file.
+    const auto heldElsewhere = [this, w](const QString& name) {
+        TfrmFlow* other = findFlowWindow(name);
+        return other && other != w ? txt::FileOpenInOtherWindow + QDir::toNativeSeparators(name) : QString();
+    };
+    const QString chosen = Prompt::instance().saveFileName(this, title, proposed, Prompt::qtFilter(txt::FlowFileFilter),
+                                                           QStringLiteral("SVX"), heldElsewhere);
     if (chosen.isEmpty()) return false;
-    // Two windows on one file would overwrite each other's work on every save.
-    if (TfrmFlow* other = findFlowWindow(chosen); other && other != w) {
-        *error = txt::FileOpenInOtherWindow + QDir::toNativeSeparators(chosen);
-        return false;
-    }
-    return f->SaveAs(chosen, error) && error->isEmpty();
+    *error = heldElsewhere(chosen);
+    if (!error->isEmpty()) return false;
+    if (!f->SaveAs(chosen, error) || !error->isEmpty()) return false;
+    FLastFolder = QFileInfo(chosen).absolutePath();
+    return true;
 }
 
 bool TfrmSorvixEdit::SaveFlow(QObject* sender, QString* error)
@@ -645,7 +653,7 @@ void TfrmSorvixEdit::closeEvent(QCloseEvent* event)
 
 void TfrmSorvixEdit::acOpenExecute()
 {
-    const QString name = Prompt::instance().openFileName(this, TIVRFlow::CaptionToName(txt::mnuOpen), QString(),
+    const QString name = Prompt::instance().openFileName(this, TIVRFlow::CaptionToName(txt::mnuOpen), FLastFolder,
                                                          Prompt::qtFilter(txt::FlowFileFilter));
     if (!name.isEmpty()) OpenFlowFile(name);
 }

@@ -51,6 +51,8 @@ public:
     TChannelOptions DebugOptions;
     bool FOptionsConfirmed = false;
     TfrmFlow* FDebugWindow = nullptr;
+    // The folder of the last flow opened or saved under a new name: where the Open dialog starts.
+    QString FLastFolder;
 
     // Actions: one each, with caption, shortcut, image and enabling.
     QAction *acNew, *acOpen, *acSave, *acSaveAs, *acSaveFlowText, *acClose, *acCloseAll, *acExit;
@@ -109,11 +111,15 @@ public:
 
     // After a stop signal, before the program ends without asking: the debug run is stopped and
     // every flow with unsaved changes is written to a recovery copy (its own file stays as it
-    // was). Returns one line per flow kept or lost, for the program to report.
+    // was), noted for the next start. Returns one line per flow kept or lost, for the program to report.
     QStringList StopForSignal();
     // Where a flow's recovery copy goes: beside its file ("x.svx" gives "x.recovered.svx"), or for
     // a flow without a file in the "recovered" folder of the user's data folder.
     static QString RecoveryFileName(const TIVRFlow& flow);
+    // The recovery copies made by stop signals that the user has not been told of yet (those
+    // still there), and the start-up's notice of them: which exist, and whether to open them.
+    static QStringList RecoveredCopies();
+    void OfferRecoveredCopies();
     // The Option dialog (frmAuthorizated), made when the start-up has not made it yet.
     TfrmAuthorizated* debugOptionsDialog();
 

@@ -32,6 +32,14 @@ void adoptDebugOptionsDialog(TfrmAuthorizated* dialog)
     });
 }
 
+QRect normalMainWindowGeometry(const QRect& available)
+{
+    const QSize size(available.width() * 9 / 10, available.height() * 9 / 10);
+    QRect place(QPoint(), size);
+    place.moveCenter(available.center());
+    return place;
+}
+
 void createEditorDialogs(TfrmSorvixEdit* main)
 {
     // The statement property dialogs, then the about box, then the channel properties.

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,11 @@ extern const QString EditorInstanceName;
 // Makes the dialog the editor's Option dialog: its auto-start box is hidden (the debug options have
 // none) and the global forgets it when it is freed.
 void adoptDebugOptionsDialog(TfrmAuthorizated* dialog);
+
+// The main window's normal (not maximised) place on a screen's available area: centred, with
+// room around it for a window manager's frame, so that leaving the maximised state gives a
+// window that fits the screen.
+QRect normalMainWindowGeometry(const QRect& available);
 
 // Creates the dialogs of the editor once, after its main window, owned by that window.
 void createEditorDialogs(TfrmSorvixEdit* main);

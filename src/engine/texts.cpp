@@ -50,7 +50,7 @@ QString NewFlow, Debugging, Modified, TextFileFilter, WavFileFilter, SaveChanges
 QString Error, ErrorContent, NumberFormatError, QuoteHint, FileCannotOpen, ReadFileError, SaveFileError,
     SaveFlowTextError, RunningReadOnly, NotTTSHint, Continue, NoDebugAddress, SelectDebugAddress, AllResult,
     NoChannel, UnknownStatus, FileOpenInOtherWindow, NoSoundDevice, SoundCannotRecord,
-    SamplesCannotPlay, HelpNotInstalled, HelpViewerTitle;
+    SamplesCannotPlay, HelpNotInstalled, HelpViewerTitle, RecoveredCopiesFound, OpenRecoveredCopies;
 
 QStringList ResultNames, ResultMessages, CommandTypeNames, OperatorNames, StringOperateNames, DateOperateNames,
     DataBaseOperateNames, CalledTypeNames, SpeechLanguageIds, SpeechLanguageNames, SpeechContextIds,
@@ -338,13 +338,16 @@ const Row rows[] = {
     E(HelpNotInstalled, "The help pages are not installed in %1.\r\nPress OK to open the Sorvix web site, where they can be read and downloaded.",
       "帮助页面没有安装在 %1。\r\n按“确定”打开 Sorvix 网站，在那里可以阅读和下载帮助。"),
     E(HelpViewerTitle, "Help - ", "帮助 - "),
+    E(RecoveredCopiesFound, "When the editor was last stopped, unsaved work was kept in these recovery copies:",
+      "上次编辑器被停止时，未保存的工作已保存在以下恢复副本中："),
+    E(OpenRecoveredCopies, "Open them now?", "现在打开它们吗？"),
     E(SoundCannotRecord, "The sound device cannot record 8 kHz 16-bit mono", "声音设备无法录制 8 kHz 16 位单声道"),
     E(SamplesCannotPlay, "%1-bit samples cannot be played", "无法播放 %1 位的采样"),
 };
 
 #undef E
 
-static_assert(std::size(rows) == 255);
+static_assert(std::size(rows) == 257);
 
 const std::array<Entry, std::size(rows)> entries = [] {
     std::array<Entry, std::size(rows)> list{};

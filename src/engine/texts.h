@@ -302,6 +302,8 @@ extern QString FileOpenInOtherWindow;      // "Another flow window holds this fi
 extern QString NoSoundDevice;              // "No sound device"
 extern QString HelpNotInstalled;           // "The help pages are not installed in %1 ..." (the help offer)
 extern QString HelpViewerTitle;            // "Help - " (before the page's title)
+extern QString RecoveredCopiesFound;       // "When the editor was last stopped, unsaved work was kept in these recovery copies:"
+extern QString OpenRecoveredCopies;        // "Open them now?"
 extern QString SoundCannotRecord;          // "The sound device cannot record 8 kHz 16-bit mono"
 extern QString SamplesCannotPlay;          // "%1-bit samples cannot be played"
 extern QString NoDebugAddress;             // "There isn't an device address to debug."

@@ -3,6 +3,9 @@
 // properties of a running and of a stopped channel, and closing the window.
 #include "consolefixture.h"
 
+#include <QTest>
+#include <QTreeView>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -129,6 +132,31 @@ TEST_F(ChannelWindow, StateColumnAndStartStopEnablingByTheSelection)
     // Another node: start and stop are off whatever the selection.
     win->selectNode(win->FApplicationsNode);
     EXPECT_EQ(startStop(), std::make_pair(false, false));
+}
+
+// A flow that never waits for a call (no ring statement, or only a disabled one) runs without
+// saying it waits for one.
+TEST_F(ChannelWindow, AChannelWhoseFlowNeverWaitsForACallShowsRunning)
+{
+    const QByteArray sleeper = "  object IVRSleep\n    Interruptible = False\n    MaxLength = 0\n  end\n";
+    const QByteArray flows[] = {
+        "object IVRVar\nend\nobject IVRBegin\n" + sleeper + "end\nobject IVREnd\nend\n",
+        "object IVRVar\nend\nobject IVRBegin\n  object IVRRing\n    Enabled = False\n    Times = 1\n  end\n" + sleeper +
+            "end\nobject IVREnd\nend\n",
+    };
+    for (const QByteArray& flow : flows) {
+        ASSERT_TRUE(writeFile(dir.filePath("serve.svx"), flow));
+        open();
+        startRows({0});
+        EXPECT_TRUE(prompt.messages.isEmpty()) << qPrintable(prompt.messages.join('|'));
+        EXPECT_EQ(state(0), "Running");
+        // Still so once the runner is under way.
+        QTest::qWait(100);
+        EXPECT_EQ(state(0), "Running");
+        select({0});
+        win->acStop->trigger();
+        EXPECT_EQ(state(0), "Stop");
+    }
 }
 
 TEST_F(ChannelWindow, ARunnerThatEndsByItselfFreesItsRow)
@@ -292,7 +320,12 @@ TEST_F(ChannelWindow, AutoStartAndClosingTheWindow)
     EXPECT_EQ(state(2), "");
     EXPECT_EQ(state(3), dir.filePath("lost.svx") + ", FlowFile is not existent.");
     EXPECT_TRUE(prompt.messages.isEmpty());
+    // A reason longer than the State column is shown whole: its tip, and a column that holds it.
     win->show();
+    QTreeView* view = win->lvAllAuthorization->reportView();
+    const QModelIndex cell = view->model()->index(3, 3);
+    EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), state(3));
+    EXPECT_GE(view->columnWidth(3), view->fontMetrics().horizontalAdvance(state(3)));
     win->close();
     EXPECT_FALSE(sup().isRunning(0));
     EXPECT_FALSE(sup().isRunning(1));

@@ -100,6 +100,15 @@ TEST_F(DialogTest, GroupChecksInOrder)
     ASSERT_EQ(dlg.cmbApplication->count(), 2);
     EXPECT_EQ(dlg.cmbApplication->currentIndex(), -1);
     dlg.show();
+    // Tab goes down the fields, then to the buttons.
+    const auto nextTabStop = [](QWidget* w) {
+        do w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(w->window()));
+        return w;
+    };
+    EXPECT_EQ(nextTabStop(dlg.edtGroupName), dlg.cmbApplication);
+    EXPECT_EQ(nextTabStop(dlg.cmbApplication), dlg.btnOk);
+    EXPECT_EQ(nextTabStop(dlg.btnOk), dlg.btnCancel);
 
     // A new group named like an existing one is refused, whichever group happens to be selected.
     dlg.EditedItem = -1;

@@ -30,6 +30,7 @@
 #include "editor/common/authorizated.h"
 #include "editor/common/help.h"
 #include "gui/fakeprompt.h"
+#include "gui/iconlook.h"
 #include "platform/simdevice/simdevice.h"
 #include "support/damagedstore.h"
 
@@ -148,6 +149,9 @@ TEST_F(WindowTest, TreeAndListsAtStart)
     EXPECT_TRUE(bool(frmAuthorizated->OnCheckAddress));
     EXPECT_EQ(win->acAbout->text(), "&About " + ProductTitle + "...");
     EXPECT_EQ(win->acStart->toolTip(), "Start");
+    // Its tool bar's disabled commands are drawn plainly faded.
+    for (QAction* a : {win->acStart, win->acStop})
+        EXPECT_TRUE(looksPlainlyDisabled(a->icon())) << a->toolTip().toStdString();
 }
 
 TEST_F(WindowTest, ChannelCountFromTheStore)

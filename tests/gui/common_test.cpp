@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -104,6 +105,31 @@ TEST(QtTranslations, StandardButtonsFollowTheInterfaceLanguage)
     EXPECT_TRUE(installQtTranslations());
     EXPECT_EQ(texts(), english);
     EXPECT_EQ(english, "OK|Cancel");
+}
+
+// Qt's own lists (the file dialog's types, sizes and dates) follow the interface language too.
+TEST(QtTranslations, TheDefaultLocaleIsTheInterfaceLanguage)
+{
+    const QLocale before;
+    setTextLanguage(true);
+    installQtTranslations();
+    EXPECT_EQ(QLocale().language(), QLocale::Chinese);
+    EXPECT_EQ(QLocale().formattedDataSize(2048, 0), QLocale(QLocale::Chinese, QLocale::China).formattedDataSize(2048, 0));
+    setTextLanguage(false);
+    installQtTranslations();
+    EXPECT_EQ(QLocale().language(), QLocale::English);
+    QLocale::setDefault(before);
+}
+
+// A box that names no caption of its own carries the product title, as every other box does.
+TEST(MessageBoxes, ABoxWithoutACaptionCarriesTheProductTitle)
+{
+    initProductTexts();
+    EXPECT_EQ(QtPrompt::messageBox(nullptr, "text", QString(), Prompt::Kind::Error, Prompt::Buttons::Ok)->windowTitle(),
+              ProductTitle);
+    EXPECT_EQ(QtPrompt::messageBox(nullptr, "text", "Error : Wav File", Prompt::Kind::Error, Prompt::Buttons::Ok)
+                  ->windowTitle(),
+              "Error : Wav File");
 }
 
 TEST_F(TreeFixture, FollowsInsertsMovesDeletesAndCaptions)
@@ -218,6 +244,60 @@ TEST(Help, WithoutABrowserThePageOpensInOurOwnViewer)
     EXPECT_EQ(helpViewer(), viewer);
     closeHelpViewer();
     EXPECT_EQ(helpViewer(), nullptr);
+    qunsetenv("SORVIX_HELP_DIR");
+}
+
+// Help asked for from a modal dialog: the viewer belongs to that dialog, so it is usable while the
+// dialog runs and stays open after it closes; its title follows the page, and it opens on screen.
+TEST(Help, TheViewerOfAModalDialogIsUsableAboveIt)
+{
+    QTemporaryDir dir;
+    qputenv("SORVIX_HELP_DIR", dir.path().toUtf8());
+    FakePrompt prompt;
+    prompt.urlsWork = false;
+    for (const auto& [name, title] : {std::pair{"A.htm", "First"}, std::pair{"B.htm", "Second"}}) {
+        QFile page(dir.filePath(name));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write(QStringLiteral("<html><head><title>%1</title></head><body><a href=\"B.htm\">next</a></body></html>")
+                       .arg(title).toUtf8());
+    }
+    QWidget main;
+    main.resize(1000, 800);
+    main.show();
+    TSorvixDlg dialog(&main);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+    QPushButton* inDialog = new QPushButton("Help", &dialog);
+
+    EXPECT_EQ(ShowHtmlHelp(inDialog, "x/Sorvix.chm::/A.htm"), 0);
+    QTextBrowser* viewer = helpViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isWindow());
+    EXPECT_EQ(viewer->parentWidget(), &dialog) << "a window of the modal dialog, not blocked by it";
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), txt::HelpViewerTitle + "First");
+    const QRect screen = viewer->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(viewer->frameGeometry().center()));
+    EXPECT_LE(std::abs(viewer->frameGeometry().center().x() - screen.center().x()), 2);
+    EXPECT_LE(std::abs(viewer->frameGeometry().center().y() - screen.center().y()), 2);
+
+    // A link changes the page and the title.
+    viewer->setSource(QUrl("B.htm"));
+    EXPECT_EQ(viewer->windowTitle(), txt::HelpViewerTitle + "Second");
+
+    // The dialog closes: the viewer stays.
+    dialog.hide();
+    EXPECT_TRUE(viewer->isVisible());
+    // The next request from the main window takes it over, shown at the same place.
+    const QPoint at = viewer->pos();
+    EXPECT_EQ(ShowHtmlHelp(&main, "x/Sorvix.chm::/A.htm"), 0);
+    EXPECT_EQ(helpViewer(), viewer);
+    EXPECT_EQ(viewer->parentWidget(), &main);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->pos(), at);
+    EXPECT_EQ(viewer->windowTitle(), txt::HelpViewerTitle + "First");
+    closeHelpViewer();
     qunsetenv("SORVIX_HELP_DIR");
 }
 

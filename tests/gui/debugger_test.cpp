@@ -744,6 +744,68 @@ TEST_F(HandOver, AStopSignalStopsTheRunAndKeepsUnsavedFlowsInRecoveryCopies)
     EXPECT_TRUE(prompt.messages.isEmpty()) << "nothing is asked";
 }
 
+// Out of the maximised state the main window fits the screen, frame and all, in its middle.
+TEST(MainWindowPlace, TheNormalPlaceFitsTheScreenWithRoomForAFrame)
+{
+    for (const QRect& available : {QRect(0, 0, 1280, 1024), QRect(1920, 30, 1600, 870), QRect(0, 0, 640, 480)}) {
+        const QRect place = normalMainWindowGeometry(available);
+        EXPECT_TRUE(available.contains(place));
+        EXPECT_GE(available.width() - place.width(), 40);
+        EXPECT_GE(available.height() - place.height(), 40);
+        EXPECT_LE(std::abs(place.center().x() - available.center().x()), 1);
+        EXPECT_LE(std::abs(place.center().y() - available.center().y()), 1);
+    }
+}
+
+// The next start says which recovery copies a stop signal left, once, and opens them on Yes.
+TEST_F(HandOver, TheNextStartTellsOfTheRecoveryCopiesAndOpensThem)
+{
+    ScopedEnv data("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+    const QString file = flowFile("flow.svx");
+    // Two unsaved flows, one with a file and one without, when the signal comes; the editor ends.
+    const auto signalAndEnd = [&] {
+        main->OpenFlowFile(file);
+        sleeps(main->activeFlowWindow(), 1);
+        TfrmFlow* fresh = newFlow();
+        sleeps(fresh, 1);
+        const QString freshName = fresh->FFlow->FlowName;
+        EXPECT_EQ(main->StopForSignal().size(), 2);
+        for (TfrmFlow* w : main->flowWindows()) w->FFlow->Modified = false;
+        EXPECT_TRUE(main->CloseAllFlows());
+        return dir.filePath("data/Sorvix/recovered/" + freshName + ".recovered.svx");
+    };
+    const auto toldOf = [&](const QStringList& copies) {
+        ASSERT_EQ(prompt.messages.size(), 1);
+        const QString text = prompt.messages[0];
+        EXPECT_TRUE(text.startsWith(txt::RecoveredCopiesFound)) << text.toStdString();
+        for (const QString& copy : copies) EXPECT_TRUE(text.contains(QDir::toNativeSeparators(copy))) << text.toStdString();
+        EXPECT_TRUE(text.endsWith(txt::OpenRecoveredCopies));
+        EXPECT_EQ(prompt.captions[0], ProductTitle);
+    };
+
+    const QStringList first = {dir.filePath("flow.recovered.svx"), signalAndEnd()};
+    EXPECT_EQ(TfrmSorvixEdit::RecoveredCopies(), first);
+    // No: nothing opens, and the next start does not ask again.
+    prompt.answers = {Prompt::No};
+    main->OfferRecoveredCopies();
+    toldOf(first);
+    EXPECT_TRUE(openFiles().isEmpty());
+    prompt.messages.clear();
+    prompt.captions.clear();
+    main->OfferRecoveredCopies();
+    EXPECT_TRUE(prompt.messages.isEmpty());
+
+    // After the next signal: a copy that went meanwhile is not offered; Yes opens the others.
+    const QString second = signalAndEnd();
+    QFile::remove(dir.filePath("flow.recovered-2.svx"));
+    prompt.answers = {Prompt::Yes};
+    main->OfferRecoveredCopies();
+    toldOf({second});
+    EXPECT_FALSE(prompt.messages[0].contains("flow.recovered-2.svx"));
+    EXPECT_EQ(openFiles(), QStringList{second});
+    EXPECT_TRUE(TfrmSorvixEdit::RecoveredCopies().isEmpty());
+}
+
 TEST_F(HandOver, TheProgramEndsOnATermSignalAndAtOnceOnASecond)
 {
     const QString program = QStringLiteral(SORVIX_BINARY_DIR "/src/apps/SorvixEdit");

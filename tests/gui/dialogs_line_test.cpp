@@ -160,6 +160,21 @@ TEST_F(LineDialogTest, CallDialogFillsAndWritesEveryProperty)
     EXPECT_EQ(s->GetNodeText(), "Call : Phone IP Address Persist {n} ");
 }
 
+TEST_F(LineDialogTest, GatewayLabelsKeepTheirAcceleratorsOnTheirFields)
+{
+    auto* s = addToBegin<IVRGateway>();
+    driver.then<TfrmGateway>([&](TfrmGateway& d) {
+        EXPECT_EQ(d.lblMaxLength->text(), "&MaxLength: ");
+        EXPECT_EQ(d.lblMaxLength->buddy(), d.cmbMaxLength);
+        EXPECT_EQ(d.lblAnotherGateway->text(), "Another &Gateway: ");
+        EXPECT_EQ(d.lblAnotherGateway->buddy(), d.cmbAnotherGateway);
+        // The called type stays without a key of its own.
+        EXPECT_EQ(d.lblCalledType->buddy(), nullptr);
+        d.btnCancel->click();
+    });
+    EXPECT_FALSE(s->Edit());
+}
+
 TEST_F(LineDialogTest, GatewayOtherGatewayFollowsItsCheckBox)
 {
     auto* s = addToBegin<IVRGateway>();

@@ -19,6 +19,7 @@
 #include "engine/statements/voice.h"
 #include "engine/texts.h"
 #include "fakewavepreview.h"
+#include "iconlook.h"
 #include "platform/wave.h"
 
 namespace {
@@ -97,6 +98,36 @@ TEST_F(VoiceDialogTest, NewCreatesAMissingFileAsTheEmptyWaveAndOpensAnExistingOn
     EXPECT_TRUE(prompt.messages.isEmpty());
 }
 
+// A saved flow names a wave file in its own folder relative to it, as it finds it when it runs
+// from elsewhere; a file outside that folder keeps its full name.
+TEST_F(VoiceDialogTest, NewInASavedFlowsFolderIsNamedRelativeToIt)
+{
+    flow->FileName = dir.filePath("flows/main.svx");
+    QDir().mkpath(dir.filePath("flows/wav"));
+    auto* s = addToBegin<IVRPlay>();
+    const QString inside = dir.filePath("flows/wav/greeting");
+    const QString outside = recording("other.wav");
+    prompt.fileNames = {inside, outside, inside};
+    driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
+        d.btnNew->click();
+        EXPECT_EQ(d.cmbVariant->currentText(), "\"wav/greeting.WAV\"");
+        EXPECT_EQ(d.preview().fileName(), inside + ".WAV");
+        EXPECT_EQ(contents(inside + ".WAV"), emptyWaveFileBytes());
+        d.btnNew->click();
+        EXPECT_EQ(d.cmbVariant->currentText(), '"' + outside + '"');
+        d.btnNew->click();
+        d.btnOk->click();
+    });
+    ASSERT_TRUE(s->Edit());
+    EXPECT_EQ(s->link.constant, Value("wav/greeting.WAV"));
+    // Shown again, the relative name opens the same file.
+    driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
+        EXPECT_EQ(d.preview().fileName(), inside + ".WAV");
+        d.btnCancel->click();
+    });
+    EXPECT_FALSE(s->Edit());
+}
+
 // The dialog behind "New or Open..." itself: a name that does not exist is accepted as it is, and
 // an existing one without a question about replacing it.
 TEST(NewOrOpenDialog, AcceptsANewNameAndAnExistingFile)
@@ -129,10 +160,14 @@ TEST_F(VoiceDialogTest, WithoutASoundDeviceTheDialogSaysSoOnceBesideThePlayer)
         driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
             EXPECT_TRUE(d.lblNoSound->isVisible());
             EXPECT_EQ(d.lblNoSound->text(), txt::NoSoundDevice);
-            for (QWidget* b : std::initializer_list<QWidget*>{d.btnPlay, d.btnStop, d.btnRecord, d.btnClear}) {
+            for (QWidget* b : std::initializer_list<QWidget*>{d.btnPlay, d.btnPause, d.btnStop, d.btnPrevious,
+                                                               d.btnNext, d.btnRecord, d.btnClear}) {
                 EXPECT_FALSE(b->isEnabled());
                 EXPECT_EQ(b->toolTip(), txt::NoSoundDevice);
             }
+            // Drawn plainly disabled: the player's images fade.
+            for (QToolButton* b : {d.btnPlay, d.btnPause, d.btnStop, d.btnPrevious, d.btnNext, d.btnRecord})
+                EXPECT_TRUE(looksPlainlyDisabled(b->icon()));
             // A new prompt is still made.
             if (show == 0) {
                 d.btnNew->click();

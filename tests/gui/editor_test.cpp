@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+
 #include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -13,6 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QFileInfo>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QToolButton>
 #include <sys/stat.h>
 
 #include "editor/common/aboutsorvixform.h"
@@ -27,6 +33,7 @@
 #include "engine/statement.h"
 #include "engine/texts.h"
 #include "fakeprompt.h"
+#include "iconlook.h"
 
 // Sets a flow's run state without a runner thread.
 struct TIVRFlowTestAccess {
@@ -367,6 +374,26 @@ TEST_F(Editor, FlowActionsAndPaletteFollowTheOpenWindows)
     EXPECT_TRUE(main->flowWindows().isEmpty());
     for (QAction* x : flowActions()) EXPECT_FALSE(x->isEnabled());
     for (TPaletteButton* p : main->FPalette) EXPECT_FALSE(p->isEnabled());
+}
+
+// A tool bar button looks as its command is: a disabled one is drawn greyed, as its menu item is.
+TEST_F(Editor, ToolBarButtonsShowTheirCommandsDisabledState)
+{
+    for (QAction* a : {main->acSave, main->acRun, main->acStep, main->acStop}) {
+        SCOPED_TRACE(a->toolTip().toStdString());
+        auto* button = qobject_cast<QToolButton*>(main->tbarTool->widgetForAction(a));
+        ASSERT_NE(button, nullptr);
+        a->setEnabled(false);
+        EXPECT_FALSE(button->isEnabled());
+        const QImage off = button->grab().toImage();
+        a->setEnabled(true);
+        EXPECT_TRUE(button->isEnabled());
+        const QImage on = button->grab().toImage();
+        EXPECT_NE(off, on) << "the disabled button looks like the enabled one";
+        // Plainly faded, not a shade lighter.
+        EXPECT_TRUE(looksPlainlyDisabled(button->icon()));
+        a->setEnabled(false);
+    }
 }
 
 // ---- the permission matrix ----
@@ -713,6 +740,71 @@ TEST_F(Editor, SaveAsOntoAFileAnotherWindowHoldsIsRefused)
     main->acSaveAs->trigger();
     EXPECT_TRUE(prompt.messages.isEmpty()) << prompt.messages.join("|").toStdString();
     EXPECT_EQ(main->flowWindows().size(), 2);
+}
+
+// Qt's save dialog hears the refusal before it would ask whether to replace the file.
+TEST_F(Editor, TheSaveDialogRefusesAHeldFileBeforeItAsksToReplaceIt)
+{
+    QTemporaryDir dir;
+    const QString held = dir.filePath("held.svx");
+    QFile(held).open(QIODevice::WriteOnly);
+    QStringList asked;
+    const auto refuse = [&](const QString& name) {
+        asked << name;
+        return name == held ? QStringLiteral("held") : QString();
+    };
+    // Any box of Qt's own that comes up is noted and closed.
+    QStringList qtBoxes;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            qtBoxes << box->text();
+            box->reject();
+        }
+    });
+    watch.start(20);
+    const auto d = QtPrompt::saveDialog(main.get(), "Save As", dir.path(), "Flows (*.svx)", "svx", refuse);
+    d->open();
+    d->selectFile(held);
+    static_cast<QDialog*>(d.get())->accept();
+    EXPECT_NE(d->result(), QDialog::Accepted);
+    EXPECT_TRUE(d->isVisible()) << "the dialog stays for another name";
+    EXPECT_EQ(asked, QStringList{held});
+    EXPECT_EQ(prompt.messages, QStringList{"held"});
+    EXPECT_EQ(prompt.captions, QStringList{ProductTitle});
+    EXPECT_TRUE(qtBoxes.isEmpty()) << qtBoxes.join('|').toStdString();
+
+    const QString fresh = dir.filePath("fresh.svx");
+    d->selectFile(fresh);
+    static_cast<QDialog*>(d.get())->accept();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(d->selectedFiles(), QStringList{fresh});
+    EXPECT_EQ(prompt.messages.size(), 1);
+}
+
+// The Open dialog starts where the last flow was opened or saved.
+TEST_F(Editor, TheOpenDialogStartsInTheFolderOfTheLastOpenOrSave)
+{
+    if (!canSaveFlows()) GTEST_SKIP() << "flow files cannot be written in this build yet";
+    QTemporaryDir one, two;
+    const QString first = one.filePath("first.svx");
+    {
+        TIVRFlow f(nullptr, QString(), true);
+        QString error;
+        ASSERT_TRUE(f.SaveAs(first, &error)) << error.toStdString();
+    }
+    main->acOpen->trigger();
+    EXPECT_EQ(prompt.dialogs.back().dir, QString());
+    main->OpenFlowFile(first);
+    main->acOpen->trigger();
+    EXPECT_EQ(prompt.dialogs.back().dir, one.path());
+
+    newFlow();
+    prompt.fileNames = {two.filePath("second.svx")};
+    main->acSave->trigger();
+    ASSERT_TRUE(QFileInfo::exists(two.filePath("second.svx")));
+    main->acOpen->trigger();
+    EXPECT_EQ(prompt.dialogs.back().dir, two.path());
 }
 
 // ---- closing ----

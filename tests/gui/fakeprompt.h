@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
 
 // Answers prompts from a queue and records what was asked.
 class FakePrompt : public Prompt {
@@ -26,11 +27,18 @@ public:
         dialogs.push_back({caption, dir, filter, QString()});
         return take();
     }
-    QString saveFileName(QWidget*, const QString& caption, const QString& dir, const QString& filter,
-                         const QString& defaultSuffix) override
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                         const QString& defaultSuffix, const RefuseName& refuse = {}) override
     {
         dialogs.push_back({caption, dir, filter, defaultSuffix});
-        return take();
+        const QString name = take();
+        // A refused name is shown in the dialog, which the user then cancels.
+        if (refuse && !name.isEmpty())
+            if (const QString why = refuse(name); !why.isEmpty()) {
+                message(parent, why, ProductTitle, Kind::Error, Buttons::Ok);
+                return {};
+            }
+        return name;
     }
     QString newOrOpenFileName(QWidget*, const QString& caption, const QString& dir, const QString& filter) override
     {

@@ -1,6 +1,9 @@
 #include "editor/common/help.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -51,7 +54,43 @@ void closeHelpViewer()
     delete g_viewer;
 }
 
-QTextBrowser* showHelpInViewer(const QString& page)
+namespace {
+
+// The window the viewer belongs to: the modal dialog that runs, so that the viewer is not blocked
+// by it, else the asker's window.
+QWidget* viewerOwner(QWidget* asker)
+{
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return asker ? asker->window() : nullptr;
+}
+
+void showViewerAbove(QTextBrowser* viewer, QWidget* owner)
+{
+    const bool wasVisible = viewer->isVisible();
+    if (viewer->parentWidget() != owner) {
+        // Setting the parent hides the window; it comes back where it was.
+        const QRect geometry = viewer->geometry();
+        viewer->setParent(owner, Qt::Window);
+        if (wasVisible) viewer->setGeometry(geometry);
+    }
+    if (!wasVisible) {
+        // Opened in the middle of the screen the asker is on.
+        const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect avail = screen->availableGeometry();
+            const QSize size = viewer->size().boundedTo(avail.size());
+            viewer->resize(size);
+            viewer->move(avail.center() - QPoint(size.width() / 2, size.height() / 2));
+        }
+    }
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+}
+
+}  // namespace
+
+QTextBrowser* showHelpInViewer(const QString& page, QWidget* asker)
 {
     if (!g_viewer) {
         // A window of its own, for the run of the program; it follows links between the pages
@@ -66,14 +105,16 @@ QTextBrowser* showHelpInViewer(const QString& page)
         QObject::connect(g_viewer.data(), &QTextBrowser::anchorClicked, g_viewer.data(), [](const QUrl& url) {
             if (!url.isLocalFile() && !url.isRelative()) Prompt::instance().openUrl(url);
         });
+        // The title names the page shown, also after a link.
+        QObject::connect(g_viewer.data(), &QTextBrowser::sourceChanged, g_viewer.data(), [] {
+            g_viewer->setWindowTitle(txt::HelpViewerTitle + g_viewer->documentTitle());
+        });
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, g_viewer.data(), &QObject::deleteLater);
     }
     g_viewer->setSearchPaths({helpFolder()});
     g_viewer->setSource(QUrl::fromLocalFile(page));
     g_viewer->setWindowTitle(txt::HelpViewerTitle + g_viewer->documentTitle());
-    g_viewer->show();
-    g_viewer->raise();
-    g_viewer->activateWindow();
+    showViewerAbove(g_viewer, viewerOwner(asker));
     return g_viewer;
 }
 
@@ -84,7 +125,7 @@ int ShowHtmlHelp(QWidget* window, const QString& path, int, int)
     if (!page.isEmpty() && QFileInfo(page).isFile()) {
         if (prompt.openUrl(QUrl::fromLocalFile(page))) return 0;
         // No browser could be started: the same page in a viewer of our own.
-        showHelpInViewer(page);
+        showHelpInViewer(page, window);
         return 0;
     }
 

@@ -15,9 +15,11 @@ int ShowHtmlHelp(QWidget* window, const QString& path, int command = 0, int data
 // The help folder and the page a help path maps to (empty when the path is not a help path).
 QString helpFolder();
 QString helpPageFor(const QString& path);
-// The program's own help viewer: shows the page, made at first use. helpViewer() is null until
+// The program's own help viewer: shows the page, made at first use. It belongs to the modal
+// dialog that runs (so it can be used while that dialog is open), else to the asker's window, and
+// opens in the middle of the screen; its title names the page shown. helpViewer() is null until
 // then (and after closeHelpViewer()).
-QTextBrowser* showHelpInViewer(const QString& page);
+QTextBrowser* showHelpInViewer(const QString& page, QWidget* asker = nullptr);
 QTextBrowser* helpViewer();
 void closeHelpViewer();
 // Forgets the accepted offer (tests).

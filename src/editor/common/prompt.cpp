@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QSpacerItem>
 #include <QMessageBox>
@@ -44,7 +45,9 @@ std::unique_ptr<QMessageBox> QtPrompt::messageBox(QWidget* parent, const QString
 {
     auto owned = std::make_unique<QMessageBox>(parent);
     QMessageBox& box = *owned;
-    box.setWindowTitle(caption);
+    // A box without a caption of its own carries the program's title, as the others do.
+    const QString title = caption.isEmpty() ? ProductTitle : caption;
+    box.setWindowTitle(title);
     box.setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     switch (kind) {
     case Kind::Information: box.setIcon(QMessageBox::Information); break;
@@ -63,7 +66,7 @@ std::unique_ptr<QMessageBox> QtPrompt::messageBox(QWidget* parent, const QString
     // A message box is as wide as its text: widen it where its caption needs more, so the title
     // bar never cuts it.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(titleBarWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+        grid->addItem(new QSpacerItem(titleBarWidth(title), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                       grid->rowCount(), 0, 1, grid->columnCount());
     return owned;
 }
@@ -84,14 +87,54 @@ QString QtPrompt::openFileName(QWidget* parent, const QString& caption, const QS
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-QString QtPrompt::saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
-                               const QString& defaultSuffix)
+namespace {
+
+// A save dialog that hears the caller's refusal before Qt's own question about replacing a file.
+class RefusingFileDialog : public QFileDialog {
+public:
+    RefusingFileDialog(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                       Prompt::RefuseName refuse)
+        : QFileDialog(parent, caption, dir, filter), refuse_(std::move(refuse))
+    {
+    }
+
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (refuse_ && !files.isEmpty() && !QFileInfo(files.first()).isDir()) {
+            const QString why = refuse_(files.first());
+            if (!why.isEmpty()) {
+                Prompt::instance().message(this, why, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    Prompt::RefuseName refuse_;
+};
+
+}  // namespace
+
+std::unique_ptr<QFileDialog> QtPrompt::saveDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                  const QString& filter, const QString& defaultSuffix,
+                                                  const RefuseName& refuse)
 {
-    QFileDialog dialog(parent, caption, dir, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    auto dialog = std::make_unique<RefusingFileDialog>(parent, caption, dir, filter, refuse);
+    // Qt's own dialog: a native one would ask about replacing before the refusal is heard.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(defaultSuffix);
+    return dialog;
+}
+
+QString QtPrompt::saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                               const QString& defaultSuffix, const RefuseName& refuse)
+{
+    const auto dialog = saveDialog(parent, caption, dir, filter, defaultSuffix, refuse);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    return dialog->selectedFiles().first();
 }
 
 std::unique_ptr<QFileDialog> QtPrompt::newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,

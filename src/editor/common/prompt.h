@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
 class QFileDialog;
@@ -24,8 +25,12 @@ public:
     // Empty when cancelled. The filter uses Qt's form "Name (*.x);;All Files (*)".
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter) = 0;
+    // A name for which `refuse` gives a text is refused there and then, before anything asks
+    // whether to replace the file: the text is shown and the dialog stays open.
+    using RefuseName = std::function<QString(const QString& fileName)>;
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                                 const QString& filter, const QString& defaultSuffix) = 0;
+                                 const QString& filter, const QString& defaultSuffix,
+                                 const RefuseName& refuse = {}) = 0;
     // Takes an existing file or a new name (nothing asks about replacing); empty when cancelled.
     virtual QString newOrOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
                                       const QString& filter) = 0;
@@ -47,7 +52,7 @@ public:
     int message(QWidget* parent, const QString& text, const QString& caption, Kind kind, Buttons buttons) override;
     QString openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
-                         const QString& defaultSuffix) override;
+                         const QString& defaultSuffix, const RefuseName& refuse = {}) override;
     QString newOrOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
                               const QString& filter) override;
     void beep() override;
@@ -59,5 +64,10 @@ public:
     // name that does not exist), accepting any name.
     static std::unique_ptr<QFileDialog> newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,
                                                         const QString& filter);
+    // The dialog saveFileName runs: Qt's own save dialog, which asks before replacing a file only
+    // after `refuse` has let the name pass.
+    static std::unique_ptr<QFileDialog> saveDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                   const QString& filter, const QString& defaultSuffix,
+                                                   const RefuseName& refuse);
     bool openUrl(const QUrl& url) override;
 };

@@ -7,7 +7,10 @@
 #include <QSpacerItem>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QImage>
 #include <QLibraryInfo>
+#include <QPixmap>
+#include <QLocale>
 #include <QTranslator>
 #include <QPalette>
 #include <QScreen>
@@ -35,9 +38,27 @@ void initProductTexts()
     txt::StatementHelpRoot = txt::HelpRoot + QStringLiteral("StatementReference");
 }
 
+namespace {
+
+// The locale of Qt's own lists (a file dialog's types, sizes and dates): the system's when it
+// speaks the interface language, else that language's main one.
+void useInterfaceLocale()
+{
+    const QLocale::Language language = IsChinese ? QLocale::Chinese : QLocale::English;
+    const QLocale system = QLocale::system();
+    if (system.language() == language)
+        QLocale::setDefault(system);
+    else
+        QLocale::setDefault(IsChinese ? QLocale(QLocale::Chinese, QLocale::China)
+                                      : QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+}  // namespace
+
 bool installQtTranslations()
 {
     static QTranslator* installed = nullptr;
+    useInterfaceLocale();
     if (!IsChinese) {
         if (installed) QCoreApplication::removeTranslator(installed);
         delete installed;
@@ -69,6 +90,28 @@ QFont languageFont()
     }
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+QIcon withDisabledLook(const QIcon& icon)
+{
+    QIcon result;
+    for (const int extent : {16, 22, 24, 32}) {
+        const QPixmap normal = icon.pixmap(extent, QIcon::Normal);
+        if (normal.isNull()) continue;
+        result.addPixmap(normal, QIcon::Normal);
+        result.addPixmap(icon.pixmap(extent, QIcon::Active), QIcon::Active);
+        result.addPixmap(icon.pixmap(extent, QIcon::Selected), QIcon::Selected);
+        QImage image = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int grey = qGray(line[x]);
+                line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) / 3);
+            }
+        }
+        result.addPixmap(QPixmap::fromImage(image), QIcon::Disabled);
+    }
+    return result;
 }
 
 int titleBarWidth(const QString& title)

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QMainWindow>
+#include <QIcon>
 #include <QString>
 
 // Set during program initialisation, before the first window exists.
@@ -16,7 +17,8 @@ extern QString SalesMailAddress;
 void initProductTexts();
 
 // Qt's own texts (standard buttons, file dialogs) in the interface language: Qt's Chinese
-// translations are installed when the interface is Chinese, and taken away again otherwise.
+// translations are installed when the interface is Chinese, and taken away again otherwise; the
+// default locale (sizes and dates in Qt's lists) is the interface language too.
 // Returns whether Qt's texts now follow the interface language.
 bool installQtTranslations();
 
@@ -26,6 +28,9 @@ QFont languageFont();
 // The width a window needs for its whole title in the title bar (the title bar's font, its icon
 // and its buttons), so a narrow dialog or message box never cuts its caption.
 int titleBarWidth(const QString& title);
+// The icon with a disabled look that cannot be taken for the enabled one: grey and faded to a
+// third (the style's own disabled images of dark icons are barely lighter).
+QIcon withDisabledLook(const QIcon& icon);
 
 // Base of the top-level and MDI windows.
 class TSorvixForm : public QMainWindow {

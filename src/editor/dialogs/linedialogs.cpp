@@ -147,11 +147,9 @@ TfrmGateway::TfrmGateway(QWidget* parent) : TfrmCall(parent, txt::NoteGateway)
     cmbMaxLength = new TVariantCombo(this, true);
     lblSecond1 = new QLabel(txt::Sec, this);
     lblMaxLength = addField(txt::RecordMaxLength, cmbMaxLength, lblSecond1).label;
-    unbindLabel(lblMaxLength, txt::RecordMaxLength);
     cmbAnotherGateway = new TVariantCombo(this, true);
     Field& another = addField(txt::GatewayAnother, cmbAnotherGateway);
     lblAnotherGateway = another.label;
-    unbindLabel(lblAnotherGateway, txt::GatewayAnother);
     chkAnotherGateway = new QCheckBox(txt::GatewayThroughAnother, this);
     another.enabledWhen = [this] { return chkAnotherGateway->isChecked(); };
     addRow(chkAnotherGateway, {chkAnotherGateway});

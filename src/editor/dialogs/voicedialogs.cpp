@@ -1,6 +1,7 @@
 #include "editor/dialogs/voicedialogs.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -21,6 +22,7 @@
 #include <cmath>
 
 #include "editor/common/prompt.h"
+#include "editor/common/sorvixform.h"
 #include "editor/dialogs/editregistry.h"
 #include "engine/flow.h"
 #include "engine/statements/voice.h"
@@ -71,7 +73,7 @@ QIcon recordIcon(const QWidget* w)
 QToolButton* playerButton(QWidget* parent, const QIcon& icon)
 {
     auto* b = new QToolButton(parent);
-    b->setIcon(icon);
+    b->setIcon(withDisabledLook(icon));
     b->setAutoRaise(false);
     return b;
 }
@@ -255,9 +257,19 @@ void TfrmPlayWavFile::OpenWaveFile(const QString& givenName)
     preview_->close();
     dropPending();
     target_ = name;
-    cmbVariant->setTypedText(QLatin1Char('"') + name + QLatin1Char('"'));
+    cmbVariant->setTypedText(QLatin1Char('"') + storedWaveName(name) + QLatin1Char('"'));
     openInPreview(name);
     UpdateClearButton();
+}
+
+QString TfrmPlayWavFile::storedWaveName(const QString& path) const
+{
+    // A file in a saved flow's folder (or below it) is named relative to it: the flow finds it
+    // there wherever the folder is moved to.
+    if (!flow_ || flow_->FileName.isEmpty()) return path;
+    const QString relative = QFileInfo(flow_->FileName).absoluteDir().relativeFilePath(path);
+    if (relative.startsWith(QStringLiteral("..")) || QDir::isAbsolutePath(relative)) return path;
+    return relative;
 }
 
 void TfrmPlayWavFile::UpdateClearButton()

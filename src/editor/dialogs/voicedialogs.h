@@ -97,6 +97,8 @@ private:
 
     std::unique_ptr<WavePreview> preview_;
     const TIVRFlow* flow_ = nullptr;
+    // The name the statement keeps for a wave file: relative to a saved flow's folder when inside it.
+    QString storedWaveName(const QString& path) const;
     QString target_;
     // The preview holds a scratch file that replaces the target on OK.
     bool pending_ = false;
