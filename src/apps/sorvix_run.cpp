@@ -373,14 +373,18 @@ int main(int argc, char** argv)
     flow.OnFinish = [&] { QCoreApplication::quit(); };
 
     // A stop signal stops the run as the console's Stop does: the operation under way is aborted,
-    // the pass ends and the channel is closed. The waiting stop runs from the event loop itself,
-    // never beneath an open error question, whose runner waits for the answer.
+    // the pass ends and the channel is closed; the termination handler (OnFinish) then ends the
+    // event loop. Nothing here waits for the runner: a wait nested in this handler could sleep
+    // past the termination handler's hand-over, which is already queued behind it.
     std::function<void()> stopRun = [&] {
         if (input && input->asking()) {
             QTimer::singleShot(10, &app, stopRun);
             return;
         }
-        flow.Stop();
+        if (TFlowThread* runner = flow.FlowThread()) {
+            runner->requestStop();
+            return;
+        }
         QCoreApplication::exit(stopSignals.exitStatus());
     };
     QObject::connect(&stopSignals, &StopSignals::received, &app, [&](int signalNumber) {
