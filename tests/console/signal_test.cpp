@@ -15,6 +15,7 @@
 #include "editor/common/channeloptions.h"
 #include "platform/registry.h"
 #include "platform/wave.h"
+#include "support/files.h"
 #include "support/processes.h"
 
 namespace {
@@ -155,7 +156,10 @@ TEST_P(ConsoleSignal, EndsLikeClosingTheWindow)
     const int signalNumber = GetParam();
     std::vector<qint64> pids;
     ASSERT_NO_FATAL_FAILURE(startWithPrograms(pids));
-    QThread::msleep(600);  // every channel is recording by now
+    // Every channel records (its file is open), then long enough for the length asked below.
+    ASSERT_TRUE(waitUntil([&] { return testfiles::unnamedFilesOpenIn(console.processId(), dir.path()) == Channels; }, 30000))
+        << "the recordings did not begin";
+    QThread::msleep(400);
     for (qint64 pid : pids) EXPECT_FALSE(hasEnded(pid)) << pid;
 
     ASSERT_EQ(::kill(pid_t(console.processId()), signalNumber), 0);

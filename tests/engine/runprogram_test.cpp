@@ -22,6 +22,7 @@
 #include "engine/statements/voice.h"
 #include "platform/dataset.h"
 #include "platform/wave.h"
+#include "support/files.h"
 #include "support/processes.h"
 
 namespace {
@@ -156,7 +157,15 @@ TEST_F(RunProgramTest, SignalStopsTheRunLikeTheConsoleStop)
         SCOPED_TRACE(std::string(c.flow) + " signal " + std::to_string(c.signalNumber));
         QFile::remove(path("cut.wav"));
         const RunResult r = run({path(c.flow), "--scenario", path("scenario.json"), "--speed", "1", "--passes", "5"},
-                          c.marker, [&](QProcess& p) { signalAfter(p, c.signalNumber, 300); });
+                          c.marker, [&](QProcess& p) {
+                              // The recording has begun (its file is open) before the time it must last.
+                              if (QString(c.flow) == "record.svx") {
+                                  QDeadlineTimer deadline(30000);
+                                  while (testfiles::unnamedFilesOpenIn(p.processId(), dir.path()) == 0 && !deadline.hasExpired())
+                                      QThread::msleep(5);
+                              }
+                              signalAfter(p, c.signalNumber, 300);
+                          });
         ASSERT_TRUE(r.finished) << r.out.toStdString();
         EXPECT_EQ(r.exitCode, c.status) << r.out.toStdString() << r.err.toStdString();
         EXPECT_TRUE(r.out.contains("Abort()")) << r.out.toStdString();

@@ -219,14 +219,14 @@ TEST(Execute, MissingProgramGivesTheSystemTextInEitherLanguage)
 
 TEST(Execute, NoWaitReturnsAtOnceAndTheChildIsCollectedLater)
 {
-    const auto start = Clock::now();
     const Process::Result quick = run(u("false"), 0);
-    const Process::Result slow = run(u("sleep 0.3"), 0);
-    EXPECT_LT(Clock::now() - start, 250ms);
+    const Process::Result slow = run(u("sleep 3"), 0);
+    // Back while the program still runs: its end is not waited for.
+    EXPECT_TRUE(running(slow.pid));
     EXPECT_EQ(quick.status, Status::Started);
     EXPECT_EQ(slow.status, Status::Started);
-    EXPECT_TRUE(goneWithin(quick.pid, 3s));
-    EXPECT_TRUE(goneWithin(slow.pid, 3s));
+    EXPECT_TRUE(goneWithin(quick.pid, 10s));
+    EXPECT_TRUE(goneWithin(slow.pid, 20s));
 }
 
 TEST(Execute, TimeOutWithKillEndsTheProgram)
