@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
@@ -14,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "editor/common/aboutsorvixform.h"
@@ -118,6 +123,44 @@ TEST(QtTranslations, TheDefaultLocaleIsTheInterfaceLanguage)
     setTextLanguage(false);
     installQtTranslations();
     EXPECT_EQ(QLocale().language(), QLocale::English);
+    QLocale::setDefault(before);
+}
+
+// The file dialogs' detail list writes its dates in the program's language, not the system's.
+TEST(QtTranslations, FileDialogsShowDatesInTheProgramLanguage)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath("flow.svx"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QLocale before;
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    std::unique_ptr<QFileDialog> dialogs[] = {
+        QtPrompt::openDialog(nullptr, "Open", dir.path(), "Flows (*.svx)"),
+        QtPrompt::saveDialog(nullptr, "Save As", dir.path(), "Flows (*.svx)", "svx", {}),
+        QtPrompt::newOrOpenDialog(nullptr, "Open", dir.path(), "Flows (*.svx)"),
+    };
+    for (const auto& d : dialogs) {
+        auto* details = d->findChild<QTreeView*>(QStringLiteral("treeView"));
+        ASSERT_NE(details, nullptr);
+        EXPECT_NE(details->itemDelegateForColumn(3), nullptr);
+        QModelIndex date;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const QModelIndex root = details->rootIndex();
+            for (int row = 0; row < details->model()->rowCount(root); ++row) {
+                const QModelIndex name = details->model()->index(row, 0, root);
+                if (name.data().toString() == "flow.svx") date = name.siblingAtColumn(3);
+            }
+            return date.isValid();
+        }, 10000));
+        const QDateTime modified = QFileInfo(file).lastModified();
+        EXPECT_EQ(QtPrompt::fileDateText(date), chinese.toString(modified, QLocale::ShortFormat));
+        if (QLocale::system().language() != QLocale::Chinese) {
+            EXPECT_NE(QtPrompt::fileDateText(date), date.data().toString()) << "Qt's own text is the system's";
+        }
+    }
     QLocale::setDefault(before);
 }
 

@@ -2,10 +2,15 @@
 
 #include "editor/common/sorvixform.h"
 
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <QTreeView>
 #include <QGridLayout>
 #include <QSpacerItem>
 #include <QMessageBox>
@@ -82,9 +87,66 @@ int QtPrompt::message(QWidget* parent, const QString& text, const QString& capti
     }
 }
 
+namespace {
+
+// Qt's file list writes its dates in the system's locale; this writes them in the program's.
+class FileDateDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString text = QtPrompt::fileDateText(index);
+        if (!text.isEmpty()) option->text = text;
+    }
+};
+
+// The detail view's date column; the list view shows names only.
+constexpr int kDateColumn = 3;
+
+void showDatesInProgramLanguage(QFileDialog& dialog)
+{
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        details->setItemDelegateForColumn(kDateColumn, new FileDateDelegate(details));
+        // Wide enough for the dates as written here, which may be longer than Qt's own.
+        details->header()->setSectionResizeMode(kDateColumn, QHeaderView::ResizeToContents);
+    }
+}
+
+}  // namespace
+
+QString QtPrompt::fileDateText(const QModelIndex& index)
+{
+    QModelIndex source = index;
+    const QAbstractItemModel* model = index.model();
+    while (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(model)) {
+        source = proxy->mapToSource(source);
+        model = proxy->sourceModel();
+    }
+    const auto* files = qobject_cast<const QFileSystemModel*>(model);
+    if (!files || !source.isValid()) return {};
+    const QDateTime modified = files->lastModified(source);
+    return modified.isValid() ? QLocale().toString(modified, QLocale::ShortFormat) : QString();
+}
+
+std::unique_ptr<QFileDialog> QtPrompt::openDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                  const QString& filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, caption, dir, filter);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    showDatesInProgramLanguage(*dialog);
+    return dialog;
+}
+
 QString QtPrompt::openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+    const auto dialog = openDialog(parent, caption, dir, filter);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    return dialog->selectedFiles().first();
 }
 
 namespace {
@@ -126,6 +188,7 @@ std::unique_ptr<QFileDialog> QtPrompt::saveDialog(QWidget* parent, const QString
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(defaultSuffix);
+    showDatesInProgramLanguage(*dialog);
     return dialog;
 }
 
@@ -144,6 +207,7 @@ std::unique_ptr<QFileDialog> QtPrompt::newOrOpenDialog(QWidget* parent, const QS
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::AnyFile);
+    showDatesInProgramLanguage(*dialog);
     return dialog;
 }
 

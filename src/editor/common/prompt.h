@@ -7,6 +7,7 @@
 
 class QFileDialog;
 class QMessageBox;
+class QModelIndex;
 
 class QWidget;
 
@@ -60,6 +61,12 @@ public:
     // The box message runs: wide enough for its whole caption.
     static std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const QString& text, const QString& caption,
                                                    Kind kind, Buttons buttons);
+    // The dialog openFileName runs: Qt's own open dialog.
+    static std::unique_ptr<QFileDialog> openDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                   const QString& filter);
+    // The date a file dialog's list shows for the file at `index`, in the program's language (the
+    // default locale) rather than the system's; empty where it shows no date.
+    static QString fileDateText(const QModelIndex& index);
     // The dialog newOrOpenFileName runs: Qt's own file dialog (a native open dialog refuses a
     // name that does not exist), accepting any name.
     static std::unique_ptr<QFileDialog> newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,
