@@ -131,22 +131,39 @@ QString QtPrompt::fileDateText(const QModelIndex& index)
     return modified.isValid() ? QLocale().toString(modified, QLocale::ShortFormat) : QString();
 }
 
-std::unique_ptr<QFileDialog> QtPrompt::openDialog(QWidget* parent, const QString& caption, const QString& dir,
-                                                  const QString& filter)
+namespace {
+
+// Runs the dialog; the file chosen, or nothing when it was cancelled.
+QString chosenFile(QFileDialog& dialog)
+{
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+// Qt's own open dialog, taking the names `mode` allows.
+std::unique_ptr<QFileDialog> openDialogFor(QWidget* parent, const QString& caption, const QString& dir,
+                                           const QString& filter, QFileDialog::FileMode mode)
 {
     auto dialog = std::make_unique<QFileDialog>(parent, caption, dir, filter);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setFileMode(mode);
     showDatesInProgramLanguage(*dialog);
     return dialog;
+}
+
+}  // namespace
+
+std::unique_ptr<QFileDialog> QtPrompt::openDialog(QWidget* parent, const QString& caption, const QString& dir,
+                                                  const QString& filter)
+{
+    return openDialogFor(parent, caption, dir, filter, QFileDialog::ExistingFile);
 }
 
 QString QtPrompt::openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
 {
     const auto dialog = openDialog(parent, caption, dir, filter);
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
-    return dialog->selectedFiles().first();
+    return chosenFile(*dialog);
 }
 
 namespace {
@@ -196,26 +213,19 @@ QString QtPrompt::saveFileName(QWidget* parent, const QString& caption, const QS
                                const QString& defaultSuffix, const RefuseName& refuse)
 {
     const auto dialog = saveDialog(parent, caption, dir, filter, defaultSuffix, refuse);
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
-    return dialog->selectedFiles().first();
+    return chosenFile(*dialog);
 }
 
 std::unique_ptr<QFileDialog> QtPrompt::newOrOpenDialog(QWidget* parent, const QString& caption, const QString& dir,
                                                        const QString& filter)
 {
-    auto dialog = std::make_unique<QFileDialog>(parent, caption, dir, filter);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    showDatesInProgramLanguage(*dialog);
-    return dialog;
+    return openDialogFor(parent, caption, dir, filter, QFileDialog::AnyFile);
 }
 
 QString QtPrompt::newOrOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
 {
     const auto dialog = newOrOpenDialog(parent, caption, dir, filter);
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
-    return dialog->selectedFiles().first();
+    return chosenFile(*dialog);
 }
 
 void QtPrompt::beep()
