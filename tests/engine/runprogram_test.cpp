@@ -436,6 +436,10 @@ TEST_F(RunProgramTest, ProgramsLeftRunningEndWithTheRun)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         for (const char* name : {"program.pid", "child.pid"}) QFile::remove(path(name));
+        // A second signal ends the process at once, its runner thread unjoined by design: the
+        // thread sanitizer's exit check of unjoined threads has nothing to say about that.
+        const QByteArray sanitizer = qgetenv("TSAN_OPTIONS");
+        if (c.signalNumbers.size() > 1) qputenv("TSAN_OPTIONS", sanitizer + ":report_thread_leaks=0");
         std::vector<qint64> pids;
         const RunResult r = run({path(c.flow), "--speed", "1"}, c.signalNumbers.empty() ? "end of pass 1" : "BeginPass() = 0",
                                 [&](QProcess& p) {
@@ -445,6 +449,7 @@ TEST_F(RunProgramTest, ProgramsLeftRunningEndWithTheRun)
                                     }
                                     for (int s : c.signalNumbers) ::kill(pid_t(p.processId()), s);
                                 });
+        qputenv("TSAN_OPTIONS", sanitizer);
         ASSERT_TRUE(r.finished) << r.out.toStdString();
         EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(), r.exitCode), c.statuses.end())
             << r.exitCode << r.out.toStdString() << r.err.toStdString();
