@@ -29,6 +29,13 @@ TfrmAdd::TfrmAdd(QWidget* parent) : TSorvixDlg(parent)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void TfrmAdd::setEntries(const QString& caption, const std::vector<std::pair<QString, int>>& entries)
+{
+    setWindowTitle(caption);
+    lbAdd->clear();
+    for (const auto& [name, row] : entries) addEntry(name, row);
+}
+
 void TfrmAdd::addEntry(const QString& name, int row)
 {
     auto* item = new QListWidgetItem(name, lbAdd);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "editor/common/sorvixform.h"
@@ -7,8 +8,8 @@
 class QListWidget;
 class QPushButton;
 
-// The pick list from which the main window adds addresses or groups. The caller sets the
-// caption, clears it and fills it (each entry's data is its row); OK always closes.
+// The pick list from which the main window adds addresses or groups: setEntries before it runs,
+// chosenRows after it was accepted. OK always closes.
 class TfrmAdd : public TSorvixDlg {
     Q_OBJECT
 public:
@@ -18,6 +19,8 @@ public:
     QPushButton* btnOk;
     QPushButton* btnCancel;
 
+    // Captions the list and offers these entries (a name and its row each), none chosen.
+    void setEntries(const QString& caption, const std::vector<std::pair<QString, int>>& entries);
     void addEntry(const QString& name, int row);
     // The rows of the chosen entries, in list order.
     std::vector<int> chosenRows() const;

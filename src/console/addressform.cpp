@@ -66,14 +66,40 @@ void TfrmAddress::clearRadios()
     }
 }
 
+void TfrmAddress::setValues(const Values& values)
+{
+    using Binding = ConsoleConfig::Binding;
+    setWindowTitle(values.caption);
+    clearRadios();
+    fillRows(cmbApplication, values.applications);
+    fillRows(cmbGroup, values.groups);
+    if (values.binding == Binding::Application) {
+        cmbApplication->setCurrentIndex(cmbApplication->findData(values.target));
+        radApplication->setChecked(values.checked);
+    } else if (values.binding == Binding::Group) {
+        cmbGroup->setCurrentIndex(cmbGroup->findData(values.target));
+        radGroup->setChecked(values.checked);
+    }
+    for (QComboBox* c : {cmbApplication, cmbGroup})
+        if (c->currentIndex() < 0 && c->count() > 0) c->setCurrentIndex(0);
+    radApplicationGroupClick();
+}
+
+std::pair<ConsoleConfig::Binding, int> TfrmAddress::chosenBinding() const
+{
+    if (radApplication->isChecked()) return {ConsoleConfig::Binding::Application, chosenApplication()};
+    if (radGroup->isChecked()) return {ConsoleConfig::Binding::Group, chosenGroup()};
+    return {ConsoleConfig::Binding::None, -1};
+}
+
 int TfrmAddress::chosenApplication() const
 {
-    return cmbApplication->currentIndex() < 0 ? -1 : cmbApplication->currentData().toInt();
+    return chosenRow(cmbApplication);
 }
 
 int TfrmAddress::chosenGroup() const
 {
-    return cmbGroup->currentIndex() < 0 ? -1 : cmbGroup->currentData().toInt();
+    return chosenRow(cmbGroup);
 }
 
 void TfrmAddress::showEvent(QShowEvent* event)

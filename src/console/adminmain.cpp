@@ -4,18 +4,16 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QRadioButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "console/addform.h"
 #include "console/addressform.h"
@@ -51,6 +49,25 @@ QTreeWidgetItem* makeNode(const QString& caption, int kind, int image)
     node->setData(0, KindRole, kind);
     node->setIcon(0, consoleImage(image));
     return node;
+}
+
+bool contains(const std::vector<int>& rows, int row)
+{
+    return std::find(rows.begin(), rows.end(), row) != rows.end();
+}
+
+// Makes a list show exactly these rows of the model (each list row's data is its model row): the
+// rows that stay keep their place and their selection, new ones follow in the order given.
+void followRows(ConsoleListView* list, const std::vector<int>& rows, const QStringList& names, int image)
+{
+    std::vector<int> shown;
+    for (int r = list->rowCount() - 1; r >= 0; --r) {
+        if (contains(rows, list->rowData(r))) shown.push_back(list->rowData(r));
+        else list->removeRow(r);
+    }
+    for (int row : rows)
+        if (!contains(shown, row)) list->addRow(names.value(row), image, {}, row);
+    for (int r = 0; r < list->rowCount(); ++r) list->setText(r, 0, names.value(list->rowData(r)));
 }
 
 }  // namespace
@@ -394,16 +411,10 @@ void TfrmSorvixAdmin::FormCreate()
 
     FApplicationsNode = makeNode(adm::Applications, nkApplications, 4);
     tvMain->addTopLevelItem(FApplicationsNode);
-    for (const ConsoleConfig::Application& a : FConfig->applications()) {
-        FApplicationsNode->addChild(makeNode(a.name, nkApplication, 3));
-        lvAllApplication->addRow(a.name, 3, {a.flowFile});
-    }
+    for (size_t i = 0; i < FConfig->applications().size(); ++i) appendModelRow(ConsoleConfig::Table::Applications, int(i));
     FGroupsNode = makeNode(adm::Groups, nkGroups, 4);
     tvMain->addTopLevelItem(FGroupsNode);
-    for (const ConsoleConfig::Group& g : FConfig->groups()) {
-        FGroupsNode->addChild(makeNode(g.name, nkGroup, 2));
-        lvAllGroup->addRow(g.name, 2, {QString()});
-    }
+    for (size_t i = 0; i < FConfig->groups().size(); ++i) appendModelRow(ConsoleConfig::Table::Groups, int(i));
     FAddressesNode = makeNode(adm::Addresses, nkAddresses, 1);
     tvMain->insertTopLevelItem(tvMain->indexOfTopLevelItem(FGroupsNode), FAddressesNode);
     for (const ConsoleConfig::Address& a : FConfig->addresses()) lvAllAddress->addRow(a.name, 1, {QString(), QString()});
@@ -417,6 +428,11 @@ void TfrmSorvixAdmin::FormCreate()
     for (const QString& name : FChannelNames) lvAllAuthorization->addRow(name, 0, {QString(), QString(), QString()});
     connect(FSupervisor.get(), &ChannelSupervisor::channelStateChanged, this, &TfrmSorvixAdmin::channelRowChanged);
     connect(FSupervisor.get(), &ChannelSupervisor::channelOptionsChanged, this, &TfrmSorvixAdmin::channelRowChanged);
+
+    // From here on the tree and the lists follow the model, whoever changes it.
+    connect(FConfig.get(), &ConsoleConfig::rowAppended, this, &TfrmSorvixAdmin::appendModelRow);
+    connect(FConfig.get(), &ConsoleConfig::rowsRemoved, this, &TfrmSorvixAdmin::removeModelRows);
+    connect(FConfig.get(), &ConsoleConfig::changed, this, &TfrmSorvixAdmin::modelChanged);
 
     refreshColumns();
     tvMain->expandAll();
@@ -504,18 +520,55 @@ void TfrmSorvixAdmin::tvMainChange()
 
 void TfrmSorvixAdmin::rebuildSubLists()
 {
-    const int kind = selectedKind();
-    const int row = selectedNodeRow();
     lvAddress->clear();
     lvGroup->clear();
+    followSubLists();
+}
+
+void TfrmSorvixAdmin::followSubLists()
+{
+    const int kind = selectedKind();
+    const int row = selectedNodeRow();
+    std::vector<int> addresses, groups;
     if (kind == nkApplication) {
-        for (int a : FConfig->addressesOf(ConsoleConfig::Binding::Application, row))
-            lvAddress->addRow(FConfig->addresses()[size_t(a)].name, 1, {}, a);
-        for (int g : FConfig->groupsOf(row)) lvGroup->addRow(FConfig->groups()[size_t(g)].name, 2, {}, g);
+        addresses = FConfig->addressesOf(ConsoleConfig::Binding::Application, row);
+        groups = FConfig->groupsOf(row);
     } else if (kind == nkGroup) {
-        for (int a : FConfig->addressesOf(ConsoleConfig::Binding::Group, row))
-            lvAddress->addRow(FConfig->addresses()[size_t(a)].name, 1, {}, a);
+        addresses = FConfig->addressesOf(ConsoleConfig::Binding::Group, row);
     }
+    followRows(lvAddress, addresses, FConfig->addressNames(), 1);
+    followRows(lvGroup, groups, FConfig->groupNames(), 2);
+}
+
+void TfrmSorvixAdmin::appendModelRow(ConsoleConfig::Table table, int row)
+{
+    const bool application = table == ConsoleConfig::Table::Applications;
+    const QString name = application ? FConfig->applications()[size_t(row)].name : FConfig->groups()[size_t(row)].name;
+    const int image = application ? 3 : 2;
+    QTreeWidgetItem* folder = application ? FApplicationsNode : FGroupsNode;
+    (application ? lvAllApplication : lvAllGroup)->addRow(name, image, {QString()});
+    folder->addChild(makeNode(name, application ? nkApplication : nkGroup, image));
+    folder->setExpanded(true);
+}
+
+void TfrmSorvixAdmin::removeModelRows(ConsoleConfig::Table table, const std::vector<int>& rows)
+{
+    const bool application = table == ConsoleConfig::Table::Applications;
+    ConsoleListView* list = application ? lvAllApplication : lvAllGroup;
+    QTreeWidgetItem* folder = application ? FApplicationsNode : FGroupsNode;
+    // The group rows behind the deleted ones move up: the group list is made afresh.
+    if (!application) lvGroup->clear();
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        list->removeRow(*it);
+        delete folder->takeChild(*it);
+    }
+}
+
+void TfrmSorvixAdmin::modelChanged()
+{
+    refreshColumns();
+    followSubLists();
+    updateActions();
 }
 
 void TfrmSorvixAdmin::refreshColumns()
@@ -648,44 +701,26 @@ void TfrmSorvixAdmin::reportFailure()
 void TfrmSorvixAdmin::acNewApplicationExecute()
 {
     if (!frmApplication) return;
-    frmApplication->EditedItem = -1;
-    frmApplication->edtApplicationName->clear();
-    frmApplication->edtApplicationFile->clear();
+    frmApplication->setValues(-1, {});
     if (showModal(*frmApplication) != QDialog::Accepted) return;
-    const QString name = frmApplication->edtApplicationName->text();
-    const QString file = frmApplication->edtApplicationFile->text();
-    if (!FConfig->newApplication(name, file)) return reportFailure();
-    lvAllApplication->addRow(name, 3, {file});
-    FApplicationsNode->addChild(makeNode(name, nkApplication, 3));
-    FApplicationsNode->setExpanded(true);
-    updateActions();
+    const ConsoleConfig::Application a = frmApplication->values();
+    if (!FConfig->newApplication(a.name, a.flowFile)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acEditApplicationExecute()
 {
     const int row = lvAllApplication->firstSelected();
     if (row < 0 || !frmApplication) return;
-    frmApplication->EditedItem = row;
-    frmApplication->edtApplicationName->setText(FConfig->applications()[size_t(row)].name);
-    frmApplication->edtApplicationFile->setText(FConfig->applications()[size_t(row)].flowFile);
+    frmApplication->setValues(row, FConfig->applications()[size_t(row)]);
     if (showModal(*frmApplication) != QDialog::Accepted) return;
-    if (!FConfig->editApplication(row, frmApplication->edtApplicationName->text(),
-                                  frmApplication->edtApplicationFile->text()))
-        return reportFailure();
-    refreshColumns();
+    const ConsoleConfig::Application a = frmApplication->values();
+    if (!FConfig->editApplication(row, a.name, a.flowFile)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acDeleteApplicationExecute()
 {
     const std::vector<int> rows = lvAllApplication->selectedRows();
-    if (rows.empty()) return;
-    if (!FConfig->deleteApplications(rows)) return reportFailure();
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        lvAllApplication->removeRow(*it);
-        delete FApplicationsNode->takeChild(*it);
-    }
-    refreshColumns();
-    updateActions();
+    if (!rows.empty() && !FConfig->deleteApplications(rows)) reportFailure();
 }
 
 // ---- groups ----
@@ -693,45 +728,26 @@ void TfrmSorvixAdmin::acDeleteApplicationExecute()
 void TfrmSorvixAdmin::acNewGroupExecute()
 {
     if (!frmGroup) return;
-    frmGroup->EditedItem = -1;
-    frmGroup->edtGroupName->clear();
-    frmGroup->fillApplications();
+    frmGroup->setValues(-1, {});
     if (showModal(*frmGroup) != QDialog::Accepted) return;
-    const QString name = frmGroup->edtGroupName->text();
-    if (!FConfig->newGroup(name, frmGroup->chosenApplication())) return reportFailure();
-    const int row = lvAllGroup->addRow(name, 2, {QString()});
-    lvAllGroup->setText(row, 1, FConfig->groupApplicationText(row));
-    FGroupsNode->addChild(makeNode(name, nkGroup, 2));
-    FGroupsNode->setExpanded(true);
-    updateActions();
+    const ConsoleConfig::Group g = frmGroup->values();
+    if (!FConfig->newGroup(g.name, g.application)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acEditGroupExecute()
 {
     const int row = lvAllGroup->firstSelected();
     if (row < 0 || !frmGroup) return;
-    frmGroup->EditedItem = row;
-    frmGroup->edtGroupName->setText(FConfig->groups()[size_t(row)].name);
-    frmGroup->fillApplications();
-    frmGroup->cmbApplication->setCurrentIndex(
-        frmGroup->cmbApplication->findText(lvAllGroup->text(row, 1), Qt::MatchFixedString));
+    frmGroup->setValues(row, FConfig->groups()[size_t(row)]);
     if (showModal(*frmGroup) != QDialog::Accepted) return;
-    if (!FConfig->editGroup(row, frmGroup->edtGroupName->text(), frmGroup->chosenApplication()))
-        return reportFailure();
-    refreshColumns();
+    const ConsoleConfig::Group g = frmGroup->values();
+    if (!FConfig->editGroup(row, g.name, g.application)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acDeleteGroupExecute()
 {
     const std::vector<int> rows = lvAllGroup->selectedRows();
-    if (rows.empty()) return;
-    if (!FConfig->deleteGroups(rows)) return reportFailure();
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        lvAllGroup->removeRow(*it);
-        delete FGroupsNode->takeChild(*it);
-    }
-    refreshColumns();
-    updateActions();
+    if (!rows.empty() && !FConfig->deleteGroups(rows)) reportFailure();
 }
 
 // ---- addresses and groups of the selected application or group ----
@@ -743,60 +759,42 @@ void TfrmSorvixAdmin::acAddAddressExecute()
     const ConsoleConfig::Binding binding =
         kind == nkApplication ? ConsoleConfig::Binding::Application : ConsoleConfig::Binding::Group;
     const int owner = selectedNodeRow();
-    frmAdd->setWindowTitle(adm::Address);
-    frmAdd->lbAdd->clear();
+    std::vector<std::pair<QString, int>> offered;
     for (size_t i = 0; i < FConfig->addresses().size(); ++i) {
         const ConsoleConfig::Address& a = FConfig->addresses()[i];
-        if (a.binding != binding || a.target != owner) frmAdd->addEntry(a.name, int(i));
+        if (a.binding != binding || a.target != owner) offered.emplace_back(a.name, int(i));
     }
+    frmAdd->setEntries(adm::Address, offered);
     if (showModal(*frmAdd) != QDialog::Accepted) return;
     const std::vector<int> chosen = frmAdd->chosenRows();
-    if (chosen.empty()) return;
-    if (!FConfig->bindAddresses(chosen, binding, owner)) return reportFailure();
-    for (int a : chosen) lvAddress->addRow(FConfig->addresses()[size_t(a)].name, 1, {}, a);
-    refreshColumns();
-    updateActions();
+    if (!chosen.empty() && !FConfig->bindAddresses(chosen, binding, owner)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acRemoveAddressExecute()
 {
-    const std::vector<int> rows = lvAddress->selectedRows();
-    if (rows.empty()) return;
     std::vector<int> addresses;
-    for (int r : rows) addresses.push_back(lvAddress->rowData(r));
-    if (!FConfig->unbindAddresses(addresses)) return reportFailure();
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) lvAddress->removeRow(*it);
-    refreshColumns();
-    updateActions();
+    for (int r : lvAddress->selectedRows()) addresses.push_back(lvAddress->rowData(r));
+    if (!addresses.empty() && !FConfig->unbindAddresses(addresses)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acAddGroupExecute()
 {
     if (selectedKind() != nkApplication || !frmAdd) return;
     const int owner = selectedNodeRow();
-    frmAdd->setWindowTitle(adm::Group);
-    frmAdd->lbAdd->clear();
+    std::vector<std::pair<QString, int>> offered;
     for (size_t i = 0; i < FConfig->groups().size(); ++i)
-        if (FConfig->groups()[i].application != owner) frmAdd->addEntry(FConfig->groups()[i].name, int(i));
+        if (FConfig->groups()[i].application != owner) offered.emplace_back(FConfig->groups()[i].name, int(i));
+    frmAdd->setEntries(adm::Group, offered);
     if (showModal(*frmAdd) != QDialog::Accepted) return;
     const std::vector<int> chosen = frmAdd->chosenRows();
-    if (chosen.empty()) return;
-    if (!FConfig->addGroupsToApplication(chosen, owner)) return reportFailure();
-    for (int g : chosen) lvGroup->addRow(FConfig->groups()[size_t(g)].name, 2, {}, g);
-    refreshColumns();
-    updateActions();
+    if (!chosen.empty() && !FConfig->addGroupsToApplication(chosen, owner)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acRemoveGroupExecute()
 {
-    const std::vector<int> rows = lvGroup->selectedRows();
-    if (rows.empty()) return;
     std::vector<int> groups;
-    for (int r : rows) groups.push_back(lvGroup->rowData(r));
-    if (!FConfig->removeGroupsFromApplication(groups)) return reportFailure();
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) lvGroup->removeRow(*it);
-    refreshColumns();
-    updateActions();
+    for (int r : lvGroup->selectedRows()) groups.push_back(lvGroup->rowData(r));
+    if (!groups.empty() && !FConfig->removeGroupsFromApplication(groups)) reportFailure();
 }
 
 // ---- the address list ----
@@ -805,54 +803,25 @@ void TfrmSorvixAdmin::acSetApplicationExecute()
 {
     const std::vector<int> rows = lvAllAddress->selectedRows();
     if (rows.empty() || !frmAddress) return;
+    // One address shows its own binding; several show the first one's, with neither kind checked.
     const ConsoleConfig::Address& first = FConfig->addresses()[size_t(rows.front())];
-    TfrmAddress& dlg = *frmAddress;
-    dlg.clearRadios();
-    dlg.cmbApplication->clear();
-    for (size_t i = 0; i < FConfig->applications().size(); ++i)
-        dlg.cmbApplication->addItem(FConfig->applications()[i].name, int(i));
-    dlg.cmbGroup->clear();
-    for (size_t i = 0; i < FConfig->groups().size(); ++i) dlg.cmbGroup->addItem(FConfig->groups()[i].name, int(i));
-    dlg.cmbApplication->setCurrentIndex(-1);
-    dlg.cmbGroup->setCurrentIndex(-1);
-    if (first.binding == ConsoleConfig::Binding::Application) {
-        dlg.cmbApplication->setCurrentIndex(dlg.cmbApplication->findData(first.target));
-        dlg.radApplication->setChecked(true);
-    } else if (first.binding == ConsoleConfig::Binding::Group) {
-        dlg.cmbGroup->setCurrentIndex(dlg.cmbGroup->findData(first.target));
-        dlg.radGroup->setChecked(true);
-    }
-    for (QComboBox* c : {dlg.cmbApplication, dlg.cmbGroup})
-        if (c->currentIndex() < 0 && c->count() > 0) c->setCurrentIndex(0);
-    if (rows.size() == 1) {
-        dlg.setWindowTitle(first.name);
-    } else {
-        dlg.setWindowTitle(adm::Addresses);
-        dlg.clearRadios();
-    }
-    dlg.radApplicationGroupClick();
-    if (showModal(dlg) != QDialog::Accepted) return;
-    bool ok = true;
-    if (dlg.radApplication->isChecked())
-        ok = FConfig->bindAddresses(rows, ConsoleConfig::Binding::Application, dlg.chosenApplication());
-    else if (dlg.radGroup->isChecked())
-        ok = FConfig->bindAddresses(rows, ConsoleConfig::Binding::Group, dlg.chosenGroup());
-    if (!ok) return reportFailure();
-    refreshColumns();
+    const bool one = rows.size() == 1;
+    frmAddress->setValues({one ? first.name : adm::Addresses, FConfig->applicationNames(), FConfig->groupNames(),
+                           first.binding, first.target, one});
+    if (showModal(*frmAddress) != QDialog::Accepted) return;
+    const auto [binding, target] = frmAddress->chosenBinding();
+    if (binding != ConsoleConfig::Binding::None && !FConfig->bindAddresses(rows, binding, target)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acClearAddressSetExecute()
 {
     const std::vector<int> rows = lvAllAddress->selectedRows();
-    if (rows.empty()) return;
-    if (!FConfig->unbindAddresses(rows)) return reportFailure();
-    refreshColumns();
+    if (!rows.empty() && !FConfig->unbindAddresses(rows)) reportFailure();
 }
 
 void TfrmSorvixAdmin::acClearAllAddressSetExecute()
 {
-    if (!FConfig->unbindAllAddresses()) return reportFailure();
-    refreshColumns();
+    if (!FConfig->unbindAllAddresses()) reportFailure();
 }
 
 // ---- view ----

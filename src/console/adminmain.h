@@ -234,7 +234,13 @@ private:
     void reportFailure();
     // Rewrites every list's columns from the model (names and bindings).
     void refreshColumns();
+    // The selected node's own lists made afresh from the model, or made to follow it.
     void rebuildSubLists();
+    void followSubLists();
+    // The model's signals: the tree and the lists follow every change, whoever made it.
+    void appendModelRow(ConsoleConfig::Table table, int row);
+    void removeModelRows(ConsoleConfig::Table table, const std::vector<int>& rows);
+    void modelChanged();
     void setOperateMenu(QMenu* menu);
     // The channel commands over some rows, first to last; the last row's failure gets an OK box,
     // every other row's a question whether to go on.

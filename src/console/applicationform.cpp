@@ -9,7 +9,6 @@
 #include <QShowEvent>
 
 #include "console/admintexts.h"
-#include "console/configmodel.h"
 #include "console/inputcheck.h"
 #include "editor/common/prompt.h"
 #include "engine/flow.h"
@@ -55,6 +54,18 @@ TfrmApplication::TfrmApplication(const ConsoleConfig* config, QWidget* parent) :
     connect(btnOK, &QPushButton::clicked, this, &TfrmApplication::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnSelectFile, &QPushButton::clicked, this, &TfrmApplication::btnSelectFileClick);
+}
+
+void TfrmApplication::setValues(int editedItem, const ConsoleConfig::Application& values)
+{
+    EditedItem = editedItem;
+    edtApplicationName->setText(values.name);
+    edtApplicationFile->setText(values.flowFile);
+}
+
+ConsoleConfig::Application TfrmApplication::values() const
+{
+    return {edtApplicationName->text(), edtApplicationFile->text()};
 }
 
 void TfrmApplication::showEvent(QShowEvent* event)

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "console/configmodel.h"
 #include "editor/common/sorvixform.h"
 
-class ConsoleConfig;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Edits an application's name and flow file. The caller fills the fields and EditedItem; OK
-// closes only when the checks pass. Nothing is written here.
+// Edits an application's name and flow file: setValues before it runs, values after it was
+// accepted. OK closes only when the checks pass. Nothing is written here.
 class TfrmApplication : public TSorvixDlg {
     Q_OBJECT
 public:
@@ -17,6 +17,11 @@ public:
 
     // The application row being edited; -1 for a new application.
     int EditedItem = -1;
+
+    // Shows an application for editing (editedItem: its row, -1 for a new one).
+    void setValues(int editedItem, const ConsoleConfig::Application& values);
+    // The name and flow file as they stand in the fields.
+    ConsoleConfig::Application values() const;
 
     QLabel* lblName;
     QLineEdit* edtApplicationName;

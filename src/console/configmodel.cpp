@@ -23,6 +23,14 @@ QString readText(RegistryStore* store, const QString& key, const QString& name)
     return text;
 }
 
+template <class Row>
+QStringList namesOf(const std::vector<Row>& rows)
+{
+    QStringList names;
+    for (const Row& row : rows) names << row.name;
+    return names;
+}
+
 bool hasPrefix(const QString& data, const QString& prefix)
 {
     return data.left(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
@@ -44,7 +52,7 @@ std::vector<int> sortedUnique(std::vector<int> rows)
 
 }  // namespace
 
-ConsoleConfig::ConsoleConfig(RegistryStore* store) : store_(store) {}
+ConsoleConfig::ConsoleConfig(RegistryStore* store, QObject* parent) : QObject(parent), store_(store) {}
 
 bool ConsoleConfig::load(const QStringList& addressNames)
 {
@@ -113,6 +121,12 @@ int ConsoleConfig::findGroup(const QString& name, Qt::CaseSensitivity cs) const
         if (groups_[i].name.compare(name, cs) == 0) return int(i);
     return -1;
 }
+
+QStringList ConsoleConfig::applicationNames() const { return namesOf(applications_); }
+
+QStringList ConsoleConfig::groupNames() const { return namesOf(groups_); }
+
+QStringList ConsoleConfig::addressNames() const { return namesOf(addresses_); }
 
 QString ConsoleConfig::addressApplicationText(int address) const
 {
@@ -220,6 +234,8 @@ bool ConsoleConfig::newApplication(const QString& name, const QString& flowFile)
         }))
         return false;
     applications_.push_back({name, flowFile});
+    emit rowAppended(Table::Applications, int(applications_.size()) - 1);
+    emit changed();
     return true;
 }
 
@@ -249,6 +265,7 @@ bool ConsoleConfig::editApplication(int row, const QString& name, const QString&
         }))
         return false;
     applications_[size_t(row)] = {name, flowFile};
+    emit changed();
     return true;
 }
 
@@ -281,6 +298,8 @@ bool ConsoleConfig::deleteApplications(const std::vector<int>& rows)
             if (a.target < 0) a.binding = Binding::None;
         }
     for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) applications_.erase(applications_.begin() + *it);
+    if (!doomed.empty()) emit rowsRemoved(Table::Applications, doomed);
+    emit changed();
     return true;
 }
 
@@ -297,6 +316,8 @@ bool ConsoleConfig::newGroup(const QString& name, int application)
     if (!write([&] { return store_->createKey(GroupKey) && store_->writeString(GroupKey, name, appName); }))
         return false;
     groups_.push_back({name, application});
+    emit rowAppended(Table::Groups, int(groups_.size()) - 1);
+    emit changed();
     return true;
 }
 
@@ -324,6 +345,7 @@ bool ConsoleConfig::editGroup(int row, const QString& name, int application)
         }))
         return false;
     groups_[size_t(row)] = {name, application};
+    emit changed();
     return true;
 }
 
@@ -349,6 +371,8 @@ bool ConsoleConfig::deleteGroups(const std::vector<int>& rows)
             if (a.target < 0) a.binding = Binding::None;
         }
     for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) groups_.erase(groups_.begin() + *it);
+    if (!doomed.empty()) emit rowsRemoved(Table::Groups, doomed);
+    emit changed();
     return true;
 }
 
@@ -364,6 +388,7 @@ bool ConsoleConfig::addGroupsToApplication(const std::vector<int>& groups, int a
         }))
         return false;
     for (int g : groups) groups_[size_t(g)].application = application;
+    emit changed();
     return true;
 }
 
@@ -378,6 +403,7 @@ bool ConsoleConfig::removeGroupsFromApplication(const std::vector<int>& groups)
         }))
         return false;
     for (int g : groups) groups_[size_t(g)].application = -1;
+    emit changed();
     return true;
 }
 
@@ -400,6 +426,7 @@ bool ConsoleConfig::bindAddresses(const std::vector<int>& addresses, Binding kin
         addresses_[size_t(a)].binding = kind;
         addresses_[size_t(a)].target = target;
     }
+    emit changed();
     return true;
 }
 
@@ -415,6 +442,7 @@ bool ConsoleConfig::unbindAddresses(const std::vector<int>& addresses)
         addresses_[size_t(a)].binding = Binding::None;
         addresses_[size_t(a)].target = -1;
     }
+    emit changed();
     return true;
 }
 
@@ -429,6 +457,7 @@ bool ConsoleConfig::unbindAllAddresses()
         a.binding = Binding::None;
         a.target = -1;
     }
+    emit changed();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -22,9 +23,13 @@ class RegistryStore;
 // Every command writes the store in one transaction first and changes the model only when that
 // transaction committed, so a failed write leaves the model (and the window) as it was. Rows are
 // addressed by their position; deleting an application or a group moves the rows behind it up.
-class ConsoleConfig {
+// The signals tell the views what changed, after the model has changed.
+class ConsoleConfig : public QObject {
+    Q_OBJECT
 public:
     enum class Binding { None, Application, Group };
+    // The two lists that commands add rows to and delete rows from.
+    enum class Table { Applications, Groups };
 
     struct Application {
         QString name;
@@ -47,7 +52,7 @@ public:
     static const QString ApplicationPrefix;  // "APPLICATION "
     static const QString GroupPrefix;        // "GROUP "
 
-    explicit ConsoleConfig(RegistryStore* store);
+    explicit ConsoleConfig(RegistryStore* store, QObject* parent = nullptr);
 
     RegistryStore* store() const { return store_; }
     // The reason of the last failed load or command.
@@ -59,11 +64,16 @@ public:
     // untouched. False (with errorString) when the store could not be read; what was read stays.
     bool load(const QStringList& addressNames);
     // No applications and no groups, the given addresses unbound; the store is not touched.
+    // Neither load nor clear signals: a view fills itself from the model after them.
     void clear(const QStringList& addressNames);
 
     const std::vector<Application>& applications() const { return applications_; }
     const std::vector<Group>& groups() const { return groups_; }
     const std::vector<Address>& addresses() const { return addresses_; }
+    // The names of the applications, the groups and the addresses, by row.
+    QStringList applicationNames() const;
+    QStringList groupNames() const;
+    QStringList addressNames() const;
 
     // Row of the application or group of that name; -1 when none.
     int findApplication(const QString& name, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
@@ -107,6 +117,15 @@ public:
     // product key when it holds 1 to MaxChannels, else the number of device addresses.
     static QStringList channelNames(RegistryStore* store, int addressCount);
     static constexpr int MaxChannels = 1024;
+
+signals:
+    // A row was appended to a table (a new application or group).
+    void rowAppended(ConsoleConfig::Table table, int row);
+    // Rows of a table were deleted; rows are ascending and numbered as they were before.
+    void rowsRemoved(ConsoleConfig::Table table, const std::vector<int>& rows);
+    // Once after every command that changed the model, after rowAppended and rowsRemoved: names,
+    // flow files or bindings may have changed.
+    void changed();
 
 private:
     bool write(const std::function<bool()>& work);

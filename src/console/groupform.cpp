@@ -9,7 +9,6 @@
 #include <QShowEvent>
 
 #include "console/admintexts.h"
-#include "console/configmodel.h"
 #include "console/inputcheck.h"
 #include "engine/texts.h"
 
@@ -53,18 +52,27 @@ TfrmGroup::TfrmGroup(const ConsoleConfig* config, QWidget* parent) : TSorvixDlg(
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void TfrmGroup::setValues(int editedItem, const ConsoleConfig::Group& values)
+{
+    EditedItem = editedItem;
+    edtGroupName->setText(values.name);
+    fillApplications();
+    cmbApplication->setCurrentIndex(cmbApplication->findData(values.application));
+}
+
+ConsoleConfig::Group TfrmGroup::values() const
+{
+    return {edtGroupName->text(), chosenApplication()};
+}
+
 void TfrmGroup::fillApplications()
 {
-    cmbApplication->clear();
-    if (config_)
-        for (size_t i = 0; i < config_->applications().size(); ++i)
-            cmbApplication->addItem(config_->applications()[i].name, int(i));
-    cmbApplication->setCurrentIndex(-1);
+    fillRows(cmbApplication, config_ ? config_->applicationNames() : QStringList());
 }
 
 int TfrmGroup::chosenApplication() const
 {
-    return cmbApplication->currentIndex() < 0 ? -1 : cmbApplication->currentData().toInt();
+    return chosenRow(cmbApplication);
 }
 
 void TfrmGroup::showEvent(QShowEvent* event)

@@ -1,15 +1,16 @@
 #pragma once
 
+#include "console/configmodel.h"
 #include "editor/common/sorvixform.h"
 
-class ConsoleConfig;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Edits a device group's name and application. The caller fills the name, the application list
-// (each entry's data is its application row) and EditedItem; OK closes only when the checks pass.
+// Edits a device group's name and application: setValues before it runs, values after it was
+// accepted. The list offers the configuration's applications (each entry's data is its row). OK
+// closes only when the checks pass. Nothing is written here.
 class TfrmGroup : public TSorvixDlg {
     Q_OBJECT
 public:
@@ -24,6 +25,12 @@ public:
     QComboBox* cmbApplication;
     QPushButton* btnOk;
     QPushButton* btnCancel;
+
+    // Shows a group for editing (editedItem: its row, -1 for a new one): the applications listed
+    // afresh, the group's own selected (none when it has none).
+    void setValues(int editedItem, const ConsoleConfig::Group& values);
+    // The name as typed and the chosen application row (-1 none).
+    ConsoleConfig::Group values() const;
 
     // Lists the applications of the configuration and selects none.
     void fillApplications();

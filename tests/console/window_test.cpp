@@ -477,6 +477,50 @@ TEST_F(WindowTest, AddingAndRemovingAddressesAndGroupsOfAnApplication)
     EXPECT_TRUE(dump(ConsoleConfig::AddressKey).contains("Line 4=GROUP Night"));
 }
 
+TEST_F(WindowTest, TheTreeAndTheListsFollowTheModelWhoeverChangesIt)
+{
+    using Binding = ConsoleConfig::Binding;
+    ConsoleConfig& c = win->config();
+    select(Kind::nkApplication, 0);  // Bank: group Sales, address Line 1
+    selectRows(win->lvAddress, {0});
+
+    ASSERT_TRUE(c.newApplication("Fax", "/flows/fax.svx"));
+    EXPECT_EQ(column(win->lvAllApplication, 0), (QStringList{"Bank", "Shop", "Fax"}));
+    EXPECT_EQ(column(win->lvAllApplication, 1).last(), "/flows/fax.svx");
+    ASSERT_EQ(win->FApplicationsNode->childCount(), 3);
+    EXPECT_EQ(win->FApplicationsNode->child(2)->text(0), "Fax");
+
+    // The selected application's own lists: new rows follow, the selection stays.
+    ASSERT_TRUE(c.bindAddresses({3}, Binding::Application, 0));
+    EXPECT_EQ(column(win->lvAddress, 0), (QStringList{"Line 1", "Line 4"}));
+    EXPECT_EQ(win->lvAddress->selectedRows(), std::vector<int>{0});
+    EXPECT_TRUE(win->acRemoveAddress->isEnabled());
+    EXPECT_EQ(column(win->lvAllAddress, 1).at(3), "Bank");
+    ASSERT_TRUE(c.newGroup("Day", 0));
+    EXPECT_EQ(column(win->lvGroup, 0), (QStringList{"Sales", "Day"}));
+    EXPECT_EQ(column(win->lvAllGroup, 1).last(), "Bank");
+    EXPECT_EQ(win->FGroupsNode->child(2)->text(0), "Day");
+
+    // A deleted group moves the rows behind it up, in every list that shows them.
+    ASSERT_TRUE(c.deleteGroups({0}));
+    EXPECT_EQ(column(win->lvGroup, 0), QStringList{"Day"});
+    EXPECT_EQ(win->lvGroup->rowData(0), 1);
+    EXPECT_EQ(column(win->lvAllGroup, 0), (QStringList{"Night", "Day"}));
+    EXPECT_EQ(win->FGroupsNode->childCount(), 2);
+    EXPECT_EQ(column(win->lvAllAddress, 2).at(1), "") << "Line 2 was in Sales";
+
+    ASSERT_TRUE(c.editApplication(0, "Savings", "/flows/bank.svx"));
+    EXPECT_EQ(win->FApplicationsNode->child(0)->text(0), "Savings");
+    EXPECT_EQ(column(win->lvAllGroup, 1), (QStringList{"", "Savings"}));
+    ASSERT_TRUE(c.removeGroupsFromApplication({1}));
+    EXPECT_EQ(win->lvGroup->rowCount(), 0);
+    ASSERT_TRUE(c.deleteApplications({1}));
+    EXPECT_EQ(column(win->lvAllApplication, 0), (QStringList{"Savings", "Fax"}));
+    EXPECT_EQ(column(win->lvAllAddress, 1), (QStringList{"Savings", "", "", "Savings", ""}));
+    EXPECT_EQ(win->selectedKind(), Kind::nkApplication);
+    EXPECT_EQ(column(win->lvAddress, 0), (QStringList{"Line 1", "Line 4"}));
+}
+
 TEST_F(WindowTest, AddressPropertyForOneAndForSeveral)
 {
     selectRows(win->lvAllAddress, {1});
