@@ -411,7 +411,8 @@ void TfrmSorvixAdmin::FormCreate()
 
     FApplicationsNode = makeNode(adm::Applications, nkApplications, 4);
     tvMain->addTopLevelItem(FApplicationsNode);
-    for (size_t i = 0; i < FConfig->applications().size(); ++i) appendModelRow(ConsoleConfig::Table::Applications, int(i));
+    for (size_t i = 0; i < FConfig->applications().size(); ++i)
+        appendModelRow(ConsoleConfig::Table::Applications, int(i));
     FGroupsNode = makeNode(adm::Groups, nkGroups, 4);
     tvMain->addTopLevelItem(FGroupsNode);
     for (size_t i = 0; i < FConfig->groups().size(); ++i) appendModelRow(ConsoleConfig::Table::Groups, int(i));

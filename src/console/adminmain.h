@@ -47,7 +47,8 @@ void createConsoleDialogs(TfrmSorvixAdmin* main);
 
 // The channel console's main window: a tree with the channels, the applications, the device
 // addresses and the groups on the left, the list of the selected node on the right. Every
-// change goes to the registry store at once (through ConsoleConfig); the lists show the model.
+// change goes to the registry store at once (through ConsoleConfig); the tree and the lists follow
+// the model's signals.
 class TfrmSorvixAdmin : public TSorvixForm {
     Q_OBJECT
 public:

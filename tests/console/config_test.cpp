@@ -36,6 +36,34 @@ struct ConfigTest : ConsoleStoreFixture {
         config = std::make_unique<ConsoleConfig>(store.get());
         ASSERT_TRUE(config->load(lines)) << qPrintable(config->errorString());
     }
+
+    // The model's signals from now on, each with the size of its table when it came: "+A2 of 3"
+    // (application row 2 appended), "-G0,1 of 2" (group rows 0 and 1 removed), "changed".
+    QStringList heard;
+    const QStringList& listen()
+    {
+        heard.clear();
+        if (listening) return heard;
+        listening = true;
+        auto size = [this](ConsoleConfig::Table t) {
+            return t == ConsoleConfig::Table::Applications ? config->applications().size() : config->groups().size();
+        };
+        auto letter = [](ConsoleConfig::Table t) { return t == ConsoleConfig::Table::Applications ? "A" : "G"; };
+        QObject::connect(config.get(), &ConsoleConfig::rowAppended, [=, this](ConsoleConfig::Table t, int row) {
+            heard << QStringLiteral("+%1%2 of %3").arg(letter(t)).arg(row).arg(size(t));
+        });
+        QObject::connect(config.get(), &ConsoleConfig::rowsRemoved,
+                         [=, this](ConsoleConfig::Table t, const std::vector<int>& rows) {
+                             QStringList numbers;
+                             for (int r : rows) numbers << QString::number(r);
+                             heard << QStringLiteral("-%1%2 of %3").arg(letter(t), numbers.join(',')).arg(size(t));
+                         });
+        QObject::connect(config.get(), &ConsoleConfig::changed, [this] { heard << QStringLiteral("changed"); });
+        return heard;
+    }
+
+private:
+    bool listening = false;
 };
 
 TEST_F(ConfigTest, LoadBindsByExactNamesAfterAPrefixOfAnyCase)
@@ -256,12 +284,46 @@ TEST_F(ConfigTest, AFailedWriteChangesNeitherTheStoreNorTheModel)
     };
     const QStringList stored = allKeys();
     const QStringList model = describe(*config);
+    const QStringList& heard = listen();
     failWrites();
     for (const Command& command : commands) {
         EXPECT_FALSE(command.run(*config)) << command.name;
         EXPECT_FALSE(config->errorString().isEmpty()) << command.name;
         EXPECT_EQ(describe(*config), model) << command.name;
         EXPECT_EQ(allKeys(), stored) << command.name;
+    }
+    EXPECT_TRUE(heard.isEmpty()) << qPrintable(heard.join(' '));
+}
+
+TEST_F(ConfigTest, CommandsSignalWhatChangedOnceTheModelHasChanged)
+{
+    const QStringList& heard = listen();
+    struct Step {
+        const char* name;
+        std::function<bool(ConsoleConfig&)> run;
+        QStringList expected;
+    } steps[] = {
+        {"new application", [](ConsoleConfig& c) { return c.newApplication("Fax", "/f.svx"); },
+         {"+A2 of 3", "changed"}},
+        {"rename application", [](ConsoleConfig& c) { return c.editApplication(0, "Savings", "/b.svx"); }, {"changed"}},
+        {"delete applications", [](ConsoleConfig& c) { return c.deleteApplications({1, 0}); },
+         {"-A0,1 of 1", "changed"}},
+        {"delete none", [](ConsoleConfig& c) { return c.deleteApplications({}); }, {"changed"}},
+        {"new group", [](ConsoleConfig& c) { return c.newGroup("Day", 0); }, {"+G4 of 5", "changed"}},
+        {"delete groups", [](ConsoleConfig& c) { return c.deleteGroups({3}); }, {"-G3 of 4", "changed"}},
+        {"edit group", [](ConsoleConfig& c) { return c.editGroup(0, "Sales", 0); }, {"changed"}},
+        {"bind", [](ConsoleConfig& c) { return c.bindAddresses({0}, Binding::Group, 0); }, {"changed"}},
+        {"unbind", [](ConsoleConfig& c) { return c.unbindAddresses({0}); }, {"changed"}},
+        {"add groups", [](ConsoleConfig& c) { return c.addGroupsToApplication({1}, 0); }, {"changed"}},
+        {"remove groups", [](ConsoleConfig& c) { return c.removeGroupsFromApplication({1}); }, {"changed"}},
+        {"unbind all", [](ConsoleConfig& c) { return c.unbindAllAddresses(); }, {"changed"}},
+        {"refused name", [](ConsoleConfig& c) { return !c.newApplication("fax", "/g.svx"); }, {}},
+        {"no such row", [](ConsoleConfig& c) { return !c.editGroup(9, "Day", 0); }, {}},
+    };
+    for (const Step& step : steps) {
+        listen();
+        EXPECT_TRUE(step.run(*config)) << step.name;
+        EXPECT_EQ(heard, step.expected) << step.name;
     }
 }
 

@@ -201,6 +201,89 @@ TEST_F(DialogTest, PickListGivesTheChosenRowsInListOrder)
     EXPECT_EQ(dlg.lbAdd->selectionMode(), QAbstractItemView::ExtendedSelection);
 }
 
+TEST_F(DialogTest, ApplicationAndGroupShowWhatTheyAreGivenAndGiveBackWhatWasEntered)
+{
+    TfrmApplication app(config.get());
+    app.setValues(1, {"Shop", "/s.svx"});
+    EXPECT_EQ(app.EditedItem, 1);
+    EXPECT_EQ(app.edtApplicationName->text(), "Shop");
+    EXPECT_EQ(app.edtApplicationFile->text(), "/s.svx");
+    app.edtApplicationName->setText("Outlet");
+    EXPECT_EQ(app.values().name, "Outlet");
+    EXPECT_EQ(app.values().flowFile, "/s.svx");
+    app.setValues(-1, {});
+    EXPECT_EQ(app.EditedItem, -1);
+    EXPECT_TRUE(app.edtApplicationName->text().isEmpty());
+    EXPECT_TRUE(app.edtApplicationFile->text().isEmpty());
+
+    // The group's application is chosen by its row; the list is made afresh each time.
+    TfrmGroup group(config.get());
+    group.setValues(0, {"Sales", 1});
+    group.setValues(0, {"Sales", 0});
+    EXPECT_EQ(group.EditedItem, 0);
+    ASSERT_EQ(group.cmbApplication->count(), 2);
+    EXPECT_EQ(group.cmbApplication->currentText(), "Bank");
+    group.edtGroupName->setText("Team");
+    EXPECT_EQ(group.values().name, "Team");
+    EXPECT_EQ(group.values().application, 0);
+    group.setValues(-1, {});
+    EXPECT_EQ(group.cmbApplication->currentIndex(), -1);
+    EXPECT_EQ(group.values().application, -1);
+    EXPECT_TRUE(group.edtGroupName->text().isEmpty());
+}
+
+TEST_F(DialogTest, AddressShowsTheBindingItIsGiven)
+{
+    using Binding = ConsoleConfig::Binding;
+    struct Case {
+        const char* what;
+        Binding binding;
+        int target;
+        bool checked;
+        bool application, group;  // radio buttons checked
+        int applicationRow, groupRow;  // selected entries
+    } cases[] = {
+        {"bound to Shop", Binding::Application, 1, true, true, false, 1, 0},
+        {"in Night", Binding::Group, 1, true, false, true, 0, 1},
+        {"unbound", Binding::None, -1, true, false, false, 0, 0},
+        {"several, the first in Night", Binding::Group, 1, false, false, false, 0, 1},
+    };
+    TfrmAddress dlg;
+    dlg.show();
+    for (const Case& c : cases) {
+        dlg.setValues({c.what, {"Bank", "Shop"}, {"Sales", "Night"}, c.binding, c.target, c.checked});
+        EXPECT_EQ(dlg.windowTitle(), c.what);
+        EXPECT_EQ(dlg.radApplication->isChecked(), c.application) << c.what;
+        EXPECT_EQ(dlg.radGroup->isChecked(), c.group) << c.what;
+        EXPECT_EQ(dlg.cmbApplication->count(), 2) << c.what;
+        EXPECT_EQ(dlg.chosenApplication(), c.applicationRow) << c.what;
+        EXPECT_EQ(dlg.chosenGroup(), c.groupRow) << c.what;
+        EXPECT_EQ(dlg.cmbApplication->isEnabled(), c.application) << c.what;
+        EXPECT_EQ(dlg.cmbGroup->isEnabled(), c.group) << c.what;
+        const auto [binding, target] = dlg.chosenBinding();
+        EXPECT_EQ(binding, c.application ? Binding::Application : c.group ? Binding::Group : Binding::None) << c.what;
+        EXPECT_EQ(target, c.application ? c.applicationRow : c.group ? c.groupRow : -1) << c.what;
+    }
+    // Lists without entries choose nothing.
+    dlg.setValues({"Line 1", {}, {}, Binding::None, -1, true});
+    EXPECT_EQ(dlg.chosenApplication(), -1);
+    EXPECT_EQ(dlg.chosenGroup(), -1);
+}
+
+TEST_F(DialogTest, PickListOffersOnlyTheEntriesGivenLast)
+{
+    TfrmAdd dlg;
+    dlg.setEntries("Address", {{"Line 1", 0}, {"Line 2", 1}});
+    dlg.lbAdd->item(1)->setSelected(true);
+    dlg.setEntries("Group", {{"Night", 1}});
+    EXPECT_EQ(dlg.windowTitle(), "Group");
+    ASSERT_EQ(dlg.lbAdd->count(), 1);
+    EXPECT_EQ(dlg.lbAdd->item(0)->text(), "Night");
+    EXPECT_TRUE(dlg.chosenRows().empty());
+    dlg.lbAdd->item(0)->setSelected(true);
+    EXPECT_EQ(dlg.chosenRows(), std::vector<int>{1});
+}
+
 TEST_F(DialogTest, ChineseRefusalsCarryTheChineseProductTitle)
 {
     setTextLanguage(true);
