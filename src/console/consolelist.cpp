@@ -13,7 +13,6 @@
 namespace {
 
 constexpr int DataRole = Qt::UserRole + 1;
-constexpr int ImageRole = Qt::UserRole + 2;
 
 // A picture of exactly size pixels: the standard pictures of some styles come in one small size.
 QPixmap sized(const QIcon& icon, int size)
@@ -159,7 +158,6 @@ int ConsoleListView::addRow(const QString& caption, int image, const QStringList
     QList<QStandardItem*> items;
     auto* first = new QStandardItem(consoleImage(image), caption);
     first->setData(data, DataRole);
-    first->setData(image, ImageRole);
     items << first;
     for (int c = 1; c < std::max(model_->columnCount(), int(subItems.size()) + 1); ++c)
         items << new QStandardItem(subItems.value(c - 1));
@@ -200,12 +198,6 @@ int ConsoleListView::rowData(int row) const
 {
     const QStandardItem* item = model_->item(row, 0);
     return item ? item->data(DataRole).toInt() : -1;
-}
-
-int ConsoleListView::rowImage(int row) const
-{
-    const QStandardItem* item = model_->item(row, 0);
-    return item ? item->data(ImageRole).toInt() : -1;
 }
 
 std::vector<int> ConsoleListView::selectedRows() const

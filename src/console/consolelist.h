@@ -45,7 +45,6 @@ public:
     // Widens a column, never narrows it, until its texts are shown whole.
     void growColumnToContents(int column);
     int rowData(int row) const;
-    int rowImage(int row) const;
 
     // Selected rows in row order; the first of them is "the first selected row".
     std::vector<int> selectedRows() const;
@@ -60,11 +59,9 @@ public:
     // The view on screen (the report or the icon view).
     QAbstractItemView* currentView() const;
     QTreeView* reportView() const { return report_; }
-    QListView* iconView() const { return icons_; }
 
     // The menu that a right click on the list pops up.
     void setPopupMenu(QMenu* menu) { popup_ = menu; }
-    QMenu* popupMenu() const { return popup_; }
 
 signals:
     void rowDoubleClicked(int row);

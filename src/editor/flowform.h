@@ -56,7 +56,6 @@ public:
 
     TIVRFlow* FFlow = nullptr;
     TFlowTreeView* treeView() const { return treeView_; }
-    TfrmSorvixEdit* mainWindow() const { return owner_; }
 
     // Handler of the flow's OnModify; also refreshes the marks of the caption.
     void UpdateCaption(bool modified);
