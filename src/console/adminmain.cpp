@@ -83,9 +83,7 @@ void createConsoleDialogs(TfrmSorvixAdmin* main)
     frmAddress = new TfrmAddress(main);
 
     // The console has no use for the spacer above the channel properties.
-    const int spacer = frmAuthorizated->pnlTop->height();
-    frmAuthorizated->pnlTop->hide();
-    frmAuthorizated->resize(frmAuthorizated->width(), frmAuthorizated->height() - spacer);
+    frmAuthorizated->hideTopSpacer();
     frmAuthorizated->OnCheckAddress = [main](int address, int gateway, QString& error) {
         main->CheckAddressInUse(address, gateway, error);
     };

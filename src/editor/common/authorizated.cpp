@@ -152,6 +152,13 @@ void TfrmAuthorizated::SetCaption(const QString& caption, bool running)
     btnOK->setEnabled(!running);
 }
 
+void TfrmAuthorizated::hideTopSpacer()
+{
+    const int spacer = pnlTop->height();
+    pnlTop->hide();
+    resize(width(), height() - spacer);
+}
+
 int TfrmAuthorizated::ExecuteOptions(TChannelOptions& options)
 {
     fill(options);

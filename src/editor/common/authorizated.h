@@ -37,6 +37,8 @@ public:
 
     // The caption, with the read-only mark and OK disabled while the channel's flow runs.
     void SetCaption(const QString& caption, bool running);
+    // Hides the spacer above the properties and shortens the dialog by its height.
+    void hideTopSpacer();
 
     const ChannelOptionLists& lists() const { return lists_; }
 
