@@ -176,7 +176,16 @@ bool ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists& lists, QStr
         }
         emit channelOptionsChanged(i);
     }
+    reserveRunners();
     return true;
+}
+
+void ChannelSupervisor::reserveRunners()
+{
+    size_t runnable = 0;
+    for (const TChannelOptions& o : FChannels)
+        if (o.Address >= 0) ++runnable;
+    TFlowThread::reserveThreads(runnable);
 }
 
 void ChannelSupervisor::ForgetChannelOptions()
@@ -241,6 +250,7 @@ bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& op
         FChannels[size_t(j)].Gateway = -1;
         emit channelOptionsChanged(j);
     }
+    reserveRunners();
     return true;
 }
 
@@ -347,7 +357,7 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
     if (!error.isEmpty()) return false;
 
     QString loadError;
-    auto* flow = new TIVRFlow(this, file, false, &loadError);
+    auto* flow = new TIVRFlow(this, file, false, &loadError, &flowFiles_);
     if (!loadError.isEmpty()) {
         delete flow;
         error = loadError + QStringLiteral(", ") + file;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "editor/common/channeloptions.h"
+#include "engine/flowfile.h"
 
 class ConsoleConfig;
 class ITAPI3Device;
@@ -112,6 +113,9 @@ signals:
     void channelOptionsChanged(int channel);
 
 private:
+    // Has a runner thread made ahead for every channel that has an address, so starting them
+    // all at once is a wake-up each.
+    void reserveRunners();
     bool validChannel(int channel) const { return channel >= 0 && channel < channelCount(); }
     QString addressName(int address) const;
     // The in-use check against every running channel but one.
@@ -140,4 +144,6 @@ private:
     std::vector<bool> releasing_;
     uint64_t nextRun_ = 0;
     std::atomic<int> pendingStates_{0};
+    // Each application's flow file is read once for all its channels (again once it changed).
+    FlowFileCache flowFiles_;
 };

@@ -18,14 +18,14 @@ void onExpansion(void* ctx, FlowNode* node, bool expanded)
 }
 }  // namespace
 
-TIVRFlow::TIVRFlow(QObject* owner, const QString& fileName, bool debug, QString* error)
+TIVRFlow::TIVRFlow(QObject* owner, const QString& fileName, bool debug, QString* error, FlowFileCache* cache)
     : QObject(owner), FlowName(fileName), FileName(fileName), debug_(debug)
 {
     if (error) error->clear();
     tree_.setExpansionHandler(&onExpansion, this);
     if (!fileName.isEmpty()) {
         QString loadError;
-        LoadFromFile(fileName, &loadError);
+        LoadFromFile(fileName, &loadError, cache);
         if (error) *error = loadError;
     } else {
         buildNewFlow();

@@ -18,6 +18,7 @@ class IVRDataBase;
 class IVRLabel;
 class ITAPI3Device;
 class TFlowThread;
+class FlowFileCache;
 struct ClassInfo;
 template <class Decl> class TIVRNamedLink;
 using TIVRLabelLink = TIVRNamedLink<IVRLabel>;
@@ -64,7 +65,9 @@ class TIVRFlow : public QObject {
 public:
     // With a file name the flow is loaded from it; *error is empty on success, else the load error
     // and the caller frees the flow.
-    TIVRFlow(QObject* owner, const QString& fileName, bool debug, QString* error = nullptr);
+    // With a cache, a file read before and unchanged since is not read again.
+    TIVRFlow(QObject* owner, const QString& fileName, bool debug, QString* error = nullptr,
+             FlowFileCache* cache = nullptr);
     ~TIVRFlow() override;
 
     bool bDebug() const { return debug_; }
@@ -177,7 +180,7 @@ public:
     void TreeDragDrop(FlowViewPort& view, const DragSource& source, int x, int y, bool ctrl);
 
     // Files.
-    bool LoadFromFile(const QString& fileName, QString* error);
+    bool LoadFromFile(const QString& fileName, QString* error, FlowFileCache* cache = nullptr);
     bool SaveToFile(QString* error);
     bool SaveAs(const QString& fileName, QString* error);
     bool SaveFlowText(const QString& fileName, QString* error);

@@ -2,11 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -754,20 +756,43 @@ void clear(TIVRFlow& flow)
     flow.CaptionsStale = false;
 }
 
-bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
+// A flow file's text taken apart: its objects, their property values and classes.
+struct ParsedFlow {
+    explicit ParsedFlow(QByteArray bytes) : text(std::move(bytes)), parser(QByteArrayView(text)) {}
+    const QByteArray text;
+    Parser parser;
+    std::vector<const ClassInfo*> classes;  // null for an unknown class
+};
+
+std::shared_ptr<const ParsedFlow> parse(QByteArray text, QString* error)
 {
-    Parser parser(text);
+    auto parsed = std::make_shared<ParsedFlow>(std::move(text));
+    Parser& parser = parsed->parser;
     try {
         parser.parse();
     } catch (const SyntaxError& e) {
         *error = e.message;
-        return false;
+        return nullptr;
     }
-    std::vector<const ClassInfo*> classes(parser.objects.size());  // null for an unknown class
+    std::vector<const ClassInfo*>& classes = parsed->classes;
+    classes.resize(parser.objects.size());
     for (size_t i = 0; i < classes.size(); ++i)
         classes[i] = findClass(parser.view(parser.objects[i].classOffset, parser.objects[i].classLength));
-    if (!checkRoots(parser, classes, error)) return false;
+    if (!checkRoots(parser, classes, error)) return nullptr;
+    return parsed;
+}
 
+bool read(TIVRFlow& flow, QByteArrayView text, QString* error)
+{
+    // The text is only looked at while it is read.
+    const auto parsed = parse(QByteArray::fromRawData(text.data(), text.size()), error);
+    return parsed && build(flow, *parsed, error);
+}
+
+bool build(TIVRFlow& flow, const ParsedFlow& parsed, QString* error)
+{
+    const Parser& parser = parsed.parser;
+    const std::vector<const ClassInfo*>& classes = parsed.classes;
     FlowTree& tree = flow.tree();
     std::vector<FlowNode*> nodes(parser.objects.size(), nullptr);
     std::vector<char> dropped(parser.objects.size(), 0);
@@ -887,11 +912,11 @@ QString systemError(int code)
 
 // The whole flow file. A name that is no regular file (a device that never ends, a pipe, a
 // folder) is refused before anything is read from it, and opening never waits for a pipe's writer.
-bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason)
+bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason, struct stat* read)
 {
     const QString notRegular = IsChinese ? QString::fromUtf8("不是普通文件") : QStringLiteral("not a regular file");
     const QByteArray native = QFile::encodeName(fileName);
-    struct stat st{};
+    struct stat& st = *read;
     if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         *reason = notRegular;
         return false;
@@ -915,35 +940,96 @@ bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason)
         ::close(fd);
         return false;
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        *reason = file.errorString();
-        return false;
+    // Read straight into one buffer of the file's size (a file that grew meanwhile is read to
+    // its end): a console loads the flow once for each channel it starts.
+    QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == data.size()) data.resize(data.size() * 2);
+        const ssize_t got = ::read(fd, data.data() + filled, size_t(data.size() - filled));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            *reason = systemError(errno);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        filled += got;
     }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *reason = file.errorString();
-        return false;
-    }
+    ::close(fd);
+    data.truncate(filled);
+    *bytes = std::move(data);
     return true;
 }
 
 }  // namespace
 
-bool TIVRFlow::LoadFromFile(const QString& fileName, QString* error)
+namespace {
+// What tells one state of a file from another: a write changes its change time (and mostly its
+// size or modification time), a replacement its inode.
+FlowFileCache::Identity identityOf(const struct stat& st)
+{
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+}  // namespace
+
+std::shared_ptr<const flowfile::ParsedFlow> FlowFileCache::find(const QString& fileName)
+{
+    const auto it = entries_.find(fileName);
+    if (it == entries_.end()) return nullptr;
+    struct stat st{};
+    if (::stat(QFile::encodeName(fileName).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+        identityOf(st) == it->second.identity)
+        return it->second.parsed;
+    entries_.erase(it);
+    return nullptr;
+}
+
+void FlowFileCache::keep(const QString& fileName, const struct stat& st,
+                         std::shared_ptr<const flowfile::ParsedFlow> parsed)
+{
+    // A file changed in the last second may change again within the same tick of the file
+    // system's clock, unseen: it is read again next time.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const qint64 nowNs = qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+    const Identity identity = identityOf(st);
+    if (nowNs - std::max(identity.modifiedNs, identity.changedNs) < 1000000000) return;
+    entries_[fileName] = Entry{identity, std::move(parsed)};
+}
+
+bool FlowFileCache::holds(const QString& fileName) const
+{
+    return entries_.count(fileName) != 0;
+}
+
+bool TIVRFlow::LoadFromFile(const QString& fileName, QString* error, FlowFileCache* cache)
 {
     // Every message names the file: a program may load several.
     const QString named = QDir::toNativeSeparators(fileName) + QStringLiteral(": ");
     QString message;
-    FileSave::recover(fileName);  // a save in place that was cut off gets the old flow back
-    QByteArray text;
-    QString reason;
-    if (!readFlowFile(fileName, &text, &reason)) {
-        message = txt::FileCannotOpen + kLineBreak + named + reason;
-    } else {
+    std::shared_ptr<const flowfile::ParsedFlow> parsed = cache ? cache->find(fileName) : nullptr;
+    if (!parsed) {
+        FileSave::recover(fileName);  // a save in place that was cut off gets the old flow back
+        QByteArray text;
+        QString reason;
+        struct stat st{};
+        if (!readFlowFile(fileName, &text, &reason, &st)) {
+            message = txt::FileCannotOpen + kLineBreak + named + reason;
+        } else {
+            QString readError;
+            parsed = flowfile::parse(std::move(text), &readError);
+            if (!parsed)
+                message = txt::ReadFileError + kLineBreak + named + readError;
+            else if (cache)
+                cache->keep(fileName, st, parsed);
+        }
+    }
+    if (parsed) {
         QString readError;
-        if (flowfile::read(*this, text, &readError))
+        if (flowfile::build(*this, *parsed, &readError))
             FileName = fileName;
         else
             message = txt::ReadFileError + kLineBreak + named + readError;

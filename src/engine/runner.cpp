@@ -13,7 +13,9 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <algorithm>
 #include <list>
+#include <utility>
 #include <vector>
 
 #include "engine/device.h"
@@ -102,6 +104,147 @@ private:
     std::mutex mutex_;
     std::list<Slab> slabs_;
 };
+
+}  // namespace
+
+// Runner threads made ahead of time, each waiting for a run and waiting again once it has ended:
+// the kernel takes about a tenth of a millisecond to make a thread, so a program that starts
+// thousands of channels at once (the console) has them made in the background beforehand, and
+// the start of each run is a wake-up. The threads live as long as the process (the set only
+// grows, to the largest count asked for) and keep their stacks; a run that finds no thread
+// waiting gets one of its own, as before. Never destroyed: its threads outlive main().
+class RunnerThreads {
+public:
+    static RunnerThreads& instance()
+    {
+        static RunnerThreads* threads = new RunnerThreads;
+        return *threads;
+    }
+
+    // Grows the set to `count` threads, made on a few threads of their own.
+    void reserve(size_t count)
+    {
+        std::lock_guard lock(mutex_);
+        if (count <= target_) return;
+        target_ = count;
+        const size_t wanted = std::min<size_t>(kMakers, target_ - made_ - making_);
+        for (size_t i = makers_; i < wanted; ++i) {
+            pthread_t maker;
+            pthread_attr_t attributes;
+            pthread_attr_init(&attributes);
+            pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+            if (pthread_create(&maker, &attributes, &RunnerThreads::makerMain, this) == 0) ++makers_;
+            pthread_attr_destroy(&attributes);
+        }
+    }
+
+    // Gives the run to a waiting thread; false when none waits.
+    bool hand(TFlowThread* runner)
+    {
+        Worker* worker = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (idle_.empty()) return false;
+            worker = idle_.back();
+            idle_.pop_back();
+        }
+        std::lock_guard lock(worker->mutex);
+        worker->run = runner;
+        worker->wake.notify_one();
+        return true;
+    }
+
+    size_t waiting()
+    {
+        std::lock_guard lock(mutex_);
+        return idle_.size();
+    }
+
+private:
+    static constexpr size_t kMakers = 4;
+    struct Worker {
+        std::mutex mutex;
+        std::condition_variable wake;
+        TFlowThread* run = nullptr;
+    };
+
+    static void* makerMain(void* self)
+    {
+        auto* threads = static_cast<RunnerThreads*>(self);
+        pthread_setname_np(pthread_self(), "RunnerMaker");
+        while (threads->makeOne()) {
+        }
+        return nullptr;
+    }
+
+    // Makes one more thread while fewer than asked for are made; false when done (or when the
+    // system makes no more: the set then stays as it is, and runs get threads of their own).
+    bool makeOne()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (made_ + making_ >= target_) {
+                --makers_;
+                return false;
+            }
+            ++making_;
+        }
+        size_t usable = 0;
+        void* stack = RunnerStacks::instance().take(&usable);
+        auto* worker = new Worker;
+        int result = stack ? 0 : ENOMEM;
+        if (result == 0) {
+            pthread_attr_t attributes;
+            pthread_attr_init(&attributes);
+            pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+            pthread_attr_setstack(&attributes, stack, usable);
+            pthread_t thread;
+            result = pthread_create(&thread, &attributes, &RunnerThreads::workerMain, worker);
+            pthread_attr_destroy(&attributes);
+        }
+        std::lock_guard lock(mutex_);
+        --making_;
+        if (result == 0) {
+            ++made_;
+            return true;
+        }
+        delete worker;
+        if (stack) RunnerStacks::instance().give(stack);
+        target_ = made_ + making_;
+        --makers_;
+        return false;
+    }
+
+    static void* workerMain(void* data)
+    {
+        auto* worker = static_cast<Worker*>(data);
+        pthread_setname_np(pthread_self(), "TFlowThread");
+        RunnerThreads& threads = instance();
+        for (;;) {
+            {
+                std::lock_guard lock(threads.mutex_);
+                threads.idle_.push_back(worker);
+            }
+            TFlowThread* runner = nullptr;
+            {
+                std::unique_lock lock(worker->mutex);
+                worker->wake.wait(lock, [worker] { return worker->run != nullptr; });
+                runner = std::exchange(worker->run, nullptr);
+            }
+            // Nothing of the runner is touched after this: its termination handler may free it.
+            TFlowThread::entry(runner);
+        }
+    }
+
+    std::mutex mutex_;
+    std::vector<Worker*> idle_;
+    size_t target_ = 0;
+    size_t made_ = 0;
+    size_t making_ = 0;
+    size_t makers_ = 0;
+};
+
+namespace {
 
 // Linux keeps the wait queues of a process's own futexes (every mutex and condition variable the
 // runners wait on) in a table of its own, sized for a few waiters a core: with thousands of
@@ -200,6 +343,11 @@ void TFlowThread::start()
     // instead of the 8 MiB default lets thousands of runners share the address space, and a
     // system that commits memory strictly (vm.overcommit_memory=2) reserve an eighth as much.
     useSystemFutexTable();
+    // Handed to a waiting thread before the hand-over, so the termination handler knows there
+    // is no thread of its own to wait for.
+    ownThread_ = false;
+    if (RunnerThreads::instance().hand(this)) return;
+    ownThread_ = true;
     size_t usable = 0;
     stack_ = RunnerStacks::instance().take(&usable);
     pthread_attr_t attributes;
@@ -220,12 +368,22 @@ void TFlowThread::start()
 void* TFlowThread::entry(void* self)
 {
     auto* runner = static_cast<TFlowThread*>(self);
-    pthread_setname_np(pthread_self(), "TFlowThread");
+    if (runner->ownThread_) pthread_setname_np(pthread_self(), "TFlowThread");
     runner->run();
     // The termination handler runs on the flow's (main) thread, after every hand-over posted
     // before it; it waits for this thread to end.
     runner->post([runner] { runner->ThreadTerminated(); });
     return nullptr;
+}
+
+void TFlowThread::reserveThreads(size_t count)
+{
+    RunnerThreads::instance().reserve(count);
+}
+
+size_t TFlowThread::waitingThreads()
+{
+    return RunnerThreads::instance().waiting();
 }
 
 int TFlowThread::hookValue(int hookMode)
@@ -545,7 +703,9 @@ void TFlowThread::ThreadTerminated()
     flow->stopReason_ = stopReason_;
     if (flow->OnFinish) flow->OnFinish();
     for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) d->CloseDataSet();
-    if (started_) pthread_join(handle_, nullptr);
-    if (stack_) RunnerStacks::instance().give(stack_);
+    if (ownThread_) {
+        if (started_) pthread_join(handle_, nullptr);
+        if (stack_) RunnerStacks::instance().give(stack_);
+    }
     delete this;
 }

@@ -55,6 +55,12 @@ public:
     void requestStop();
     bool terminateRequested() const { return terminate_.load(); }
 
+    // Has `count` runner threads made in the background, ready for runs started later (the set
+    // only grows); runs started when none is ready get a thread of their own.
+    static void reserveThreads(size_t count);
+    // How many made-ahead threads wait for a run now.
+    static size_t waitingThreads();
+
     // The stack each runner thread gets.
     static constexpr size_t kStackSize = 1024 * 1024;
 
@@ -62,6 +68,7 @@ public:
     static int hookValue(int hookMode);
 
 private:
+    friend class RunnerThreads;
     static void* entry(void* self);
     void run();
     void ThreadTerminated();
@@ -92,6 +99,9 @@ private:
     bool terminatedHandled_ = false;
     pthread_t handle_{};
     bool started_ = false;
+    // The run has a thread of its own, joined when it ends (else a made-ahead one, which waits
+    // for the next run).
+    bool ownThread_ = true;
     void* stack_ = nullptr;
     // Why the run ended by itself; written on the runner thread before it ends.
     QString stopReason_;

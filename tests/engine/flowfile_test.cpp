@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
@@ -528,6 +530,57 @@ TEST_F(FlowFileTest, UnreadableFileLeavesAnEmptyTree)
     TIVRFlow flow(nullptr, path("missing.svx"), true, &error);
     EXPECT_EQ(error, "File cann't be openned: \r\n" + path("missing.svx") + ": No such file or directory");
     EXPECT_TRUE(flow.tree().isEmpty());
+}
+
+// A program that makes many flows of one file reads it once; a change to the file (in place with
+// the same size, or a new file or something else under its name) is read again, and every load
+// gives the flow and the message a plain load gives.
+TEST_F(FlowFileTest, CachedLoadsFollowTheFile)
+{
+    const QString file = path("cached.svx");
+    const QByteArray sample = fixture("sample.svx");
+    writeFile(file, sample);
+    FlowFileCache cache;
+    auto loadBoth = [&](QString* error) {
+        QString plainError;
+        TIVRFlow plain(nullptr, file, false, &plainError);
+        TIVRFlow cached(nullptr, file, false, error, &cache);
+        EXPECT_EQ(*error, plainError);
+        EXPECT_EQ(flowfile::write(cached), flowfile::write(plain));
+        return flowfile::write(cached);
+    };
+    // A file changed just now is read each time, until it has stood still a while.
+    QString error;
+    QDeadlineTimer deadline(20000);
+    while (!cache.holds(file) && !deadline.hasExpired()) {
+        EXPECT_EQ(loadBoth(&error), sample);
+        QThread::msleep(50);
+    }
+    ASSERT_TRUE(cache.holds(file));
+    EXPECT_EQ(loadBoth(&error), sample);
+    EXPECT_TRUE(error.isEmpty());
+
+    QByteArray changed = sample;
+    const qsizetype at = changed.indexOf("InitValue = 5");
+    ASSERT_GT(at, 0);
+    changed[at + 12] = '7';
+    {
+        QFile f(file);  // in place, the same size
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_EQ(f.write(changed), changed.size());
+    }
+    EXPECT_EQ(loadBoth(&error), changed);
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_EQ(loadBoth(&error), QByteArray(lines({})));
+    EXPECT_EQ(error, "File cann't be openned: \r\n" + file + ": No such file or directory");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    loadBoth(&error);
+    EXPECT_EQ(error, "File cann't be openned: \r\n" + file + ": not a regular file");
+    ASSERT_TRUE(QFile::remove(file));
+    writeFile(file, "object IVRVar\r\nend\r\n");
+    loadBoth(&error);
+    EXPECT_TRUE(error.startsWith("Read file error")) << error.toStdString();
+    EXPECT_FALSE(cache.holds(file));
 }
 
 // A flow "file" that is no regular file is refused before anything is read from it: a device

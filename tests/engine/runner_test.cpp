@@ -685,6 +685,49 @@ TEST(Runners, ManyFlowsAtOnce)
     EXPECT_EQ(set.finishedCount, kFlows);
 }
 
+bool waitUntil(const std::function<bool()>& condition)
+{
+    QDeadlineTimer deadline(30000);
+    while (!condition() && !deadline.hasExpired()) QThread::msleep(2);
+    return condition();
+}
+
+// Threads made ahead of time take runs one after another; runs beyond them get threads of their
+// own, and every run ends as before.
+TEST(Runners, ThreadsMadeAheadServeRunAfterRun)
+{
+    constexpr size_t kAhead = 8;
+    TFlowThread::reserveThreads(kAhead);
+    TFlowThread::reserveThreads(kAhead / 2);  // asking for fewer takes none away
+    ASSERT_TRUE(waitUntil([] { return TFlowThread::waitingThreads() == kAhead; }));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        CountingFlows set(int(kAhead) + 4);
+        ASSERT_TRUE(set.runUntilBusy());
+        EXPECT_EQ(TFlowThread::waitingThreads(), 0u);
+        set.stopAll();
+        EXPECT_EQ(set.finishedCount, int(kAhead) + 4);
+        // Each made-ahead thread waits for a run again, and no more were made.
+        EXPECT_TRUE(waitUntil([] { return TFlowThread::waitingThreads() == kAhead; }));
+        EXPECT_EQ(TFlowThread::waitingThreads(), kAhead);
+    }
+    // A run that ends by itself on such a thread (its channel does not open) ends through its
+    // termination handler as well, and the thread waits for the next run.
+    auto device = std::make_shared<FakeDevice>();
+    device->openWorks = false;
+    TIVRFlow flow(nullptr, QString(), false);
+    flow.setDevice(device);
+    bool finished = false;
+    flow.OnFinish = [&] { finished = true; };
+    flow.Run(false, false, 0, -1, -1, -1, 0, 0);
+    ASSERT_TRUE(waitUntil([&] {
+        QCoreApplication::processEvents();
+        return finished;
+    }));
+    EXPECT_FALSE(flow.Running());
+    EXPECT_TRUE(waitUntil([] { return TFlowThread::waitingThreads() == kAhead; }));
+}
+
 // A figure of /proc/self/status in kB.
 long statusKb(const char* field)
 {
