@@ -455,9 +455,11 @@ bool TIVRFlow::event(QEvent* e)
 template <class F>
 void TFlowThread::post(F&& f)
 {
+    // Nothing of the runner is read once the call is handed over: the termination handler frees it.
+    TIVRFlow* flow = OwnerFlow;
     auto* call = new RunnerCall(std::forward<F>(f));
     SORVIX_HANDOVER_SEND(call);
-    QCoreApplication::postEvent(OwnerFlow, call);
+    QCoreApplication::postEvent(flow, call);
 }
 
 void TFlowThread::selectNode(FlowNode* node)
