@@ -34,10 +34,11 @@ namespace {
 // lowest page is a guard against overflow. Used on the thread that starts and ends the runs.
 class RunnerStacks {
 public:
+    // Never destroyed: threads made ahead keep their stacks until the process ends.
     static RunnerStacks& instance()
     {
-        static RunnerStacks stacks;
-        return stacks;
+        static RunnerStacks* stacks = new RunnerStacks;
+        return *stacks;
     }
 
     // The lowest usable address of a free stack of `usable` bytes; nullptr when none can be had.
