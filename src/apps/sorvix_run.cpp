@@ -362,7 +362,7 @@ int main(int argc, char** argv)
         QMetaObject::invokeMethod(&flow, [&] {
             if (stopping) return;
             say(QStringLiteral("   paused; press Enter to go on"));
-            input->pause([&] { flow.Run(true, parser.isSet(step), *addressIndex, -1, -1, -1, 0, 0); });
+            input->pause([&] { flow.Run({.debug = true, .step = parser.isSet(step), .addressIndex = *addressIndex}); });
         }, Qt::QueuedConnection);
     };
     flow.OnErrorQuestion = [&](const QString& q, const QString& caption) {
@@ -397,8 +397,14 @@ int main(int argc, char** argv)
     QString name;
     device->GetAddressName(*addressIndex, name);
     say(QStringLiteral("Running %1 on %2").arg(flowFile, name));
-    flow.Run(debugRun, parser.isSet(step), *addressIndex, *gatewayIndex, *waveOutDevice, *waveInDevice, hook,
-             parser.isSet(transmitDtmf) ? -1 : 0);
+    flow.Run({.debug = debugRun,
+              .step = parser.isSet(step),
+              .addressIndex = *addressIndex,
+              .gatewayIndex = *gatewayIndex,
+              .waveOut = *waveOutDevice,
+              .waveIn = *waveInDevice,
+              .hookMode = hook,
+              .transmitDtmf = parser.isSet(transmitDtmf) ? -1 : 0});
     const int status = app.exec();
     // Like the console, the runner leaves no program of its flow behind.
     Process::endLeftRunning();

@@ -150,19 +150,18 @@ void AutoResetEvent::wait()
 
 // ---- the flow's run control ----
 
-bool TIVRFlow::Run(bool debug, bool step, int addressIndex, int gatewayIndex, int waveOut, int waveIn, int hookMode,
-                   int transmitDtmf)
+bool TIVRFlow::Run(const RunSettings& settings)
 {
     if (running_) {
         if (thread_) {
-            thread_->setStep(step);
+            thread_->setStep(settings.step);
             thread_->resume();
         }
         return true;
     }
     running_ = true;
     stopReason_.clear();
-    thread_ = new TFlowThread(this, addressIndex, debug, step, gatewayIndex, waveOut, waveIn, hookMode, transmitDtmf);
+    thread_ = new TFlowThread(this, settings);
     thread_->start();  // a thread that could not be made ends the run through its termination handler
     return true;
 }
@@ -176,18 +175,17 @@ bool TIVRFlow::Stop()
 
 // ---- the runner ----
 
-TFlowThread::TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step, int gatewayIndex,
-                         int waveOutDevice, int waveInDevice, int hookMode, int transmitDtmf)
+TFlowThread::TFlowThread(TIVRFlow* flow, const RunSettings& settings)
     : OwnerFlow(flow),
-      AddressIndex(addressIndex),
-      GatewayIndex(gatewayIndex),
-      WaveOutDevice(waveOutDevice),
-      WaveInDevice(waveInDevice),
-      HookMode(hookMode),
-      TransmitDTMF(transmitDtmf),
-      debug_(debug),
+      AddressIndex(settings.addressIndex),
+      GatewayIndex(settings.gatewayIndex),
+      WaveOutDevice(settings.waveOut),
+      WaveInDevice(settings.waveIn),
+      HookMode(settings.hookMode),
+      TransmitDTMF(settings.transmitDtmf),
+      debug_(settings.debug),
       withView_(flow->hasView()),
-      step_(step)
+      step_(settings.step)
 {
     if (debug_) PauseEvent = std::make_unique<AutoResetEvent>();
 }

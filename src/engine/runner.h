@@ -12,6 +12,7 @@
 class TIVRFlow;
 class FlowNode;
 class IIVRAddress;
+struct RunSettings;
 
 // An auto-reset event: each signal releases one wait.
 class AutoResetEvent {
@@ -34,8 +35,7 @@ private:
 // event dispatcher each nor its wake-up file, and start and end without Qt's per-thread set-up.
 class TFlowThread {
 public:
-    TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step, int gatewayIndex, int waveOutDevice,
-                int waveInDevice, int hookMode, int transmitDtmf);
+    TFlowThread(TIVRFlow* flow, const RunSettings& settings);
     ~TFlowThread();
     TFlowThread(const TFlowThread&) = delete;
     TFlowThread& operator=(const TFlowThread&) = delete;
