@@ -20,6 +20,7 @@
 #include "engine/statement.h"
 #include "engine/datetime.h"
 #include "engine/texts.h"
+#include "engine/typedefine.h"
 #include "platform/process.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/simdevice/scenario.h"
@@ -162,9 +163,9 @@ std::optional<int> numberOption(const QCommandLineParser& parser, const QCommand
 int hookModeOption(const QString& text)
 {
     const QString t = text.trimmed().toLower();
-    if (t == QLatin1String("onhook") || t == QLatin1String("0")) return 0;
-    if (t == QLatin1String("speaker") || t == QLatin1String("1")) return 1;
-    if (t == QLatin1String("micspeaker") || t == QLatin1String("2")) return 2;
+    const QLatin1String names[] = {QLatin1String("onhook"), QLatin1String("speaker"), QLatin1String("micspeaker")};
+    for (const THookSwitchMode mode : {hsmOnHook, hsmSpeaker, hsmMicSpeaker})
+        if (t == names[mode] || t == QString::number(mode)) return mode;
     return -1;
 }
 
@@ -333,7 +334,7 @@ int main(int argc, char** argv)
         return 2;
     }
     // The sound path belongs to the gateway; without one the channel gets the plain values.
-    if (*gatewayIndex < 0 && (*waveOutDevice != -1 || *waveInDevice != -1 || hook != 0 || parser.isSet(transmitDtmf))) {
+    if (*gatewayIndex < 0 && (*waveOutDevice != -1 || *waveInDevice != -1 || hook != hsmOnHook || parser.isSet(transmitDtmf))) {
         std::fputs("sorvix-run: --wave-out, --wave-in, --hook-mode and --transmit-dtmf need a gateway\n", stderr);
         return 2;
     }

@@ -22,6 +22,7 @@
 #include "engine/statements/line.h"
 #include "engine/texts.h"
 #include "engine/tsan.h"
+#include "engine/typedefine.h"
 
 namespace {
 
@@ -228,11 +229,8 @@ void* TFlowThread::entry(void* self)
 
 int TFlowThread::hookValue(int hookMode)
 {
-    switch (hookMode) {
-    case 1: return 4;
-    case 2: return 8;
-    default: return 1;
-    }
+    const int value = deviceHookSwitchMode(hookMode);
+    return value != 0 ? value : HookMode::OnHook;
 }
 
 void TFlowThread::resume()
