@@ -198,7 +198,7 @@ int main(int argc, char** argv)
     auto device = std::make_shared<TimingDevice>(sim);
     std::vector<std::unique_ptr<TIVRFlow>> flows;
     for (int i = 0; i < channels; ++i) flows.push_back(makeFlow(device));
-    for (int i = 0; i < channels; ++i) flows[size_t(i)]->Run(false, false, i, -1, -1, -1, 0, 0);
+    for (int i = 0; i < channels; ++i) flows[size_t(i)]->Run({.addressIndex = i});
 
     const auto until = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

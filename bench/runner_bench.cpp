@@ -144,7 +144,7 @@ struct ChannelSet {
     }
     void runAll()
     {
-        for (size_t i = 0; i < flows.size(); ++i) flows[i]->Run(false, false, int(i), -1, -1, -1, 0, 0);
+        for (size_t i = 0; i < flows.size(); ++i) flows[i]->Run({.addressIndex = int(i)});
     }
     // Every runner is asked to stop first, then each is waited for: the stops overlap.
     void stopAll()

@@ -80,7 +80,7 @@ std::optional<double> walkInProcess(int turns)
     lf.flow->OnFinish = [&] { loop.quit(); };
     QElapsedTimer clock;
     clock.start();
-    lf.flow->Run(false, false, 0, -1, -1, -1, 0, 0);
+    lf.flow->Run({});
     loop.exec();
     const double s = double(clock.nsecsElapsed()) / 1e9;
     int32_t done = 0;

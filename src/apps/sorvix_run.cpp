@@ -20,6 +20,7 @@
 #include "engine/statement.h"
 #include "engine/datetime.h"
 #include "engine/texts.h"
+#include "engine/typedefine.h"
 #include "platform/process.h"
 #include "platform/simdevice/devicefactory.h"
 #include "platform/simdevice/scenario.h"
@@ -162,9 +163,9 @@ std::optional<int> numberOption(const QCommandLineParser& parser, const QCommand
 int hookModeOption(const QString& text)
 {
     const QString t = text.trimmed().toLower();
-    if (t == QLatin1String("onhook") || t == QLatin1String("0")) return 0;
-    if (t == QLatin1String("speaker") || t == QLatin1String("1")) return 1;
-    if (t == QLatin1String("micspeaker") || t == QLatin1String("2")) return 2;
+    const QLatin1String names[] = {QLatin1String("onhook"), QLatin1String("speaker"), QLatin1String("micspeaker")};
+    for (const THookSwitchMode mode : {hsmOnHook, hsmSpeaker, hsmMicSpeaker})
+        if (t == names[mode] || t == QString::number(mode)) return mode;
     return -1;
 }
 
@@ -177,15 +178,30 @@ const char* signalName(int signalNumber)
     default: return "a signal";
     }
 }
-}  // namespace
 
-int main(int argc, char** argv)
+// What the command line asks for.
+struct RunOptions {
+    QString flowFile;  // absolute
+    QString scenarioFile;
+    int addressIndex = 0;
+    int passCount = 1;
+    bool gatewayGiven = false;
+    int gatewayIndex = -1;
+    int waveOut = -1;
+    int waveIn = -1;
+    int hookMode = hsmOnHook;
+    bool transmitDtmf = false;
+    bool quiet = false;
+    bool debug = false;
+    bool step = false;
+    std::optional<double> speed;
+    std::optional<QString> saveFile;
+    std::optional<QString> textFile;
+};
+
+// Reads the command line; says what is wrong and returns nothing when it can't be run (status 2).
+std::optional<RunOptions> parseCommandLine()
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("sorvix-run"));
-    initTexts();
-    datetime::useSystemLocale();  // dates read and written as the system writes them
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Runs a Sorvix flow file on the simulated telephony device."));
     const QCommandLineOption help = parser.addHelpOption();
@@ -228,179 +244,264 @@ int main(int argc, char** argv)
     // A bad command line ends with status 2, as every other refusal of an option does.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "sorvix-run: %s (see --help)\n", parser.errorText().toUtf8().constData());
-        return 2;
+        return std::nullopt;
     }
     if (parser.isSet(help) || parser.optionNames().contains(QStringLiteral("help-all"))) parser.showHelp(0);
     if (parser.positionalArguments().size() != 1) {
         std::fputs("sorvix-run: give exactly one flow file (see --help)\n", stderr);
-        return 2;
+        return std::nullopt;
     }
 
+    RunOptions options;
     const std::optional<int> addressIndex = numberOption(parser, address, 0, "a number of 0 or more");
-    if (!addressIndex) return 2;
+    if (!addressIndex) return std::nullopt;
+    options.addressIndex = *addressIndex;
     const std::optional<int> passCount = numberOption(parser, passes, 0, "a number of 0 or more");
-    if (!passCount) return 2;
-    std::optional<int> gatewayIndex = -1;
-    if (parser.isSet(gateway) && !(gatewayIndex = numberOption(parser, gateway, -1, "a number of -1 or more")))
-        return 2;
-    const std::optional<int> waveOutDevice = numberOption(parser, waveOut, -1, "a number of -1 or more");
-    if (!waveOutDevice) return 2;
-    const std::optional<int> waveInDevice = numberOption(parser, waveIn, -1, "a number of -1 or more");
-    if (!waveInDevice) return 2;
-    const int hook = hookModeOption(parser.value(hookMode));
-    if (hook < 0) {
-        std::fputs("sorvix-run: --hook-mode needs onhook, speaker or micspeaker\n", stderr);
-        return 2;
+    if (!passCount) return std::nullopt;
+    options.passCount = *passCount;
+    options.gatewayGiven = parser.isSet(gateway);
+    if (options.gatewayGiven) {
+        const std::optional<int> gatewayIndex = numberOption(parser, gateway, -1, "a number of -1 or more");
+        if (!gatewayIndex) return std::nullopt;
+        options.gatewayIndex = *gatewayIndex;
     }
-    const bool debugRun = parser.isSet(debug);
-    const bool quietRun = parser.isSet(quiet);
-    bool ok = false;
-    std::optional<double> speedValue;
+    const std::optional<int> waveOutDevice = numberOption(parser, waveOut, -1, "a number of -1 or more");
+    if (!waveOutDevice) return std::nullopt;
+    options.waveOut = *waveOutDevice;
+    const std::optional<int> waveInDevice = numberOption(parser, waveIn, -1, "a number of -1 or more");
+    if (!waveInDevice) return std::nullopt;
+    options.waveIn = *waveInDevice;
+    options.hookMode = hookModeOption(parser.value(hookMode));
+    if (options.hookMode < 0) {
+        std::fputs("sorvix-run: --hook-mode needs onhook, speaker or micspeaker\n", stderr);
+        return std::nullopt;
+    }
+    options.debug = parser.isSet(debug);
+    options.quiet = parser.isSet(quiet);
+    options.step = parser.isSet(step);
+    options.transmitDtmf = parser.isSet(transmitDtmf);
     if (parser.isSet(speed)) {
+        bool ok = false;
         const double x = parser.value(speed).toDouble(&ok);
         if (!ok || !usableSpeed(x)) {
             std::fprintf(stderr, "sorvix-run: --speed needs 0 or a number of at least %g\n", 1 / kEndlessWaitMs);
-            return 2;
+            return std::nullopt;
         }
-        speedValue = x;
+        options.speed = x;
     }
     // Options that change nothing are said, so a run is not mistaken for what was asked.
-    if (parser.isSet(step) && !debugRun) std::fputs("sorvix-run: --step does nothing without --debug\n", stderr);
-    if (parser.isSet(passes) && debugRun && *passCount != 0)
+    if (options.step && !options.debug) std::fputs("sorvix-run: --step does nothing without --debug\n", stderr);
+    if (parser.isSet(passes) && options.debug && options.passCount != 0)
         std::fputs("sorvix-run: --passes does nothing with --debug: a debug run makes one pass\n", stderr);
 
-    QString error;
-    const QString flowFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
-    TIVRFlow flow(nullptr, flowFile, debugRun, &error);
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
-        return 1;
-    }
-    if (parser.isSet(save)) {
+    options.flowFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
+    options.scenarioFile = parser.value(scenario);
+    if (parser.isSet(save)) options.saveFile = parser.value(save);
+    if (parser.isSet(text)) options.textFile = parser.value(text);
+    return options;
+}
+
+// Says an error of the flow or the device; the run ends with status 1.
+int failWith(const QString& error)
+{
+    std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
+    return 1;
+}
+
+// Writes the copy and the printout the command line asks for.
+bool writeCopies(TIVRFlow& flow, const RunOptions& options, QString* error)
+{
+    if (options.saveFile) {
         // A copy: the run still takes its relative paths from the flow file it loaded.
         const QString fileName = flow.FileName, flowName = flow.FlowName;
-        const bool saved = flow.SaveAs(QFileInfo(parser.value(save)).absoluteFilePath(), &error);
+        const bool saved = flow.SaveAs(QFileInfo(*options.saveFile).absoluteFilePath(), error);
         flow.FileName = fileName;
         flow.FlowName = flowName;
-        if (!saved) {
-            std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
-            return 1;
-        }
+        if (!saved) return false;
     }
+    if (!options.textFile) return true;
     // A flow loaded for running has no captions; the printout shows them.
-    if (parser.isSet(text)) flow.RefreshCaptions();
-    if (parser.isSet(text) && !flow.SaveFlowText(parser.value(text), &error)) {
-        std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
-        return 1;
-    }
-    if (*passCount == 0) return 0;
+    flow.RefreshCaptions();
+    return flow.SaveFlowText(*options.textFile, error);
+}
 
-    TelephonyDeviceOptions options;
-    options.scenarioFile = parser.value(scenario);
-    options.speed = speedValue;
-    if (!quietRun) options.log = [](const SimLogEntry& e) { say(QStringLiteral("    ") + e.text()); };
-    std::shared_ptr<ITAPI3Device> device = createTelephonyDevice(options, &error);
-    if (!device) {
-        std::fprintf(stderr, "%s\n", oneLine(error).toUtf8().constData());
-        return 1;
-    }
+std::shared_ptr<ITAPI3Device> createDevice(const RunOptions& options, QString* error)
+{
+    TelephonyDeviceOptions deviceOptions;
+    deviceOptions.scenarioFile = options.scenarioFile;
+    deviceOptions.speed = options.speed;
+    if (!options.quiet) deviceOptions.log = [](const SimLogEntry& e) { say(QStringLiteral("    ") + e.text()); };
+    return createTelephonyDevice(deviceOptions, error);
+}
+
+// Checks the channel and gateway addresses against the device, and picks the device's gateway
+// when none was given; 0 when the run can go on, else the status it ends with.
+int checkAddresses(ITAPI3Device& device, RunOptions& options)
+{
     int count = 0;
-    device->GetAddressCount(count);
+    device.GetAddressCount(count);
     if (count == 0) {
         const QString file = options.scenarioFile.isEmpty() ? qEnvironmentVariable("SORVIX_SCENARIO") : options.scenarioFile;
         std::fprintf(stderr, "sorvix-run: the scenario %s has no addresses (its \"addresses\" list is missing or empty)\n",
                      file.toUtf8().constData());
         return 1;
     }
-    if (*addressIndex >= count) {
-        std::fprintf(stderr, "sorvix-run: the device has %d addresses; %d is not one of them\n", count, *addressIndex);
+    if (options.addressIndex >= count) {
+        std::fprintf(stderr, "sorvix-run: the device has %d addresses; %d is not one of them\n", count,
+                     options.addressIndex);
         return 1;
     }
     // As the channel options have it: every channel places its calls through the device's gateway
     // address, and that address itself through the one it is given.
-    if (!parser.isSet(gateway)) {
+    if (!options.gatewayGiven) {
         int deviceGateway = -1;
-        device->GetGatewayAddress(deviceGateway);
-        gatewayIndex = deviceGateway == *addressIndex ? -1 : deviceGateway;
+        device.GetGatewayAddress(deviceGateway);
+        options.gatewayIndex = deviceGateway == options.addressIndex ? -1 : deviceGateway;
     }
-    if (*gatewayIndex >= count) {
+    if (options.gatewayIndex >= count) {
         std::fprintf(stderr, "sorvix-run: the device has %d addresses; gateway %d is not one of them\n", count,
-                     *gatewayIndex);
+                     options.gatewayIndex);
         return 1;
     }
-    if (*gatewayIndex == *addressIndex) {
+    if (options.gatewayIndex == options.addressIndex) {
         std::fputs("sorvix-run: the gateway address can't be the channel address\n", stderr);
         return 2;
     }
     // The sound path belongs to the gateway; without one the channel gets the plain values.
-    if (*gatewayIndex < 0 && (*waveOutDevice != -1 || *waveInDevice != -1 || hook != 0 || parser.isSet(transmitDtmf))) {
+    if (options.gatewayIndex < 0 && (options.waveOut != -1 || options.waveIn != -1 || options.hookMode != hsmOnHook ||
+                                     options.transmitDtmf)) {
         std::fputs("sorvix-run: --wave-out, --wave-in, --hook-mode and --transmit-dtmf need a gateway\n", stderr);
         return 2;
     }
-    flow.setDevice(device);
+    return 0;
+}
 
-    std::unique_ptr<DebugInput> input;
-    if (debugRun) input = std::make_unique<DebugInput>();
-    StopSignals stopSignals({SIGINT, SIGTERM, SIGHUP});
-    bool stopping = false;
+// The run of the flow on its device: the trace, the passes counted, the debug prompts on
+// standard input and the stop signals.
+class HeadlessRun {
+public:
+    HeadlessRun(QCoreApplication& app, TIVRFlow& flow, const RunOptions& options)
+        : app_(app), flow_(flow), options_(options), stopSignals_({SIGINT, SIGTERM, SIGHUP})
+    {
+        if (options_.debug) input_ = std::make_unique<DebugInput>();
+        wireFlow();
+        wireStopSignals();
+    }
 
-    std::atomic<int> passesDone{0};
-    if (!quietRun) flow.OnTrace = [](FlowNode* node) { say(QStringLiteral("> ") + node->statement()->GetNodeText()); };
-    flow.OnFailure = [](FlowNode* node, int code, const QString& resultText, const QString& errorText) {
-        complain(QStringLiteral("! %1 = %2 %3: %4")
-                     .arg(node->statement()->GetNodeText())
-                     .arg(code)
-                     .arg(oneLine(resultText), oneLine(errorText)));
-    };
-    flow.OnHangUp = [&](TIVRFlow* f) {
-        say(QStringLiteral("-- end of pass %1").arg(passesDone + 1));
-        TFlowThread* runner = f->FlowThread();
-        if (++passesDone >= *passCount && runner && !runner->terminateRequested()) runner->requestStop();
-    };
-    flow.OnPause = [&](bool) {
-        // Handed to the main thread, which waits for the input in its event loop.
-        QMetaObject::invokeMethod(&flow, [&] {
-            if (stopping) return;
-            say(QStringLiteral("   paused; press Enter to go on"));
-            input->pause([&] { flow.Run(true, parser.isSet(step), *addressIndex, -1, -1, -1, 0, 0); });
-        }, Qt::QueuedConnection);
-    };
-    flow.OnErrorQuestion = [&](const QString& q, const QString& caption) {
-        if (stopping) return false;
-        say(caption + QStringLiteral(": ") + oneLine(q) + QStringLiteral(" [y/N]"));
-        return input->ask();
-    };
-    flow.OnFinish = [&] { QCoreApplication::quit(); };
+    void start(ITAPI3Device& device)
+    {
+        QString name;
+        device.GetAddressName(options_.addressIndex, name);
+        say(QStringLiteral("Running %1 on %2").arg(options_.flowFile, name));
+        flow_.Run({.debug = options_.debug,
+                   .step = options_.step,
+                   .addressIndex = options_.addressIndex,
+                   .gatewayIndex = options_.gatewayIndex,
+                   .waveOut = options_.waveOut,
+                   .waveIn = options_.waveIn,
+                   .hookMode = options_.hookMode,
+                   .transmitDtmf = options_.transmitDtmf ? -1 : 0});
+    }
+
+    // The status after a stop signal, 0 while none came.
+    int exitStatus() const { return stopSignals_.exitStatus(); }
+
+private:
+    void wireFlow()
+    {
+        if (!options_.quiet)
+            flow_.OnTrace = [](FlowNode* node) { say(QStringLiteral("> ") + node->statement()->GetNodeText()); };
+        flow_.OnFailure = [](FlowNode* node, int code, const QString& resultText, const QString& errorText) {
+            complain(QStringLiteral("! %1 = %2 %3: %4")
+                         .arg(node->statement()->GetNodeText())
+                         .arg(code)
+                         .arg(oneLine(resultText), oneLine(errorText)));
+        };
+        flow_.OnHangUp = [this](TIVRFlow* f) {
+            say(QStringLiteral("-- end of pass %1").arg(passesDone_ + 1));
+            TFlowThread* runner = f->FlowThread();
+            if (++passesDone_ >= options_.passCount && runner && !runner->terminateRequested()) runner->requestStop();
+        };
+        flow_.OnPause = [this](bool) {
+            // Handed to the main thread, which waits for the input in its event loop.
+            QMetaObject::invokeMethod(&flow_, [this] {
+                if (stopping_) return;
+                say(QStringLiteral("   paused; press Enter to go on"));
+                input_->pause([this] {
+                    flow_.Run({.debug = true, .step = options_.step, .addressIndex = options_.addressIndex});
+                });
+            }, Qt::QueuedConnection);
+        };
+        flow_.OnErrorQuestion = [this](const QString& q, const QString& caption) {
+            if (stopping_) return false;
+            say(caption + QStringLiteral(": ") + oneLine(q) + QStringLiteral(" [y/N]"));
+            return input_->ask();
+        };
+        flow_.OnFinish = [] { QCoreApplication::quit(); };
+    }
+
+    void wireStopSignals()
+    {
+        QObject::connect(&stopSignals_, &StopSignals::received, &app_, [this](int signalNumber) {
+            stopping_ = true;
+            say(QStringLiteral("-- stopped by %1").arg(QLatin1String(signalName(signalNumber))));
+            if (input_) input_->cancel();
+            QTimer::singleShot(0, &app_, [this] { stopRun(); });
+        });
+    }
 
     // A stop signal stops the run as the console's Stop does: the operation under way is aborted,
     // the pass ends and the channel is closed; the termination handler (OnFinish) then ends the
     // event loop. Nothing here waits for the runner: a wait nested in this handler could sleep
     // past the termination handler's hand-over, which is already queued behind it.
-    std::function<void()> stopRun = [&] {
-        if (input && input->asking()) {
-            QTimer::singleShot(10, &app, stopRun);
+    void stopRun()
+    {
+        if (input_ && input_->asking()) {
+            QTimer::singleShot(10, &app_, [this] { stopRun(); });
             return;
         }
-        if (TFlowThread* runner = flow.FlowThread()) {
+        if (TFlowThread* runner = flow_.FlowThread()) {
             runner->requestStop();
             return;
         }
-        QCoreApplication::exit(stopSignals.exitStatus());
-    };
-    QObject::connect(&stopSignals, &StopSignals::received, &app, [&](int signalNumber) {
-        stopping = true;
-        say(QStringLiteral("-- stopped by %1").arg(QLatin1String(signalName(signalNumber))));
-        if (input) input->cancel();
-        QTimer::singleShot(0, &app, stopRun);
-    });
+        QCoreApplication::exit(stopSignals_.exitStatus());
+    }
 
-    QString name;
-    device->GetAddressName(*addressIndex, name);
-    say(QStringLiteral("Running %1 on %2").arg(flowFile, name));
-    flow.Run(debugRun, parser.isSet(step), *addressIndex, *gatewayIndex, *waveOutDevice, *waveInDevice, hook,
-             parser.isSet(transmitDtmf) ? -1 : 0);
+    QCoreApplication& app_;
+    TIVRFlow& flow_;
+    const RunOptions& options_;
+    std::unique_ptr<DebugInput> input_;
+    StopSignals stopSignals_;
+    bool stopping_ = false;
+    std::atomic<int> passesDone_{0};
+};
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("sorvix-run"));
+    initTexts();
+    datetime::useSystemLocale();  // dates read and written as the system writes them
+
+    std::optional<RunOptions> options = parseCommandLine();
+    if (!options) return 2;
+
+    QString error;
+    TIVRFlow flow(nullptr, options->flowFile, options->debug, &error);
+    if (!error.isEmpty()) return failWith(error);
+    if (!writeCopies(flow, *options, &error)) return failWith(error);
+    if (options->passCount == 0) return 0;
+
+    std::shared_ptr<ITAPI3Device> device = createDevice(*options, &error);
+    if (!device) return failWith(error);
+    if (const int status = checkAddresses(*device, *options)) return status;
+    flow.setDevice(device);
+
+    HeadlessRun run(app, flow, *options);
+    run.start(*device);
     const int status = app.exec();
     // Like the console, the runner leaves no program of its flow behind.
     Process::endLeftRunning();
-    return stopSignals.exitStatus() ? stopSignals.exitStatus() : status;
+    return run.exitStatus() ? run.exitStatus() : status;
 }

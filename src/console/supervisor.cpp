@@ -386,7 +386,12 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
         QMetaObject::invokeMethod(this, [this, channel, run] { FlowFinish(channel, run); }, Qt::QueuedConnection);
     };
 
-    flow->Run(false, false, o.Address, gateway, o.ModemPlay - 1, o.ModemRecord - 1, o.HookSwitchMode, o.TransmitDTMF);
+    flow->Run({.addressIndex = o.Address,
+               .gatewayIndex = gateway,
+               .waveOut = o.ModemPlay - 1,
+               .waveIn = o.ModemRecord - 1,
+               .hookMode = o.HookSwitchMode,
+               .transmitDtmf = o.TransmitDTMF});
     setState(channel, idle);
     return true;
 }

@@ -36,7 +36,7 @@ void TfrmSorvixEdit::StartFlow(bool debug, bool step)
         // runner's next pause before it comes.
         if (!acRun->isEnabled()) return;
         FlowPaused(false);
-        FDebugWindow->FFlow->Run(debug, step, 0, 0, 0, 0, 0, 0);
+        FDebugWindow->FFlow->Run({.debug = debug, .step = step});
         return;
     }
     TfrmFlow* w = activeFlowWindow();
@@ -60,8 +60,14 @@ void TfrmSorvixEdit::StartFlow(bool debug, bool step)
         return Prompt::instance().message(this, text, caption, Prompt::Kind::Question, Prompt::Buttons::YesNo) ==
                Prompt::Yes;
     };
-    flow->Run(debug, step, DebugOptions.Address, DebugOptions.Gateway, DebugOptions.ModemPlay - 1,
-              DebugOptions.ModemRecord - 1, DebugOptions.HookSwitchMode, DebugOptions.TransmitDTMF);
+    flow->Run({.debug = debug,
+               .step = step,
+               .addressIndex = DebugOptions.Address,
+               .gatewayIndex = DebugOptions.Gateway,
+               .waveOut = DebugOptions.ModemPlay - 1,
+               .waveIn = DebugOptions.ModemRecord - 1,
+               .hookMode = DebugOptions.HookSwitchMode,
+               .transmitDtmf = DebugOptions.TransmitDTMF});
 
     FDebugWindow = w;
     w->UpdateCaption(flow->Modified);

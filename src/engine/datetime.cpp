@@ -691,8 +691,6 @@ DateLocale DateLocale::fromQLocale(const QLocale& locale)
     return l;
 }
 
-DateLocale currentLocale() { return *localePtr(); }
-
 void useSystemLocale() { setCurrentLocale(DateLocale::fromQLocale(QLocale::system())); }
 
 void setCurrentLocale(const DateLocale& locale)

@@ -49,8 +49,7 @@ struct DateLocale {
     static DateLocale fromQLocale(const QLocale& locale);
 };
 
-// The locale formatting and parsing use when none is passed. Safe from any thread.
-DateLocale currentLocale();
+// Sets the locale formatting and parsing use when none is passed. Safe from any thread.
 void setCurrentLocale(const DateLocale& locale);
 // Installs the system locale's conventions; each program calls it once at start-up.
 void useSystemLocale();

@@ -35,6 +35,18 @@ enum PositionCode : int {
     pcAfterFirstChild = 6,  // MoveStatement only
 };
 
+// How a flow is run and the channel its runner opens.
+struct RunSettings {
+    bool debug = false;  // a debug run: one pass, paused at breakpoints
+    bool step = false;   // with debug: paused before every statement
+    int addressIndex = 0;
+    int gatewayIndex = -1;  // -1 none
+    int waveOut = -1;       // sound device ids of the gateway audio, -1 the line itself
+    int waveIn = -1;
+    int hookMode = 0;      // THookSwitchMode ordinal
+    int transmitDtmf = 0;  // -1 forward digits through the gateway, 0 not
+};
+
 // What is dragged onto a flow's tree: a node of a flow's own tree, a palette button's statement
 // class, or anything else (refused).
 struct DragSource {
@@ -192,9 +204,9 @@ public:
     TFlowThread* FlowThread() const { return thread_; }
     // Note for the runner: Run on a running flow sets the runner's Step and signals its pause event
     // only when the runner and its event exist (a runner that is not paused in a debug run, or that
-    // is ending, may have none); it never dereferences a missing one.
-    bool Run(bool debug, bool step, int addressIndex, int gatewayIndex, int waveOut, int waveIn, int hookMode,
-             int transmitDtmf);
+    // is ending, may have none); it never dereferences a missing one. Of the settings it then
+    // reads only step.
+    bool Run(const RunSettings& settings);
     bool Stop();
     // Why the last run ended by itself (its channel could not be opened, an error ended it);
     // empty when it was stopped or is still running. Read on the main thread once it has ended.

@@ -875,17 +875,6 @@ bool build(TIVRFlow& flow, const ParsedFlow& parsed, QString* error)
     // A discarded result variable marks the captions stale; nothing refers to it.
     flow.CaptionsStale = false;
 
-    const struct {
-        FlowNode* node;
-        const char* className;
-    } roots[] = {{flow.VarRoot, "IVRVar"}, {flow.BeginRoot, "IVRBegin"}, {flow.EndRoot, "IVREnd"}};
-    for (const auto& root : roots) {
-        if (!root.node) {
-            *error = QStringLiteral("The flow file has no %1 object").arg(QLatin1String(root.className));
-            return false;
-        }
-    }
-
     for (size_t i = 0; i < treeOrder.size(); ++i) {
         // The statements lie far apart in a large flow: ask for the next ones early.
         if (i + 16 < treeOrder.size()) __builtin_prefetch(treeOrder[i + 16]);

@@ -86,7 +86,6 @@ public:
     FlowTree(const FlowTree&) = delete;
     FlowTree& operator=(const FlowTree&) = delete;
 
-    FlowNode* firstTopLevel() const { return root_->firstChild(); }
     int topLevelCount() const { return root_->childCount(); }
     FlowNode* topLevel(int row) const { return root_->child(row); }
     // First node in tree order, or nullptr.

@@ -24,6 +24,7 @@
 #include "engine/statements/line.h"
 #include "engine/texts.h"
 #include "engine/tsan.h"
+#include "engine/typedefine.h"
 
 namespace {
 
@@ -294,19 +295,18 @@ void AutoResetEvent::wait()
 
 // ---- the flow's run control ----
 
-bool TIVRFlow::Run(bool debug, bool step, int addressIndex, int gatewayIndex, int waveOut, int waveIn, int hookMode,
-                   int transmitDtmf)
+bool TIVRFlow::Run(const RunSettings& settings)
 {
     if (running_) {
         if (thread_) {
-            thread_->setStep(step);
+            thread_->setStep(settings.step);
             thread_->resume();
         }
         return true;
     }
     running_ = true;
     stopReason_.clear();
-    thread_ = new TFlowThread(this, addressIndex, debug, step, gatewayIndex, waveOut, waveIn, hookMode, transmitDtmf);
+    thread_ = new TFlowThread(this, settings);
     thread_->start();  // a thread that could not be made ends the run through its termination handler
     return true;
 }
@@ -320,18 +320,17 @@ bool TIVRFlow::Stop()
 
 // ---- the runner ----
 
-TFlowThread::TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step, int gatewayIndex,
-                         int waveOutDevice, int waveInDevice, int hookMode, int transmitDtmf)
+TFlowThread::TFlowThread(TIVRFlow* flow, const RunSettings& settings)
     : OwnerFlow(flow),
-      AddressIndex(addressIndex),
-      GatewayIndex(gatewayIndex),
-      WaveOutDevice(waveOutDevice),
-      WaveInDevice(waveInDevice),
-      HookMode(hookMode),
-      TransmitDTMF(transmitDtmf),
-      debug_(debug),
+      AddressIndex(settings.addressIndex),
+      GatewayIndex(settings.gatewayIndex),
+      WaveOutDevice(settings.waveOut),
+      WaveInDevice(settings.waveIn),
+      HookMode(settings.hookMode),
+      TransmitDTMF(settings.transmitDtmf),
+      debug_(settings.debug),
       withView_(flow->hasView()),
-      step_(step)
+      step_(settings.step)
 {
     if (debug_) PauseEvent = std::make_unique<AutoResetEvent>();
 }
@@ -389,11 +388,8 @@ size_t TFlowThread::waitingThreads()
 
 int TFlowThread::hookValue(int hookMode)
 {
-    switch (hookMode) {
-    case 1: return 4;
-    case 2: return 8;
-    default: return 1;
-    }
+    const int value = deviceHookSwitchMode(hookMode);
+    return value != 0 ? value : HookMode::OnHook;
 }
 
 void TFlowThread::resume()
@@ -537,156 +533,183 @@ void TFlowThread::pass()
     if (!flow->BeginRoot || !flow->EndRoot) return;
     FlowNode* n = flow->BeginRoot->firstChild();
     if (!n) n = flow->EndRoot;
-    if (PauseEvent) PauseEvent->reset();
-    for (IVRVariant* v = flow->FirstVariant; v; v = v->nextVariant) v->ResetValue();
-    for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) {
-        QString error;
-        d->PrepareDataSet(&error);
-    }
-    const std::shared_ptr<IIVRAddress> ch = channel();
-    if (ch) ch->BeginPass();
+    const std::shared_ptr<IIVRAddress> ch = beginPass();
 
     ExecContext ctx;
     ctx.channel = ch;
     ctx.flow = flow;
     ctx.stop = &terminate_;
 
-    enum class Go { Descend, Next, Closing, EndPass };
-    auto closing = [&](FlowNode*& node) -> Go {
-        // Already in the closing part: go on there.
-        if (node->topLevel() == flow->EndRoot) return Go::Next;
-        node = flow->EndRoot;
-        return Go::Descend;
-    };
-
     while (n && !terminate_.load()) {
-        TIVRBase* s = n->statement();
-        const uint32_t f = n->typeSet();
         selectNode(n);
         if (flow->OnTrace) flow->OnTrace(n);
-
-        if (debug_ && s->enabled() && !(f & (tfIfBranch | tfCaseArm)) && (s->breakPoint() || step_.load())) {
-            if (flow->OnPause) flow->OnPause(true);
-            const QString caption = s->GetNodeText();
-            setNodeText(n, txt::RunMark + caption);
-            PauseEvent->wait();
-            setNodeText(n, caption);
-            if (terminate_.load()) break;
-        }
-
-        Go go = Go::Next;
-        // An If branch that is disabled is taken but empty when its condition selects it, so the
-        // other branch does not run in its place.
-        const bool ifBranch = (f & tfIfBranch) && !(f & tfCaseArm);
-        if (!s->enabled() && !ifBranch) {
-            go = Go::Next;
-        } else if (f & tfFlowControl) {
-            if (!s->WhetherDoIt(conditionValue_)) {
-                go = Go::Next;
-            } else if (n->hasChildren() && s->enabled()) {
-                n = n->firstChild();
-                continue;
-            } else if (f & tfIfBranch && !(f & tfCaseArm)) {
-                n = n->parent();
-                go = Go::Next;
-            } else if (f & tfCaseArm) {
-                // A matching arm without children falls through to the next enabled arm that has
-                // children. A Default ends the Switch, so neither an empty Default nor the arms
-                // after one are ever entered this way.
-                FlowNode* arm = (f & tfIfBranch) ? nullptr : n->nextSibling();
-                while (arm) {
-                    const TIVRBase* a = arm->statement();
-                    if (a->enabled()) {
-                        if (arm->hasChildren()) break;
-                        if (arm->typeSet() & tfIfBranch) {
-                            arm = nullptr;
-                            break;
-                        }
-                    }
-                    arm = arm->nextSibling();
-                }
-                if (arm) {
-                    n = arm->firstChild();
-                    continue;
-                }
-                n = n->parent();
-                go = Go::Next;
-            }
-        } else if (f & tfOperation) {
-            QString result, error;
-            int code = rcFailed;
-            try {
-                code = s->DoIt(ctx, result, error);
-            } catch (...) {
-                code = rcFailed;
-            }
-            if (!result.isEmpty() && flow->ResultVariant) flow->ResultVariant->setValue(Value(result));
-            switch (code) {
-            case rcSuccess:
-                if (connects(n)) {
-                    if (flow->OnConnect) flow->OnConnect(flow);
-                }
-                go = Go::Next;
-                break;
-            case rcFailed:
-            case rcCallFailed:
-                if (flow->OnFailure) flow->OnFailure(n, code, result, error);
-                if (!debug_) {
-                    go = Go::Next;
-                } else if (!askContinue(error, s->GetTypeName())) {
-                    go = Go::EndPass;
-                } else {
-                    go = code == rcFailed ? Go::Next : closing(n);
-                }
-                break;
-            case rcHangUp: go = closing(n); break;
-            case rcEndPass: go = Go::EndPass; break;
-            default: go = Go::Next; break;
-            }
-        } else if (f & tfJump) {
-            FlowNode* target = s->GetGotoNode();
-            if (target == flow->BeginRoot) {
-                go = Go::EndPass;
-            } else if (!target) {
-                go = Go::Next;
-            } else if (target == flow->EndRoot) {
-                go = closing(n);
-            } else {
-                n = target;
-                continue;
-            }
-        }
-
+        if (!pauseBefore(n)) break;
+        const Go go = execute(n, ctx);
         if (go == Go::EndPass) break;
-        if (go == Go::Descend) continue;  // n is the End root
-        // Next.
-        while (n) {
-            // The call flow goes on in the closing part and the closing part ends the pass,
-            // whatever order the roots stand in.
-            if (!n->parent()) {
-                n = n == flow->BeginRoot ? flow->EndRoot : nullptr;
-                break;
-            }
-            if (FlowNode* sib = n->nextSibling()) {
-                n = sib;
-                break;
-            }
-            FlowNode* p = n->parent();
-            const uint32_t pf = p->typeSet();
-            if (pf & tfWhile) {
-                n = p;
-                break;
-            }
-            if (pf & (tfIfBranch | tfCaseArm)) p = p->parent();
-            n = p;
-            if (!n) break;
-        }
+        if (go == Go::Next) n = nextNode(n);
     }
 
-    if (ch) {
-        ch->EndPass();
-        if (flow->OnHangUp) flow->OnHangUp(flow);
+    endPass(ch);
+}
+
+std::shared_ptr<IIVRAddress> TFlowThread::beginPass()
+{
+    TIVRFlow* flow = OwnerFlow;
+    if (PauseEvent) PauseEvent->reset();
+    for (IVRVariant* v = flow->FirstVariant; v; v = v->nextVariant) v->ResetValue();
+    for (IVRDataBase* d = flow->FirstDataBase; d; d = d->nextDataBase) {
+        QString error;
+        d->PrepareDataSet(&error);
     }
+    std::shared_ptr<IIVRAddress> ch = channel();
+    if (ch) ch->BeginPass();
+    return ch;
+}
+
+void TFlowThread::endPass(const std::shared_ptr<IIVRAddress>& ch)
+{
+    if (!ch) return;
+    ch->EndPass();
+    if (OwnerFlow->OnHangUp) OwnerFlow->OnHangUp(OwnerFlow);
+}
+
+bool TFlowThread::pauseBefore(FlowNode* n)
+{
+    const TIVRBase* s = n->statement();
+    const bool pause = debug_ && s->enabled() && !(n->typeSet() & (tfIfBranch | tfCaseArm)) &&
+                       (s->breakPoint() || step_.load());
+    if (!pause) return true;
+    if (OwnerFlow->OnPause) OwnerFlow->OnPause(true);
+    const QString caption = s->GetNodeText();
+    setNodeText(n, txt::RunMark + caption);
+    PauseEvent->wait();
+    setNodeText(n, caption);
+    return !terminate_.load();
+}
+
+TFlowThread::Go TFlowThread::execute(FlowNode*& n, ExecContext& ctx)
+{
+    const uint32_t f = n->typeSet();
+    // An If branch that is disabled is taken but empty when its condition selects it, so the
+    // other branch does not run in its place.
+    const bool ifBranch = (f & tfIfBranch) && !(f & tfCaseArm);
+    if (!n->statement()->enabled() && !ifBranch) return Go::Next;
+    if (f & tfFlowControl) return enterFlowControl(n);
+    if (f & tfOperation) return perform(n, ctx);
+    if (f & tfJump) return jump(n);
+    return Go::Next;
+}
+
+TFlowThread::Go TFlowThread::enterFlowControl(FlowNode*& n)
+{
+    TIVRBase* s = n->statement();
+    const uint32_t f = n->typeSet();
+    if (!s->WhetherDoIt(conditionValue_)) return Go::Next;
+    if (n->hasChildren() && s->enabled()) {
+        n = n->firstChild();
+        return Go::Enter;
+    }
+    if (f & tfIfBranch && !(f & tfCaseArm)) {
+        n = n->parent();
+        return Go::Next;
+    }
+    if (f & tfCaseArm) return fallThrough(n);
+    return Go::Next;
+}
+
+TFlowThread::Go TFlowThread::fallThrough(FlowNode*& n)
+{
+    // A matching arm without children falls through to the next enabled arm that has children.
+    // A Default ends the Switch, so neither an empty Default nor the arms after one are ever
+    // entered this way.
+    FlowNode* arm = (n->typeSet() & tfIfBranch) ? nullptr : n->nextSibling();
+    while (arm) {
+        const TIVRBase* a = arm->statement();
+        if (a->enabled()) {
+            if (arm->hasChildren()) break;
+            if (arm->typeSet() & tfIfBranch) {
+                arm = nullptr;
+                break;
+            }
+        }
+        arm = arm->nextSibling();
+    }
+    if (arm) {
+        n = arm->firstChild();
+        return Go::Enter;
+    }
+    n = n->parent();
+    return Go::Next;
+}
+
+TFlowThread::Go TFlowThread::perform(FlowNode*& n, ExecContext& ctx)
+{
+    TIVRFlow* flow = OwnerFlow;
+    QString result, error;
+    int code = rcFailed;
+    try {
+        code = n->statement()->DoIt(ctx, result, error);
+    } catch (...) {
+        code = rcFailed;
+    }
+    if (!result.isEmpty() && flow->ResultVariant) flow->ResultVariant->setValue(Value(result));
+    return afterResult(n, code, result, error);
+}
+
+TFlowThread::Go TFlowThread::afterResult(FlowNode*& n, int code, const QString& result, const QString& error)
+{
+    TIVRFlow* flow = OwnerFlow;
+    switch (code) {
+    case rcSuccess:
+        if (connects(n)) {
+            if (flow->OnConnect) flow->OnConnect(flow);
+        }
+        return Go::Next;
+    case rcFailed:
+    case rcCallFailed:
+        if (flow->OnFailure) flow->OnFailure(n, code, result, error);
+        if (!debug_) return Go::Next;
+        if (!askContinue(error, n->statement()->GetTypeName())) return Go::EndPass;
+        return code == rcFailed ? Go::Next : closing(n);
+    case rcHangUp: return closing(n);
+    case rcEndPass: return Go::EndPass;
+    default: return Go::Next;
+    }
+}
+
+TFlowThread::Go TFlowThread::jump(FlowNode*& n)
+{
+    TIVRFlow* flow = OwnerFlow;
+    FlowNode* target = n->statement()->GetGotoNode();
+    if (target == flow->BeginRoot) return Go::EndPass;
+    if (!target) return Go::Next;
+    if (target == flow->EndRoot) return closing(n);
+    n = target;
+    return Go::Enter;
+}
+
+TFlowThread::Go TFlowThread::closing(FlowNode*& n) const
+{
+    // Already in the closing part: go on there.
+    if (n->topLevel() == OwnerFlow->EndRoot) return Go::Next;
+    n = OwnerFlow->EndRoot;
+    return Go::Enter;
+}
+
+FlowNode* TFlowThread::nextNode(FlowNode* n) const
+{
+    while (n) {
+        // The call flow goes on in the closing part and the closing part ends the pass,
+        // whatever order the roots stand in.
+        if (!n->parent()) return n == OwnerFlow->BeginRoot ? OwnerFlow->EndRoot : nullptr;
+        if (FlowNode* sib = n->nextSibling()) return sib;
+        FlowNode* p = n->parent();
+        const uint32_t pf = p->typeSet();
+        if (pf & tfWhile) return p;
+        if (pf & (tfIfBranch | tfCaseArm)) p = p->parent();
+        n = p;
+    }
+    return nullptr;
 }
 
 void TFlowThread::ThreadTerminated()

@@ -12,6 +12,8 @@
 class TIVRFlow;
 class FlowNode;
 class IIVRAddress;
+struct ExecContext;
+struct RunSettings;
 
 // An auto-reset event: each signal releases one wait.
 class AutoResetEvent {
@@ -34,8 +36,7 @@ private:
 // event dispatcher each nor its wake-up file, and start and end without Qt's per-thread set-up.
 class TFlowThread {
 public:
-    TFlowThread(TIVRFlow* flow, int addressIndex, bool debug, bool step, int gatewayIndex, int waveOutDevice,
-                int waveInDevice, int hookMode, int transmitDtmf);
+    TFlowThread(TIVRFlow* flow, const RunSettings& settings);
     ~TFlowThread();
     TFlowThread(const TFlowThread&) = delete;
     TFlowThread& operator=(const TFlowThread&) = delete;
@@ -72,7 +73,33 @@ private:
     static void* entry(void* self);
     void run();
     void ThreadTerminated();
+    // One pass of the walk, from the first statement to the end of the closing part.
     void pass();
+
+    // The steps of a pass. Each statement leads into the node the walk now stands on (Enter),
+    // past it to the next statement (Next), or out of the pass (EndPass).
+    enum class Go { Enter, Next, EndPass };
+    // Resets the variables and data sets; the channel the pass runs on, if any, begins its pass.
+    std::shared_ptr<IIVRAddress> beginPass();
+    void endPass(const std::shared_ptr<IIVRAddress>& ch);
+    // In a debug run, waits at a breakpoint or step; false when the run was stopped meanwhile.
+    bool pauseBefore(FlowNode* n);
+    // Runs the statement at n (as its roles say) and says where the walk goes; may move n.
+    Go execute(FlowNode*& n, ExecContext& ctx);
+    // Blocks, If and its branches, Switch and its arms, While: entered when their condition holds.
+    Go enterFlowControl(FlowNode*& n);
+    // A Case that holds but has no statements: the Switch goes on in the next arm that has some.
+    Go fallThrough(FlowNode*& n);
+    // A line, voice or data operation, and what its result code makes of the walk.
+    Go perform(FlowNode*& n, ExecContext& ctx);
+    Go afterResult(FlowNode*& n, int code, const QString& result, const QString& error);
+    // Goto and the jumps to the roots.
+    Go jump(FlowNode*& n);
+    // Into the closing part (the End root), or on in it when the walk is already there.
+    Go closing(FlowNode*& n) const;
+    // The statement after n: its next sibling, the loop it ends, or the next one up the tree.
+    FlowNode* nextNode(FlowNode* n) const;
+
     // Hands work for the main thread over in order; dropped when the flow is gone.
     template <class F> void post(F&& f);
     void selectNode(FlowNode* node);

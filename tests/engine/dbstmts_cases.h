@@ -286,7 +286,7 @@ public:
     bool go()
     {
         finished_ = false;
-        if (!flow_.Run(flow_.bDebug(), false, 0, -1, -1, -1, 0, 0)) return false;
+        if (!flow_.Run({.debug = flow_.bDebug()})) return false;
         QDeadlineTimer deadline(30000);
         while (!finished_ && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (!finished_) flow_.Stop();
@@ -332,7 +332,7 @@ inline qint64 stopWhileAt(DbFlow& f, TIVROperateDataBase* at, std::function<bool
         if (node->statement() == at) reached.store(true);
     };
     if (!underWay) underWay = [at] { return at->link.target()->dataSet()->running(); };
-    if (!flow.Run(false, false, 0, -1, -1, -1, 0, 0)) return -1;
+    if (!flow.Run({})) return -1;
     QDeadlineTimer deadline(60000);
     // The runner prepares the data set before it reaches the statement.
     while (!(reached.load() && underWay()) && !deadline.hasExpired()) QThread::msleep(5);

@@ -835,7 +835,7 @@ TEST(Example, WelcomeFlowServesTheScenarioCalls)
         if (++passes >= calls && f->FlowThread()) f->FlowThread()->requestStop();
     };
     flow.OnFinish = [&] { finished = true; };
-    ASSERT_TRUE(flow.Run(false, false, 0, -1, -1, -1, 0, 0));
+    ASSERT_TRUE(flow.Run({}));
     const QDeadlineTimer deadline(30000);
     while (!finished && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_TRUE(finished);

@@ -189,7 +189,7 @@ struct RunnerTest : ::testing::Test {
     void runOnce(bool debug = false)
     {
         finished = false;
-        ASSERT_TRUE(flow->Run(debug, false, 0, -1, -1, -1, 0, 0));
+        ASSERT_TRUE(flow->Run({.debug = debug}));
         ASSERT_TRUE(waitFinished());
     }
     std::vector<QString> order() const { return visits; }
@@ -415,7 +415,7 @@ TEST_F(RunnerTest, MainThreadReadsAVariableWhileTheRunnerCountsIt)
     test->Source.constant = Value(kTurns);
 
     finished = false;
-    ASSERT_TRUE(flow->Run(false, false, 0, -1, -1, -1, 0, 0));
+    ASSERT_TRUE(flow->Run({}));
     int last = 0;
     bool ordered = true;
     QDeadlineTimer deadline(60000);
@@ -562,12 +562,12 @@ TEST_F(RunnerTest, BreakpointPausesShowsTheMarkAndResumes)
     std::atomic<int> pauses{0};  // raised on the runner thread
     flow->OnPause = [&](bool) { ++pauses; };
     finished = false;
-    flow->Run(true, false, 0, -1, -1, -1, 0, 0);
+    flow->Run({.debug = true});
     QDeadlineTimer deadline(20000);
     while (pauses == 0 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     ASSERT_EQ(pauses, 1);
     EXPECT_TRUE(visits.empty());
-    flow->Run(true, false, 0, -1, -1, -1, 0, 0);  // resumes; does not start a second runner
+    flow->Run({.debug = true});  // resumes; does not start a second runner
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(order(), V({"bp", "next"}));
 }
@@ -578,7 +578,7 @@ TEST_F(RunnerTest, StopWhilePausedEndsThePass)
     p->setBreakPoint(true);
     std::atomic<int> pauses{0};
     flow->OnPause = [&](bool) { ++pauses; };
-    flow->Run(true, false, 0, -1, -1, -1, 0, 0);
+    flow->Run({.debug = true});
     QDeadlineTimer deadline(20000);
     while (pauses == 0 && !deadline.hasExpired()) QThread::msleep(2);
     ASSERT_TRUE(flow->Stop());
@@ -595,7 +595,7 @@ TEST_F(RunnerTest, StopDuringABlockingOperation)
         return ctx.channel->PlayFile("block", false);
     });
     probe(flow->EndRoot, "end");
-    flow->Run(false, false, 0, -1, -1, -1, 0, 0);
+    flow->Run({});
     device->channel->waitBlocked();
     ASSERT_TRUE(flow->Stop());
     EXPECT_TRUE(finished);
@@ -608,7 +608,7 @@ TEST_F(RunnerTest, StopRightAfterStartNeverHangs)
     probe(flow->BeginRoot, "blocks", [](ExecContext& ctx, QString&, QString&) {
         return ctx.channel->PlayFile("block", false);
     });
-    flow->Run(false, false, 0, -1, -1, -1, 0, 0);
+    flow->Run({});
     ASSERT_TRUE(flow->Stop());  // the abort is latched on the channel even before it blocks
     EXPECT_TRUE(finished);
     EXPECT_FALSE(flow->Stop());
@@ -621,7 +621,7 @@ TEST_F(RunnerTest, HookModeIsMappedToTheDeviceValue)
     EXPECT_EQ(TFlowThread::hookValue(2), 8);
     EXPECT_EQ(TFlowThread::hookValue(7), 1);
     finished = false;
-    flow->Run(true, false, 0, -1, -1, -1, 2, 0);
+    flow->Run({.debug = true, .hookMode = 2});
     ASSERT_TRUE(waitFinished());
     EXPECT_EQ(device->hookValue, 8);
 }
@@ -656,7 +656,7 @@ struct CountingFlows {
     // Starts every flow and returns once each has served a few passes.
     bool runUntilBusy()
     {
-        for (auto& f : flows) f->Run(false, false, 0, -1, -1, -1, 0, 0);
+        for (auto& f : flows) f->Run({});
         QDeadlineTimer deadline(30000);
         auto allBusy = [&] {
             for (auto& c : passes)

@@ -56,7 +56,7 @@ struct DialogTest : ::testing::Test {
         options.speed = 0;
         flow->setDevice(createTelephonyDevice(options));
         flow->OnPause = [this](bool) { ++pauses; };
-        flow->Run(true, false, 0, -1, -1, -1, 0, 0);
+        flow->Run({.debug = true});
         QDeadlineTimer deadline(20000);
         while (pauses == 0 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         return pauses > 0 && flow->Running();

@@ -1587,7 +1587,7 @@ TEST_F(Editor, ClosingARunningFlowAsksToStopTheRunnerFirst)
         TIVRFlow* f = w->FFlow;
         FlowNode* sleep = add(w, f->BeginRoot, "IVRSleep", pcLastChild);
         prompt.messages.clear();
-        ASSERT_TRUE(f->Run(true, true, 0, -1, -1, -1, 0, 0));
+        ASSERT_TRUE(f->Run({.debug = true, .step = true}));
         QTRY_VERIFY_WITH_TIMEOUT(sleep->text().startsWith(txt::RunMark), 5000);
         ASSERT_TRUE(f->Running());
 

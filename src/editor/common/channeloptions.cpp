@@ -151,13 +151,7 @@ bool readChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists,
     options.Gateway = positionOf(lists.Addresses, text);
     if (readText(kModemPlay, &text)) options.ModemPlay = std::max(0, positionOf(lists.Plays, text));
     if (readText(kModemRecord, &text)) options.ModemRecord = std::max(0, positionOf(lists.Records, text));
-    if (readNumber(kHookSwitchMode, &number)) {
-        switch (number) {
-        case HookMode::Speaker: options.HookSwitchMode = hsmSpeaker; break;
-        case HookMode::MicSpeaker: options.HookSwitchMode = hsmMicSpeaker; break;
-        default: options.HookSwitchMode = hsmOnHook; break;
-        }
-    }
+    if (readNumber(kHookSwitchMode, &number)) options.HookSwitchMode = hookSwitchModeOfDevice(number);
     if (readNumber(kTransmitDTMF, &number)) options.TransmitDTMF = number != 0 ? -1 : 0;
     return done();
 }
@@ -192,9 +186,7 @@ bool writeChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists
         if (!key.writeString(kGateway, lists.Addresses[options.Gateway])) return false;
         if (!text(kModemPlay, lists.Plays, options.ModemPlay)) return false;
         if (!text(kModemRecord, lists.Records, options.ModemRecord)) return false;
-        const int hook = options.HookSwitchMode <= hsmMicSpeaker
-                             ? deviceHookSwitchMode(THookSwitchMode(options.HookSwitchMode))
-                             : 0;
+        const int hook = deviceHookSwitchMode(options.HookSwitchMode);
         if (hook != 0 ? !key.writeInteger(kHookSwitchMode, hook) : !remove(kHookSwitchMode)) return false;
         return key.writeInteger(kTransmitDTMF, options.TransmitDTMF != 0 ? 1 : 0);
     });

@@ -71,13 +71,16 @@ const PropertyList* dataBaseProps()
 }
 }  // namespace
 
-SORVIX_DEFINE_CLASS(IVRVar, txt::tnVar, 0x1C1, 0, common);
-SORVIX_DEFINE_CLASS(IVRBegin, txt::tnBegin, 0x4001, 0, common);
-SORVIX_DEFINE_CLASS(IVRCategory, txt::tnCategory, 0x14F, 0, common);
-SORVIX_DEFINE_CLASS(IVRVariant, txt::tnVariant, 0x24E, 15, variantProps);
-SORVIX_DEFINE_CLASS(IVRResult, txt::tnResult, 0x244, 15, variantProps);
-SORVIX_DEFINE_CLASS(IVRLabel, txt::tnLabel, 0x60000E, 12, labelProps);
-SORVIX_DEFINE_CLASS(IVRGoto, txt::tnGoto, 0xA0000E, 11, gotoProps);
-SORVIX_DEFINE_CLASS(IVRFinish, txt::tnFinish, 0xA00006, 13, common);
-SORVIX_DEFINE_CLASS(IVRRestart, txt::tnRestart, 0xA00006, 14, common);
-SORVIX_DEFINE_CLASS(IVRDataBase, txt::tnDataBase, 0x44E, 16, dataBaseProps);
+SORVIX_DEFINE_CLASS(IVRVar, txt::tnVar, tfContainer | tfDeclaration | tfVarRoot | tfTakesDeclarations, 0, common);
+SORVIX_DEFINE_CLASS(IVRBegin, txt::tnBegin, tfContainer | tfBeginRoot, 0, common);
+SORVIX_DEFINE_CLASS(IVRCategory, txt::tnCategory,
+                    tfContainer | tfMovable | tfSibling | tfDialog | tfDeclaration | tfTakesDeclarations, 0, common);
+SORVIX_DEFINE_CLASS(IVRVariant, txt::tnVariant,
+                    tfMovable | tfSibling | tfDialog | tfDeclaration | tfVariable, 15, variantProps);
+SORVIX_DEFINE_CLASS(IVRResult, txt::tnResult, tfSibling | tfDeclaration | tfVariable, 15, variantProps);
+SORVIX_DEFINE_CLASS(IVRLabel, txt::tnLabel, tfMovable | tfSibling | tfDialog | tfLabelOrJump | tfLabel, 12, labelProps);
+SORVIX_DEFINE_CLASS(IVRGoto, txt::tnGoto, tfMovable | tfSibling | tfDialog | tfLabelOrJump | tfJump, 11, gotoProps);
+SORVIX_DEFINE_CLASS(IVRFinish, txt::tnFinish, tfMovable | tfSibling | tfLabelOrJump | tfJump, 13, common);
+SORVIX_DEFINE_CLASS(IVRRestart, txt::tnRestart, tfMovable | tfSibling | tfLabelOrJump | tfJump, 14, common);
+SORVIX_DEFINE_CLASS(IVRDataBase, txt::tnDataBase,
+                    tfMovable | tfSibling | tfDialog | tfDeclaration | tfDataBase, 16, dataBaseProps);

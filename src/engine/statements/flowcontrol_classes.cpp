@@ -10,12 +10,18 @@ const PropertyList* conditionProps()
 }
 }  // namespace
 
-SORVIX_DEFINE_CLASS(IVRBlock, txt::tnBlock, 0x200F, 0, common);
-SORVIX_DEFINE_CLASS(IVREnd, txt::tnEnd, 0xA001, 0, common);
-SORVIX_DEFINE_CLASS(IVRIf, txt::tnIf, 0x1200E, 5, conditionProps);
-SORVIX_DEFINE_CLASS(IVRTrue, txt::tnTrue, 0x42001, 6, common);
-SORVIX_DEFINE_CLASS(IVRFalse, txt::tnFalse, 0x42001, 7, common);
-SORVIX_DEFINE_CLASS(IVRSwitch, txt::tnSwitch, 0x2201F, 8, conditionProps);
-SORVIX_DEFINE_CLASS(IVRCase, txt::tnCase, 0x8202F, 9, conditionProps);
-SORVIX_DEFINE_CLASS(IVRDefault, txt::tnDefault, 0xC2025, 9, common);
-SORVIX_DEFINE_CLASS(IVRWhile, txt::tnWhile, 0x10200F, 10, conditionProps);
+SORVIX_DEFINE_CLASS(IVRBlock, txt::tnBlock, tfContainer | tfMovable | tfSibling | tfDialog | tfFlowControl, 0, common);
+SORVIX_DEFINE_CLASS(IVREnd, txt::tnEnd, tfContainer | tfFlowControl | tfEndRoot, 0, common);
+SORVIX_DEFINE_CLASS(IVRIf, txt::tnIf, tfMovable | tfSibling | tfDialog | tfFlowControl | tfIf, 5, conditionProps);
+SORVIX_DEFINE_CLASS(IVRTrue, txt::tnTrue, tfContainer | tfFlowControl | tfIfBranch, 6, common);
+SORVIX_DEFINE_CLASS(IVRFalse, txt::tnFalse, tfContainer | tfFlowControl | tfIfBranch, 7, common);
+SORVIX_DEFINE_CLASS(IVRSwitch, txt::tnSwitch,
+                    tfContainer | tfMovable | tfSibling | tfDialog | tfSwitchContainer | tfFlowControl | tfSwitch, 8,
+                    conditionProps);
+SORVIX_DEFINE_CLASS(IVRCase, txt::tnCase,
+                    tfContainer | tfMovable | tfSibling | tfDialog | tfSwitchArmPlace | tfFlowControl | tfCaseArm, 9,
+                    conditionProps);
+SORVIX_DEFINE_CLASS(IVRDefault, txt::tnDefault,
+                    tfContainer | tfSibling | tfSwitchArmPlace | tfFlowControl | tfIfBranch | tfCaseArm, 9, common);
+SORVIX_DEFINE_CLASS(IVRWhile, txt::tnWhile,
+                    tfContainer | tfMovable | tfSibling | tfDialog | tfFlowControl | tfWhile, 10, conditionProps);

@@ -85,9 +85,10 @@ const PropertyList* receiveDtmfProps()
 }  // namespace
 
 SORVIX_DEFINE_CLASS(IVRRing, txt::tnRing, OperateTypeSet, 17, ringProps);
-SORVIX_DEFINE_CLASS(IVRAnswer, txt::tnAnswer, 0x1806, 18, common);
+SORVIX_DEFINE_CLASS(IVRAnswer, txt::tnAnswer, tfMovable | tfSibling | tfOperation | tfOperationFamily, 18, common);
 SORVIX_DEFINE_CLASS(IVRCall, txt::tnCall, OperateTypeSet, 19, callProps);
 SORVIX_DEFINE_CLASS(IVRGateway, txt::tnGateway, OperateTypeSet, 19, gatewayProps);
-SORVIX_DEFINE_CLASS(IVRSpeakerPhone, txt::tnSpeakerPhone, 0x1806, 18, speakerPhoneProps);
+SORVIX_DEFINE_CLASS(IVRSpeakerPhone, txt::tnSpeakerPhone,
+                    tfMovable | tfSibling | tfOperation | tfOperationFamily, 18, speakerPhoneProps);
 SORVIX_DEFINE_CLASS(IVRSendDTMF, txt::tnSendDTMF, OperateTypeSet, 23, sendDtmfProps);
 SORVIX_DEFINE_CLASS(IVRReceiveDTMF, txt::tnReceiveDTMF, OperateTypeSet, 4, receiveDtmfProps);

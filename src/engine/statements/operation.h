@@ -11,7 +11,8 @@
 #include "engine/statements/declarations.h"
 
 // Role flags of every operation statement: movable, sibling, dialog, operation, operation family.
-inline constexpr uint32_t OperateTypeSet = 0x180E;
+inline constexpr uint32_t OperateTypeSet = tfMovable | tfSibling | tfDialog | tfOperation | tfOperationFamily;
+static_assert(OperateTypeSet == 0x180E, "the role flags that every operation statement answers");
 
 // Base of the operation statements that work on variables, files and the line. Its inherited
 // link is the first operand (`Save` of the variable statements, `FileName`, `WavFile`, ...).

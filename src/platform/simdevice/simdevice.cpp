@@ -734,12 +734,6 @@ QStringList SimDevice::logText() const
     return lines;
 }
 
-void SimDevice::clearLog()
-{
-    std::lock_guard lock(state_->mutex);
-    state_->log.clear();
-}
-
 void SimDevice::setKeepLog(bool keep)
 {
     std::lock_guard lock(state_->mutex);

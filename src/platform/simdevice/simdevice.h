@@ -146,7 +146,6 @@ public:
     // The operations of every channel, in the order they ended.
     std::vector<SimLogEntry> log() const;
     QStringList logText() const;
-    void clearLog();
     // Stop keeping the log (long benchmark runs); the callback still sees every entry.
     void setKeepLog(bool keep);
     // Called for every entry as it is logged, in log order, on the operating thread; it must not
