@@ -719,7 +719,7 @@ TEST(Runners, ThreadsMadeAheadServeRunAfterRun)
     flow.setDevice(device);
     bool finished = false;
     flow.OnFinish = [&] { finished = true; };
-    flow.Run(false, false, 0, -1, -1, -1, 0, 0);
+    flow.Run({});
     ASSERT_TRUE(waitUntil([&] {
         QCoreApplication::processEvents();
         return finished;
