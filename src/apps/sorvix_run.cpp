@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "engine/flow.h"
+#include "engine/handover.h"
 #include "engine/runner.h"
 #include "engine/statement.h"
 #include "engine/datetime.h"
@@ -359,11 +360,11 @@ int main(int argc, char** argv)
     };
     flow.OnPause = [&](bool) {
         // Handed to the main thread, which waits for the input in its event loop.
-        QMetaObject::invokeMethod(&flow, [&] {
+        handOver(&flow, [&] {
             if (stopping) return;
             say(QStringLiteral("   paused; press Enter to go on"));
             input->pause([&] { flow.Run(true, parser.isSet(step), *addressIndex, -1, -1, -1, 0, 0); });
-        }, Qt::QueuedConnection);
+        });
     };
     flow.OnErrorQuestion = [&](const QString& q, const QString& caption) {
         if (stopping) return false;

@@ -1,6 +1,5 @@
 #include "console/supervisor.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 
@@ -8,10 +7,10 @@
 #include "console/configmodel.h"
 #include "engine/device.h"
 #include "engine/flow.h"
+#include "engine/handover.h"
 #include "engine/runner.h"
 #include "engine/statements/line.h"
 #include "engine/texts.h"
-#include "engine/tsan.h"
 #include "platform/registry.h"
 
 namespace {
@@ -39,23 +38,6 @@ struct ChannelSupervisor::StateMailbox {
     std::atomic<int> latest{int(State::WaitForCall)};
     std::atomic<bool> posted{false};
     State lastOffered = State::WaitForCall;  // a run starts waiting for a call
-};
-
-// A run's state, posted from its runner thread to the main thread. The event is whole before it
-// is posted, so the hand-over can be marked for the sanitizer after the last write to it.
-struct ChannelSupervisor::StateEvent : QEvent {
-    StateEvent(std::shared_ptr<StateMailbox> mailbox, int channel, uint64_t run)
-        : QEvent(eventType()), box(std::move(mailbox)), channel(channel), run(run)
-    {
-    }
-    static QEvent::Type eventType()
-    {
-        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
-        return type;
-    }
-    const std::shared_ptr<StateMailbox> box;
-    const int channel;
-    const uint64_t run;
 };
 
 ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, RegistryStore* store,
@@ -373,7 +355,7 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
     // A runner that ends by itself (its channel did not open, an error ended it): the flow is
     // freed once its termination handler is done with it. That handler runs on the main thread.
     flow->OnFinish = [this, channel, run] {
-        QMetaObject::invokeMethod(this, [this, channel, run] { FlowFinish(channel, run); }, Qt::QueuedConnection);
+        handOver(this, [this, channel, run] { FlowFinish(channel, run); });
     };
 
     flow->Run(false, false, o.Address, gateway, o.ModemPlay - 1, o.ModemRecord - 1, o.HookSwitchMode, o.TransmitDTMF);
@@ -388,26 +370,23 @@ void ChannelSupervisor::offerState(const std::shared_ptr<StateMailbox>& box, int
     box->latest.store(int(state));
     if (box->posted.exchange(true)) return;  // the queued hand-over will carry it
     ++pendingStates_;
-    auto* event = new StateEvent(box, channel, run);
-    SORVIX_HANDOVER_SEND(event);
-    QCoreApplication::postEvent(this, event);
+    handOver(this, [this, box, channel, run] { deliverState(*box, channel, run); });
+}
+
+void ChannelSupervisor::deliverState(StateMailbox& box, int channel, uint64_t run)
+{
+    --pendingStates_;
+    // Cleared before the state is read: a change made after this posts again.
+    box.posted.store(false);
+    if (State(box.latest.load()) == State::Connected)
+        FlowConnect(channel, run);
+    else
+        FlowHangUp(channel, run);
 }
 
 bool ChannelSupervisor::event(QEvent* e)
 {
-    // Before anything is read of the event: a state event was written on its runner thread.
-    SORVIX_HANDOVER_RECEIVE(e);
-    if (e->type() != StateEvent::eventType())
-        return QObject::event(e);
-    const auto* s = static_cast<const StateEvent*>(e);
-    --pendingStates_;
-    // Cleared before the state is read: a change made after this posts again.
-    s->box->posted.store(false);
-    if (State(s->box->latest.load()) == State::Connected)
-        FlowConnect(s->channel, s->run);
-    else
-        FlowHangUp(s->channel, s->run);
-    return true;
+    return runHandOver(e) || QObject::event(e);
 }
 
 void ChannelSupervisor::FlowConnect(int channel, uint64_t run)

@@ -16,7 +16,7 @@ class RegistryStore;
 
 // The console's channels without any window: one row per channel name, each with its settings
 // (TChannelOptions) and, while it runs, its flow. The main window shows the rows and calls in;
-// everything here runs on the main thread, the runners' events reach it as queued calls.
+// everything here runs on the main thread, the runners' events reach it as hand-overs (engine/handover.h).
 //
 // Each start of a channel is a run with a number of its own. The events of a run's flow (connected,
 // waiting, finished) are keyed by channel and run, so an event that arrives after its run ended is
@@ -118,9 +118,10 @@ private:
     void checkInUse(int address, int gateway, int except, QString& error) const;
     void setState(int channel, State state);
     struct StateMailbox;
-    struct StateEvent;
-    // Delivers a run's state on the main thread.
+    // Runs the hand-overs of the runner threads.
     bool event(QEvent* e) override;
+    // Delivers a run's latest state on the main thread.
+    void deliverState(StateMailbox& box, int channel, uint64_t run);
     // Queues a run's state for the main thread; called on the runner thread.
     void offerState(const std::shared_ptr<StateMailbox>& box, int channel, uint64_t run, State state);
     // Ends the channel's flow after its runner ended: frees the flow and shows "Stop".
