@@ -25,8 +25,7 @@ bool waitsForCalls(const TIVRFlow& flow)
 
 QString storeFailure(const RegistryKey& key, bool reading = false)
 {
-    const QString prefix = reading ? (IsChinese ? QStringLiteral("读取选项错误：") : QStringLiteral("Load options error: "))
-                                   : (IsChinese ? QStringLiteral("保存选项错误：") : QStringLiteral("Save options error: "));
+    const QString& prefix = reading ? txt::OptionLoadError : txt::OptionSaveError;
     return prefix + key.path() + QStringLiteral("\r\n") + key.errorString();
 }
 

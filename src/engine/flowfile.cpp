@@ -889,11 +889,10 @@ QString systemError(int code)
 // folder) is refused before anything is read from it, and opening never waits for a pipe's writer.
 bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason)
 {
-    const QString notRegular = IsChinese ? QString::fromUtf8("不是普通文件") : QStringLiteral("not a regular file");
     const QByteArray native = QFile::encodeName(fileName);
     struct stat st{};
     if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        *reason = notRegular;
+        *reason = txt::NotRegularFile;
         return false;
     }
     int fd;
@@ -911,7 +910,7 @@ bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason)
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        *reason = notRegular;
+        *reason = txt::NotRegularFile;
         ::close(fd);
         return false;
     }

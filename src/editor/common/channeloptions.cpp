@@ -44,12 +44,12 @@ QString failureText(const QString& prefix, const RegistryKey& key)
 
 QString loadPrefix()
 {
-    return IsChinese ? QStringLiteral("读取选项错误：") : QStringLiteral("Load options error: ");
+    return txt::OptionLoadError;
 }
 
 QString savePrefix()
 {
-    return IsChinese ? QStringLiteral("保存选项错误：") : QStringLiteral("Save options error: ");
+    return txt::OptionSaveError;
 }
 
 class EmptyWaveDeviceList : public WaveDeviceList {
