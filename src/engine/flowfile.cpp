@@ -737,9 +737,9 @@ QByteArray write(const TIVRFlow& flow)
     return out;
 }
 
-bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* message)
+bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
 {
-    return FileSave::replaceContents(fileName, bytes, message, IsChinese);
+    return FileSave::replaceContents(fileName, bytes, error, IsChinese);
 }
 
 void clear(TIVRFlow& flow)
@@ -887,12 +887,12 @@ QString systemError(int code)
 
 // The whole flow file. A name that is no regular file (a device that never ends, a pipe, a
 // folder) is refused before anything is read from it, and opening never waits for a pipe's writer.
-bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason)
+bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* error)
 {
     const QByteArray native = QFile::encodeName(fileName);
     struct stat st{};
     if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        *reason = txt::NotRegularFile;
+        *error = txt::NotRegularFile;
         return false;
     }
     int fd;
@@ -900,29 +900,29 @@ bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason)
         fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        *reason = systemError(errno);
+        *error = systemError(errno);
         return false;
     }
     // The name may have been given to something else since the first look.
     if (::fstat(fd, &st) != 0) {
-        *reason = systemError(errno);
+        *error = systemError(errno);
         ::close(fd);
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        *reason = txt::NotRegularFile;
+        *error = txt::NotRegularFile;
         ::close(fd);
         return false;
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        *reason = file.errorString();
+        *error = file.errorString();
         return false;
     }
     *bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        *reason = file.errorString();
+        *error = file.errorString();
         return false;
     }
     return true;
