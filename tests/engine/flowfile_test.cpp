@@ -24,6 +24,7 @@
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
 #include "platform/filesave.h"
+#include "support/files.h"
 #include "support/oddfiles.h"
 #include "support/smalldisk.h"
 #include "support/unprivileged.h"
@@ -45,19 +46,7 @@ QByteArray lines(std::initializer_list<const char*> list)
     return out;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-    return f.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using testfiles::bytesOf;
 
 class FlowFileTest : public ::testing::Test {
 protected:
@@ -68,7 +57,7 @@ protected:
     std::unique_ptr<TIVRFlow> load(const QByteArray& bytes, QString* error, bool debug = true)
     {
         const QString file = path("in.svx");
-        writeFile(file, bytes);
+        EXPECT_TRUE(testfiles::writeFile(file, bytes));
         return std::make_unique<TIVRFlow>(nullptr, file, debug, error);
     }
 };
@@ -121,12 +110,12 @@ TEST_F(FlowFileTest, NewFlowIsSixLinesAndSavingReplacesALongerFile)
         ++modifyCalls;
     };
     const QString file = path("new.svx");
-    writeFile(file, QByteArray(5000, 'z'));
+    EXPECT_TRUE(testfiles::writeFile(file, QByteArray(5000, 'z')));
     QString error = "x";
     ASSERT_TRUE(flow.SaveAs(file, &error)) << error.toStdString();
     EXPECT_TRUE(error.isEmpty());
-    EXPECT_EQ(readAll(file), fixture("new.svx"));
-    EXPECT_EQ(readAll(file), lines({"object IVRVar", "end", "object IVRBegin", "end", "object IVREnd", "end"}));
+    EXPECT_EQ(bytesOf(file), fixture("new.svx"));
+    EXPECT_EQ(bytesOf(file), lines({"object IVRVar", "end", "object IVRBegin", "end", "object IVREnd", "end"}));
     EXPECT_EQ(flow.FileName, file);
     EXPECT_EQ(flow.FlowName, file);
     EXPECT_EQ(modifyCalls, 1);
@@ -657,7 +646,7 @@ TEST_F(FlowFileTest, RootsInAnotherOrderLoadAsTheyStand)
         EXPECT_EQ(flowfile::write(*flow), c.text);
         const QString saved = path("saved.svx");
         ASSERT_TRUE(flow->SaveAs(saved, &error)) << error.toStdString();
-        EXPECT_EQ(readAll(saved), c.text);
+        EXPECT_EQ(bytesOf(saved), c.text);
     }
 }
 
@@ -702,12 +691,12 @@ TEST_F(FlowFileTest, MisplacedRootsAndResultsAreReadErrors)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const QString file = path("roots.svx");
-        writeFile(file, c.text);
+        EXPECT_TRUE(testfiles::writeFile(file, c.text));
         QString error;
         auto flow = std::make_unique<TIVRFlow>(nullptr, file, true, &error);
         EXPECT_EQ(error, "Read file error: \r\n" + file + ": " + QLatin1String(c.message));
         EXPECT_TRUE(flow->tree().isEmpty());
-        EXPECT_EQ(readAll(file), c.text);  // the file is untouched
+        EXPECT_EQ(bytesOf(file), c.text);  // the file is untouched
     }
 }
 
@@ -737,7 +726,7 @@ TEST_F(FlowFileTest, FailedSaveAsKeepsTheOldNameAndReportsTheError)
     EXPECT_EQ(flow.FileName, good);
     EXPECT_EQ(flow.FlowName, good);
     EXPECT_EQ(modifyCalls, 0);
-    EXPECT_EQ(readAll(good), fixture("new.svx"));
+    EXPECT_EQ(bytesOf(good), fixture("new.svx"));
 }
 
 // Limits the size of files this process writes, so a save fails halfway.
@@ -766,7 +755,7 @@ TEST_F(FlowFileTest, FailureWhileWritingLeavesTheOldFileByteForByte)
 {
     const QString file = path("flow.svx");
     const QByteArray old = fixture("printout.svx");
-    writeFile(file, old);
+    EXPECT_TRUE(testfiles::writeFile(file, old));
     QString error;
     TIVRFlow flow(nullptr, file, true, &error);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
@@ -778,7 +767,7 @@ TEST_F(FlowFileTest, FailureWhileWritingLeavesTheOldFileByteForByte)
         EXPECT_FALSE(flow.SaveToFile(&error));
     }
     EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
-    EXPECT_EQ(readAll(file), old);
+    EXPECT_EQ(bytesOf(file), old);
     EXPECT_EQ(modifyCalls, 0);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"flow.svx"}));
     EXPECT_TRUE(flow.SaveToFile(&error)) << error.toStdString();
@@ -794,7 +783,7 @@ TEST_F(FlowFileTest, SavingIntoAFolderThatTakesNoNewFilesWritesTheFileInPlace)
     const QString textFile = locked + "/flow.txt";
     const QString readOnly = locked + "/readonly.svx";
     const QByteArray old(5000, 'z');  // longer than what replaces it
-    for (const QString& f : {flowFile, textFile, readOnly}) writeFile(f, old);
+    for (const QString& f : {flowFile, textFile, readOnly}) EXPECT_TRUE(testfiles::writeFile(f, old));
     chmod(QFile::encodeName(flowFile).constData(), 0666);
     chmod(QFile::encodeName(textFile).constData(), 0666);
     chmod(QFile::encodeName(readOnly).constData(), 0444);
@@ -814,13 +803,13 @@ TEST_F(FlowFileTest, SavingIntoAFolderThatTakesNoNewFilesWritesTheFileInPlace)
     const QStringList results = answer.split(QChar(0x1f));
     ASSERT_EQ(results.size(), 4) << answer.toStdString();
     EXPECT_EQ(results[0], "saved");
-    EXPECT_EQ(readAll(flowFile), fixture("new.svx"));  // cut to the new length
+    EXPECT_EQ(bytesOf(flowFile), fixture("new.svx"));  // cut to the new length
     EXPECT_EQ(results[1], "saved");
-    EXPECT_EQ(readAll(textFile), flowfile::flowText(flow).toLatin1());
+    EXPECT_EQ(bytesOf(textFile), flowfile::flowText(flow).toLatin1());
     // A file nobody may write, and a file that cannot be created: said with the file's name.
     EXPECT_TRUE(results[2].startsWith("Save file error: \r\n")) << results[2].toStdString();
     EXPECT_TRUE(results[2].contains(readOnly)) << results[2].toStdString();
-    EXPECT_EQ(readAll(readOnly), old);
+    EXPECT_EQ(bytesOf(readOnly), old);
     EXPECT_TRUE(results[3].contains(locked + "/new.svx")) << results[3].toStdString();
     EXPECT_EQ(QDir(locked).entryList(QDir::Files), QStringList({"flow.svx", "flow.txt", "readonly.svx"}));
 }
@@ -840,7 +829,7 @@ TEST_F(FlowFileTest, SavingKeepsLinkedNamesOnTheSameFile)
         SCOPED_TRACE(c.what);
         QFile::remove(target);
         QFile::remove(other);
-        writeFile(target, QByteArray(5000, 'z'));
+        EXPECT_TRUE(testfiles::writeFile(target, QByteArray(5000, 'z')));
         if (c.hardLink)
             ASSERT_EQ(link(QFile::encodeName(target).constData(), QFile::encodeName(other).constData()), 0);
         else
@@ -860,8 +849,8 @@ TEST_F(FlowFileTest, SavingKeepsLinkedNamesOnTheSameFile)
             EXPECT_TRUE(QFileInfo(other).isSymLink());
             EXPECT_EQ(QFileInfo(other).symLinkTarget(), target);
         }
-        EXPECT_EQ(readAll(target), fixture("new.svx"));
-        EXPECT_EQ(readAll(other), fixture("new.svx"));
+        EXPECT_EQ(bytesOf(target), fixture("new.svx"));
+        EXPECT_EQ(bytesOf(other), fixture("new.svx"));
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 2);  // no temporary file left behind
     }
 }
@@ -877,7 +866,7 @@ TEST_F(FlowFileTest, AFullDiskNeverCostsAHardLinkedFlowItsOldBytes)
         if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here";
         const QString file = disk.filePath("flow.svx");
         const QString other = disk.filePath("other.svx");
-        writeFile(file, old);
+        EXPECT_TRUE(testfiles::writeFile(file, old));
         ASSERT_EQ(link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
         QString error;
         TIVRFlow flow(nullptr, file, true, &error);
@@ -889,8 +878,8 @@ TEST_F(FlowFileTest, AFullDiskNeverCostsAHardLinkedFlowItsOldBytes)
         EXPECT_FALSE(flow.SaveToFile(&error));
         EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
         EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
-        EXPECT_EQ(readAll(file), old);
-        EXPECT_EQ(readAll(other), old);
+        EXPECT_EQ(bytesOf(file), old);
+        EXPECT_EQ(bytesOf(other), old);
         EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                   QStringList({"filler", "flow.svx", "other.svx"}));
     }
@@ -905,7 +894,7 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffInAFolderWithoutCreateRightsIsMendedOnTh
     ASSERT_TRUE(QDir().mkdir(locked));
     const QString file = locked + "/flow.svx";
     const QByteArray old = fixture("printout.svx");
-    writeFile(file, old);
+    EXPECT_TRUE(testfiles::writeFile(file, old));
     chmod(QFile::encodeName(file).constData(), 0666);
     ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0555), 0);
     const QString answer = withoutPrivileges([&] {
@@ -915,10 +904,10 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffInAFolderWithoutCreateRightsIsMendedOnTh
         flow.FirstVariant->Note = QStringLiteral("changed before the old bytes end");
         FileSave::injectInPlaceFault(old.size() / 2, true);
         if (flow.SaveToFile(&error)) return QStringLiteral("saved despite the fault");
-        if (readAll(file) == old) return QStringLiteral("the fault left the file as it was");
+        if (bytesOf(file) == old) return QStringLiteral("the fault left the file as it was");
         TIVRFlow again(nullptr, file, true, &error);
         if (!error.isEmpty()) return error;
-        return flowfile::write(again) == old && readAll(file) == old ? QStringLiteral("mended") : QStringLiteral("not mended");
+        return flowfile::write(again) == old && bytesOf(file) == old ? QStringLiteral("mended") : QStringLiteral("not mended");
     });
     chmod(QFile::encodeName(locked).constData(), 0755);
     EXPECT_EQ(answer, "mended");
@@ -936,7 +925,7 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffHalfwayLeavesTheOldFlow)
         const QString other = path("other.svx");
         QFile::remove(file);
         QFile::remove(other);
-        writeFile(file, old);
+        EXPECT_TRUE(testfiles::writeFile(file, old));
         ASSERT_EQ(link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
         QString error;
         TIVRFlow flow(nullptr, file, true, &error);
@@ -948,17 +937,17 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffHalfwayLeavesTheOldFlow)
         EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
         const QStringList entries = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
         if (!dies) {
-            EXPECT_EQ(readAll(file), old);
+            EXPECT_EQ(bytesOf(file), old);
             EXPECT_EQ(entries, QStringList({"flow.svx", "other.svx"}));
             continue;
         }
-        EXPECT_NE(readAll(file), old);  // cut off, as a killed program leaves it
+        EXPECT_NE(bytesOf(file), old);  // cut off, as a killed program leaves it
         EXPECT_EQ(entries.size(), 3) << entries.join(' ').toStdString();
 
         TIVRFlow again(nullptr, other, true, &error);
         EXPECT_TRUE(error.isEmpty()) << error.toStdString();
         EXPECT_EQ(flowfile::write(again), old);
-        EXPECT_EQ(readAll(file), old);
+        EXPECT_EQ(bytesOf(file), old);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"flow.svx", "other.svx"}));
     }
 }
@@ -1002,10 +991,10 @@ TEST_F(FlowFileTest, BytesThatAreNotGbkComeBackByteForByte)
 
     const QString file = path("saved.svx");
     ASSERT_TRUE(flow->SaveAs(file, &error)) << error.toStdString();
-    EXPECT_EQ(readAll(file), text);
+    EXPECT_EQ(bytesOf(file), text);
     const QString printout = path("saved.txt");
     ASSERT_TRUE(flow->SaveFlowText(printout, &error)) << error.toStdString();
-    EXPECT_TRUE(readAll(printout).contains("If : Caf\xE9 {na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81} ")) << readAll(printout).constData();
+    EXPECT_TRUE(bytesOf(printout).contains("If : Caf\xE9 {na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81} ")) << bytesOf(printout).constData();
 }
 
 }  // namespace
@@ -1069,7 +1058,7 @@ TEST_F(FlowFileTest, UserVariableNamedLikeTheOtherLanguagesResult)
             EXPECT_EQ(toUser->link.variable()->Name, user);
             const QString saved = path("saved.svx");
             ASSERT_TRUE(flow->SaveAs(saved, &error)) << error.toStdString();
-            EXPECT_EQ(readAll(saved), text);
+            EXPECT_EQ(bytesOf(saved), text);
         }
     }
     setTextLanguage(false);

@@ -34,6 +34,7 @@
 #include "engine/texts.h"
 #include "fakeprompt.h"
 #include "iconlook.h"
+#include "support/files.h"
 
 // Sets a flow's run state without a runner thread.
 struct TIVRFlowTestAccess {
@@ -712,10 +713,7 @@ TEST_F(Editor, SaveAsOntoAFileAnotherWindowHoldsIsRefused)
     main->OpenFlowFile(held);
     TfrmFlow* holder = main->activeFlowWindow();
     ASSERT_NE(holder, nullptr);
-    const QByteArray before = [&] {
-        QFile file(held);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray before = testfiles::bytesOf(held);
 
     TfrmFlow* other = newFlow();
     add(other, other->FFlow->BeginRoot, "IVRPlay", pcLastChild);
