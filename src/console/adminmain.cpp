@@ -69,7 +69,7 @@ void createConsoleDialogs(TfrmSorvixAdmin* main)
     const int spacer = frmAuthorizated->pnlTop->height();
     frmAuthorizated->pnlTop->hide();
     frmAuthorizated->resize(frmAuthorizated->width(), frmAuthorizated->height() - spacer);
-    frmAuthorizated->OnCheckAddress = [main](int address, int gateway, QString& error) {
+    frmAuthorizated->OnCheckAddress = [main](int address, int gateway, QString* error) {
         main->CheckAddressInUse(address, gateway, error);
     };
 }

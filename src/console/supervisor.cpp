@@ -143,7 +143,7 @@ bool ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists& lists, QStr
             const RegistryKey key(store_, channelKeyPath(names_[i]));
             QString failure;
             // Loading only reads: a missing key reads as no settings (saving creates it).
-            if (!readChannelOptions(key, lists_, o, failure)) {
+            if (!readChannelOptions(key, lists_, o, &failure)) {
                 if (error) *error = failure.isEmpty() ? storeFailure(key, true) : failure;
                 emit channelOptionsChanged(i);
                 return false;
@@ -169,9 +169,9 @@ void ChannelSupervisor::ForgetChannelOptions()
     }
 }
 
-bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& options, QString& error)
+bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& options, QString* error)
 {
-    error.clear();
+    error->clear();
     if (!validChannel(channel) || isRunning(channel)) return false;
     TChannelOptions record = options;
     record.RunningFlow = nullptr;
@@ -206,7 +206,7 @@ bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& op
             return true;
         });
         if (!ok) {
-            if (error.isEmpty()) error = storeFailure(failed.isNull() ? RegistryKey(store_, channelKeyPath(names_[channel])) : failed);
+            if (error->isEmpty()) *error = storeFailure(failed.isNull() ? RegistryKey(store_, channelKeyPath(names_[channel])) : failed);
             return false;
         }
     }
@@ -225,12 +225,12 @@ bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& op
     return true;
 }
 
-bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
+bool ChannelSupervisor::ResetChannelOptions(int channel, QString* error)
 {
-    error.clear();
+    error->clear();
     if (!validChannel(channel)) return false;
     if (isRunning(channel)) {
-        error = names_[channel] + adm::ChannelRunning;
+        *error = names_[channel] + adm::ChannelRunning;
         return false;
     }
     if (store_) {
@@ -244,7 +244,7 @@ bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
                    key.writeInteger(QStringLiteral("HookSwitchMode"), 0);
         });
         if (!ok) {
-            error = storeFailure(key);
+            *error = storeFailure(key);
             return false;
         }
     }
@@ -264,14 +264,14 @@ bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
 
 // ---- the address-in-use rules ----
 
-void ChannelSupervisor::CheckAddressInUse(int address, int gateway, QString& error) const
+void ChannelSupervisor::CheckAddressInUse(int address, int gateway, QString* error) const
 {
     checkInUse(address, gateway, -1, error);
 }
 
-void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString& error) const
+void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString* error) const
 {
-    error.clear();
+    error->clear();
     const int shared = FGatewayAddressIndex;
     const bool checkAddress = address >= 0 && address != shared;
     const bool checkGateway = gateway >= 0 && gateway != shared;
@@ -279,13 +279,13 @@ void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString
         const TChannelOptions& r = FChannels[size_t(j)];
         if (j == except || !r.RunningFlow) continue;
         const int runningGateway = r.UseGateway ? r.Gateway : -1;
-        if (checkAddress && address == r.Address) error = addressName(address) + adm::AddressInUse;
-        else if (checkGateway && gateway == runningGateway) error = addressName(gateway) + adm::GatewayInUse;
+        if (checkAddress && address == r.Address) *error = addressName(address) + adm::AddressInUse;
+        else if (checkGateway && gateway == runningGateway) *error = addressName(gateway) + adm::GatewayInUse;
         // One line serves one channel: an address may not be a running channel's gateway, nor a
         // gateway a running channel's address.
-        else if (checkAddress && address == runningGateway) error = addressName(address) + adm::GatewayInUse;
-        else if (checkGateway && gateway == r.Address) error = addressName(gateway) + adm::AddressInUse;
-        if (!error.isEmpty()) return;
+        else if (checkAddress && address == runningGateway) *error = addressName(address) + adm::GatewayInUse;
+        else if (checkGateway && gateway == r.Address) *error = addressName(gateway) + adm::AddressInUse;
+        if (!error->isEmpty()) return;
     }
 }
 
@@ -296,42 +296,42 @@ QString ChannelSupervisor::GetAddressFlowFile(int address) const
     return config_ ? config_->addressFlowFile(address) : QString();
 }
 
-bool ChannelSupervisor::StartChannel(int channel, QString& error)
+bool ChannelSupervisor::StartChannel(int channel, QString* error)
 {
-    error.clear();
+    error->clear();
     if (!validChannel(channel)) return false;
     const TChannelOptions& o = FChannels[size_t(channel)];
     if (o.RunningFlow) return true;
     if (o.Address < 0) {
-        error = adm::AddressEmpty;
+        *error = adm::AddressEmpty;
         return false;
     }
     if (o.UseGateway && o.Gateway < 0) {
-        error = adm::GatewayEmpty;
+        *error = adm::GatewayEmpty;
         return false;
     }
     const QString file = GetAddressFlowFile(o.Address);
     if (file.isEmpty()) {
         const bool bound = config_ && size_t(o.Address) < config_->addresses().size() &&
                            config_->addresses()[size_t(o.Address)].binding != ConsoleConfig::Binding::None;
-        error = addressName(o.Address) + (bound ? adm::FlowFileEmpty : adm::ApplicationEmpty);
+        *error = addressName(o.Address) + (bound ? adm::FlowFileEmpty : adm::ApplicationEmpty);
         return false;
     }
     // Something that is there but no regular file (a pipe, a device, a folder) is left to the
     // load, which refuses it and says why.
     if (!QFileInfo::exists(file)) {
-        error = file + adm::FlowFileNotExistent;
+        *error = file + adm::FlowFileNotExistent;
         return false;
     }
     const int gateway = o.UseGateway ? o.Gateway : -1;
     checkInUse(o.Address, gateway, channel, error);
-    if (!error.isEmpty()) return false;
+    if (!error->isEmpty()) return false;
 
     QString loadError;
     auto* flow = new TIVRFlow(this, file, false, &loadError);
     if (!loadError.isEmpty()) {
         delete flow;
-        error = loadError + QStringLiteral(", ") + file;
+        *error = loadError + QStringLiteral(", ") + file;
         return false;
     }
     const uint64_t run = ++nextRun_;
