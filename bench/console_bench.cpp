@@ -67,7 +67,7 @@ Scenario scenario(int lines)
 
 // The example flow and its prompts, one application, one group with every line in it, and a
 // channel on each line.
-bool configure(const QString& folder, int lines, QString& error)
+bool configure(const QString& folder, int lines, QString* error)
 {
     QDir().mkpath(folder + QStringLiteral("/wav"));
     const QDir wav(QStringLiteral(SORVIX_EXAMPLES "/wav"));
@@ -91,7 +91,7 @@ bool configure(const QString& folder, int lines, QString& error)
         }
         return true;
     });
-    if (!ok) error = store.errorString();
+    if (!ok) *error = store.errorString();
     return ok;
 }
 
@@ -103,7 +103,7 @@ void BM_ConsoleStartStopAll(benchmark::State& state)
     for (auto _ : state) {
         QTemporaryDir dir;
         QString error;
-        if (!configure(dir.path(), channels, error)) {
+        if (!configure(dir.path(), channels, &error)) {
             state.SkipWithError(qPrintable(error));
             return;
         }

@@ -143,7 +143,7 @@ void BM_Supervisor(benchmark::State& state)
         const auto started = Clock::now();
         for (int i = 0; i < channels; ++i) {
             QString error;
-            if (!supervisor.StartChannel(i, error)) {
+            if (!supervisor.StartChannel(i, &error)) {
                 state.SkipWithError(qPrintable(error));
                 return;
             }
@@ -227,7 +227,7 @@ void BM_SpinningChannel(benchmark::State& state)
         for (int i = 0; i < channels; ++i) {
             supervisor.FChannels[size_t(i)].Address = i;
             QString error;
-            if (!supervisor.StartChannel(i, error)) {
+            if (!supervisor.StartChannel(i, &error)) {
                 state.SkipWithError(qPrintable(error));
                 return;
             }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "engine/flow.h"
+#include "engine/handover.h"
 #include "engine/runner.h"
 #include "engine/statement.h"
 #include "engine/datetime.h"
@@ -424,13 +425,13 @@ private:
         };
         flow_.OnPause = [this](bool) {
             // Handed to the main thread, which waits for the input in its event loop.
-            QMetaObject::invokeMethod(&flow_, [this] {
+            handOver(&flow_, [this] {
                 if (stopping_) return;
                 say(QStringLiteral("   paused; press Enter to go on"));
                 input_->pause([this] {
                     flow_.Run({.debug = true, .step = options_.step, .addressIndex = options_.addressIndex});
                 });
-            }, Qt::QueuedConnection);
+            });
         };
         flow_.OnErrorQuestion = [this](const QString& q, const QString& caption) {
             if (stopping_) return false;

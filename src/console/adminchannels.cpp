@@ -50,7 +50,7 @@ void TfrmSorvixAdmin::channelRowChanged(int i)
     lvAllAuthorizationChange();
 }
 
-bool TfrmSorvixAdmin::StartChannel(int i, QString& error)
+bool TfrmSorvixAdmin::StartChannel(int i, QString* error)
 {
     const bool started = FSupervisor->StartChannel(i, error);
     lvAllAuthorizationChange();
@@ -63,7 +63,7 @@ void TfrmSorvixAdmin::StopChannel(int row)
     lvAllAuthorizationChange();
 }
 
-void TfrmSorvixAdmin::CheckAddressInUse(int address, int gateway, QString& error)
+void TfrmSorvixAdmin::CheckAddressInUse(int address, int gateway, QString* error)
 {
     FSupervisor->CheckAddressInUse(address, gateway, error);
 }
@@ -73,7 +73,7 @@ void TfrmSorvixAdmin::AutoStartChannels()
     for (int i = 0; i < FSupervisor->channelCount(); ++i) {
         if (!FSupervisor->FChannels[size_t(i)].AutoStart) continue;
         QString error;
-        StartChannel(i, error);
+        StartChannel(i, &error);
         if (error.isEmpty()) continue;
         qWarning("SorvixAdmin: %s did not start: %s", qPrintable(FChannelNames.value(i)),
                  qPrintable(QString(error).replace(CrLf, QStringLiteral(" "))));
@@ -93,7 +93,7 @@ void TfrmSorvixAdmin::acSetAddressExecute()
     TChannelOptions record = FSupervisor->FChannels[size_t(i)];
     if (frmAuthorizated->ExecuteOptions(record) != QDialog::Accepted || running) return;
     QString error;
-    if (!FSupervisor->SetChannelOptions(i, record, error) && !error.isEmpty())
+    if (!FSupervisor->SetChannelOptions(i, record, &error) && !error.isEmpty())
         Prompt::instance().message(this, error, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
 }
 
@@ -113,7 +113,7 @@ bool TfrmSorvixAdmin::resetChannels(const std::vector<int>& rows)
             continue;
         }
         QString error;
-        if (!FSupervisor->ResetChannelOptions(i, error)) {
+        if (!FSupervisor->ResetChannelOptions(i, &error)) {
             Prompt::instance().message(this, error, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
             return false;
         }
@@ -138,7 +138,7 @@ void TfrmSorvixAdmin::startChannels(const std::vector<int>& rows)
     int left = int(rows.size());
     for (int i : rows) {
         QString error;
-        StartChannel(i, error);
+        StartChannel(i, &error);
         --left;
         if (error.isEmpty()) continue;
         const QString text = FChannelNames.value(i) + QLatin1Char(' ') + adm::RunError + CrLf + error;

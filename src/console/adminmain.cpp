@@ -84,7 +84,7 @@ void createConsoleDialogs(TfrmSorvixAdmin* main)
 
     // The console has no use for the spacer above the channel properties.
     frmAuthorizated->hideTopSpacer();
-    frmAuthorizated->OnCheckAddress = [main](int address, int gateway, QString& error) {
+    frmAuthorizated->OnCheckAddress = [main](int address, int gateway, QString* error) {
         main->CheckAddressInUse(address, gateway, error);
     };
 }
@@ -679,13 +679,7 @@ bool TfrmSorvixAdmin::askUnreadableStore(const QString& reason)
                                 .arg(file));
     qWarning("SorvixAdmin: the configuration store %s could not be read: %s", qPrintable(file),
              qPrintable(QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" "))));
-    const QString text =
-        IsChinese ? QStringLiteral("无法读取配置存储“%1”：\r\n%2\r\n\r\n该文件保持原样，控制台运行期间不会写入。\r\n"
-                                   "是否使用已读取的内容启动？（否：不使用任何配置启动）")
-                  : QStringLiteral("The configuration store \"%1\" could not be read:\r\n%2\r\n\r\nThe file is left as "
-                                   "it is; nothing is written to it while the console runs.\r\nStart with what "
-                                   "could be read? (No: start with nothing.)");
-    FKeepWhatWasRead = Prompt::instance().message(this, text.arg(file, reason), ProductTitle, Prompt::Kind::Warning,
+    FKeepWhatWasRead = Prompt::instance().message(this, adm::StoreUnreadable.arg(file, reason), ProductTitle, Prompt::Kind::Warning,
                                                   Prompt::Buttons::YesNo) == Prompt::Yes;
     return FKeepWhatWasRead;
 }

@@ -202,9 +202,9 @@ public:
     QStringList channelNames() const { return FChannelNames; }
     void LoadChannelOptions();
     // Starts channel i; error is empty on success or when nothing was to be done.
-    bool StartChannel(int i, QString& error);
+    bool StartChannel(int i, QString* error);
     void StopChannel(int row);
-    void CheckAddressInUse(int address, int gateway, QString& error);
+    void CheckAddressInUse(int address, int gateway, QString* error);
     // The configuration store could not be read at start-up: says so in a box naming the file
     // and the reason (once), protects the file from every write, and answers the user's choice:
     // true to go on with what could be read, false to start with nothing.

@@ -11,7 +11,8 @@ QString mnuRun, mnuOperate, mnuView, mnuHelp, StartAll, Start, StopAll, ToolBar,
 QString ChannelRunning, RunError, AddressEmpty, GatewayEmpty, ApplicationEmpty, FlowFileEmpty, FlowFileNotExistent,
     AddressInUse, GatewayInUse;
 QString SelectApplicationOrGroup, SelectApplication, SelectGroup, StateStop, StateWaitForCall, StateConnected,
-    StateRunning,    FlowFileLabel, SelectFile, ApplicationLabel, ApplicationNameUsed, GroupNameUsed, InputFlowFile;
+    StateRunning,    FlowFileLabel, SelectFile, ApplicationLabel, ApplicationNameUsed, GroupNameUsed, InputFlowFile,
+    StoreUnreadable;
 
 namespace {
 
@@ -77,6 +78,11 @@ const Entry entries[] = {
     E(ApplicationNameUsed, "Name has been used by another Application. ", "与其他应用流程重名"),
     E(GroupNameUsed, "Name has been used by another Group. ", "与其他设备组重名"),
     E(InputFlowFile, "Please input flow file", "请输入流程文件"),
+    E(StoreUnreadable,
+      "The configuration store \"%1\" could not be read:\r\n%2\r\n\r\nThe file is left as it is; nothing is written to it "
+      "while the console runs.\r\nStart with what could be read? (No: start with nothing.)",
+      "无法读取配置存储“%1”：\r\n%2\r\n\r\n该文件保持原样，控制台运行期间不会写入。\r\n"
+      "是否使用已读取的内容启动？（否：不使用任何配置启动）"),
 };
 
 #undef E

@@ -71,6 +71,7 @@ extern QString ApplicationLabel;          // "&Application: "
 extern QString ApplicationNameUsed;       // "Name has been used by another Application. "
 extern QString GroupNameUsed;             // "Name has been used by another Group. "
 extern QString InputFlowFile;             // "Please input flow file"
+extern QString StoreUnreadable;           // "The configuration store \"%1\" could not be read: ..." (%2 the reason; the question whether to start with what was read)
 
 struct Entry {
     const char* name;

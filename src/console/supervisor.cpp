@@ -1,6 +1,5 @@
 #include "console/supervisor.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 
@@ -8,10 +7,10 @@
 #include "console/configmodel.h"
 #include "engine/device.h"
 #include "engine/flow.h"
+#include "engine/handover.h"
 #include "engine/runner.h"
 #include "engine/statements/line.h"
 #include "engine/texts.h"
-#include "engine/tsan.h"
 #include "platform/registry.h"
 
 namespace {
@@ -26,8 +25,7 @@ bool waitsForCalls(const TIVRFlow& flow)
 
 QString storeFailure(const RegistryKey& key, bool reading = false)
 {
-    const QString prefix = reading ? (IsChinese ? QStringLiteral("读取选项错误：") : QStringLiteral("Load options error: "))
-                                   : (IsChinese ? QStringLiteral("保存选项错误：") : QStringLiteral("Save options error: "));
+    const QString& prefix = reading ? txt::OptionLoadError : txt::OptionSaveError;
     return prefix + key.path() + QStringLiteral("\r\n") + key.errorString();
 }
 
@@ -39,23 +37,6 @@ struct ChannelSupervisor::StateMailbox {
     std::atomic<int> latest{int(State::WaitForCall)};
     std::atomic<bool> posted{false};
     State lastOffered = State::WaitForCall;  // a run starts waiting for a call
-};
-
-// A run's state, posted from its runner thread to the main thread. The event is whole before it
-// is posted, so the hand-over can be marked for the sanitizer after the last write to it.
-struct ChannelSupervisor::StateEvent : QEvent {
-    StateEvent(std::shared_ptr<StateMailbox> mailbox, int channel, uint64_t run)
-        : QEvent(eventType()), box(std::move(mailbox)), channel(channel), run(run)
-    {
-    }
-    static QEvent::Type eventType()
-    {
-        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
-        return type;
-    }
-    const std::shared_ptr<StateMailbox> box;
-    const int channel;
-    const uint64_t run;
 };
 
 ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, RegistryStore* store,
@@ -162,7 +143,7 @@ bool ChannelSupervisor::LoadChannelOptions(const ChannelOptionLists& lists, QStr
             const RegistryKey key(store_, channelKeyPath(names_[i]));
             QString failure;
             // Loading only reads: a missing key reads as no settings (saving creates it).
-            if (!readChannelOptions(key, lists_, o, failure)) {
+            if (!readChannelOptions(key, lists_, o, &failure)) {
                 if (error) *error = failure.isEmpty() ? storeFailure(key, true) : failure;
                 emit channelOptionsChanged(i);
                 return false;
@@ -197,9 +178,9 @@ void ChannelSupervisor::ForgetChannelOptions()
     }
 }
 
-bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& options, QString& error)
+bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& options, QString* error)
 {
-    error.clear();
+    error->clear();
     if (!validChannel(channel) || isRunning(channel)) return false;
     TChannelOptions record = options;
     record.RunningFlow = nullptr;
@@ -234,7 +215,7 @@ bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& op
             return true;
         });
         if (!ok) {
-            if (error.isEmpty()) error = storeFailure(failed.isNull() ? RegistryKey(store_, channelKeyPath(names_[channel])) : failed);
+            if (error->isEmpty()) *error = storeFailure(failed.isNull() ? RegistryKey(store_, channelKeyPath(names_[channel])) : failed);
             return false;
         }
     }
@@ -254,12 +235,12 @@ bool ChannelSupervisor::SetChannelOptions(int channel, const TChannelOptions& op
     return true;
 }
 
-bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
+bool ChannelSupervisor::ResetChannelOptions(int channel, QString* error)
 {
-    error.clear();
+    error->clear();
     if (!validChannel(channel)) return false;
     if (isRunning(channel)) {
-        error = names_[channel] + adm::ChannelRunning;
+        *error = names_[channel] + adm::ChannelRunning;
         return false;
     }
     if (store_) {
@@ -273,7 +254,7 @@ bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
                    key.writeInteger(QStringLiteral("HookSwitchMode"), 0);
         });
         if (!ok) {
-            error = storeFailure(key);
+            *error = storeFailure(key);
             return false;
         }
     }
@@ -293,14 +274,14 @@ bool ChannelSupervisor::ResetChannelOptions(int channel, QString& error)
 
 // ---- the address-in-use rules ----
 
-void ChannelSupervisor::CheckAddressInUse(int address, int gateway, QString& error) const
+void ChannelSupervisor::CheckAddressInUse(int address, int gateway, QString* error) const
 {
     checkInUse(address, gateway, -1, error);
 }
 
-void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString& error) const
+void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString* error) const
 {
-    error.clear();
+    error->clear();
     const int shared = FGatewayAddressIndex;
     const bool checkAddress = address >= 0 && address != shared;
     const bool checkGateway = gateway >= 0 && gateway != shared;
@@ -308,13 +289,13 @@ void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString
         const TChannelOptions& r = FChannels[size_t(j)];
         if (j == except || !r.RunningFlow) continue;
         const int runningGateway = r.UseGateway ? r.Gateway : -1;
-        if (checkAddress && address == r.Address) error = addressName(address) + adm::AddressInUse;
-        else if (checkGateway && gateway == runningGateway) error = addressName(gateway) + adm::GatewayInUse;
+        if (checkAddress && address == r.Address) *error = addressName(address) + adm::AddressInUse;
+        else if (checkGateway && gateway == runningGateway) *error = addressName(gateway) + adm::GatewayInUse;
         // One line serves one channel: an address may not be a running channel's gateway, nor a
         // gateway a running channel's address.
-        else if (checkAddress && address == runningGateway) error = addressName(address) + adm::GatewayInUse;
-        else if (checkGateway && gateway == r.Address) error = addressName(gateway) + adm::AddressInUse;
-        if (!error.isEmpty()) return;
+        else if (checkAddress && address == runningGateway) *error = addressName(address) + adm::GatewayInUse;
+        else if (checkGateway && gateway == r.Address) *error = addressName(gateway) + adm::AddressInUse;
+        if (!error->isEmpty()) return;
     }
 }
 
@@ -325,42 +306,42 @@ QString ChannelSupervisor::GetAddressFlowFile(int address) const
     return config_ ? config_->addressFlowFile(address) : QString();
 }
 
-bool ChannelSupervisor::StartChannel(int channel, QString& error)
+bool ChannelSupervisor::StartChannel(int channel, QString* error)
 {
-    error.clear();
+    error->clear();
     if (!validChannel(channel)) return false;
     const TChannelOptions& o = FChannels[size_t(channel)];
     if (o.RunningFlow) return true;
     if (o.Address < 0) {
-        error = adm::AddressEmpty;
+        *error = adm::AddressEmpty;
         return false;
     }
     if (o.UseGateway && o.Gateway < 0) {
-        error = adm::GatewayEmpty;
+        *error = adm::GatewayEmpty;
         return false;
     }
     const QString file = GetAddressFlowFile(o.Address);
     if (file.isEmpty()) {
         const bool bound = config_ && size_t(o.Address) < config_->addresses().size() &&
                            config_->addresses()[size_t(o.Address)].binding != ConsoleConfig::Binding::None;
-        error = addressName(o.Address) + (bound ? adm::FlowFileEmpty : adm::ApplicationEmpty);
+        *error = addressName(o.Address) + (bound ? adm::FlowFileEmpty : adm::ApplicationEmpty);
         return false;
     }
     // Something that is there but no regular file (a pipe, a device, a folder) is left to the
     // load, which refuses it and says why.
     if (!QFileInfo::exists(file)) {
-        error = file + adm::FlowFileNotExistent;
+        *error = file + adm::FlowFileNotExistent;
         return false;
     }
     const int gateway = o.UseGateway ? o.Gateway : -1;
     checkInUse(o.Address, gateway, channel, error);
-    if (!error.isEmpty()) return false;
+    if (!error->isEmpty()) return false;
 
     QString loadError;
     auto* flow = new TIVRFlow(this, file, false, &loadError, &flowFiles_);
     if (!loadError.isEmpty()) {
         delete flow;
-        error = loadError + QStringLiteral(", ") + file;
+        *error = loadError + QStringLiteral(", ") + file;
         return false;
     }
     const uint64_t run = ++nextRun_;
@@ -383,7 +364,7 @@ bool ChannelSupervisor::StartChannel(int channel, QString& error)
     // A runner that ends by itself (its channel did not open, an error ended it): the flow is
     // freed once its termination handler is done with it. That handler runs on the main thread.
     flow->OnFinish = [this, channel, run] {
-        QMetaObject::invokeMethod(this, [this, channel, run] { FlowFinish(channel, run); }, Qt::QueuedConnection);
+        handOver(this, [this, channel, run] { FlowFinish(channel, run); });
     };
 
     flow->Run({.addressIndex = o.Address,
@@ -403,26 +384,23 @@ void ChannelSupervisor::offerState(const std::shared_ptr<StateMailbox>& box, int
     box->latest.store(int(state));
     if (box->posted.exchange(true)) return;  // the queued hand-over will carry it
     ++pendingStates_;
-    auto* event = new StateEvent(box, channel, run);
-    SORVIX_HANDOVER_SEND(event);
-    QCoreApplication::postEvent(this, event);
+    handOver(this, [this, box, channel, run] { deliverState(*box, channel, run); });
+}
+
+void ChannelSupervisor::deliverState(StateMailbox& box, int channel, uint64_t run)
+{
+    --pendingStates_;
+    // Cleared before the state is read: a change made after this posts again.
+    box.posted.store(false);
+    if (State(box.latest.load()) == State::Connected)
+        FlowConnect(channel, run);
+    else
+        FlowHangUp(channel, run);
 }
 
 bool ChannelSupervisor::event(QEvent* e)
 {
-    // Before anything is read of the event: a state event was written on its runner thread.
-    SORVIX_HANDOVER_RECEIVE(e);
-    if (e->type() != StateEvent::eventType())
-        return QObject::event(e);
-    const auto* s = static_cast<const StateEvent*>(e);
-    --pendingStates_;
-    // Cleared before the state is read: a change made after this posts again.
-    s->box->posted.store(false);
-    if (State(s->box->latest.load()) == State::Connected)
-        FlowConnect(s->channel, s->run);
-    else
-        FlowHangUp(s->channel, s->run);
-    return true;
+    return runHandOver(e) || QObject::event(e);
 }
 
 void ChannelSupervisor::FlowConnect(int channel, uint64_t run)

@@ -17,7 +17,7 @@ class RegistryStore;
 
 // The console's channels without any window: one row per channel name, each with its settings
 // (TChannelOptions) and, while it runs, its flow. The main window shows the rows and calls in;
-// everything here runs on the main thread, the runners' events reach it as queued calls.
+// everything here runs on the main thread, the runners' events reach it as hand-overs (engine/handover.h).
 //
 // Each start of a channel is a run with a number of its own. The events of a run's flow (connected,
 // waiting, finished) are keyed by channel and run, so an event that arrives after its run ended is
@@ -74,7 +74,7 @@ public:
 
     // Starts a channel; false with a text in error when it could not start. A running channel is
     // left as it is (true, no error).
-    bool StartChannel(int channel, QString& error);
+    bool StartChannel(int channel, QString* error);
     // Stops a running channel and frees its flow; a stopped one is left as it is.
     void StopChannel(int channel);
     // Stops several channels: every runner is asked to stop first, then each is waited for, so
@@ -85,15 +85,15 @@ public:
     // The channel properties dialog's address check: the text is left empty when neither the
     // address nor the gateway (-1: gateway off) is used by a running channel, as address or as
     // gateway. The device's gateway address is free for all.
-    void CheckAddressInUse(int address, int gateway, QString& error) const;
+    void CheckAddressInUse(int address, int gateway, QString* error) const;
 
     // The property command's OK on a stopped channel: stores the record (with its auto-start
     // value) and takes its address, and its gateway, from every other channel that has them.
     // False with a text in error, and nothing changed, when the store failed.
-    bool SetChannelOptions(int channel, const TChannelOptions& options, QString& error);
+    bool SetChannelOptions(int channel, const TChannelOptions& options, QString* error);
     // Clears a stopped channel's settings and state in memory and in its key. False (with error)
     // when the channel runs or the store failed; nothing is changed then.
-    bool ResetChannelOptions(int channel, QString& error);
+    bool ResetChannelOptions(int channel, QString* error);
 
     // The hand-overs of a run's events, on the main thread; an event of a run that is no longer
     // the channel's running one is dropped.
@@ -119,12 +119,13 @@ private:
     bool validChannel(int channel) const { return channel >= 0 && channel < channelCount(); }
     QString addressName(int address) const;
     // The in-use check against every running channel but one.
-    void checkInUse(int address, int gateway, int except, QString& error) const;
+    void checkInUse(int address, int gateway, int except, QString* error) const;
     void setState(int channel, State state);
     struct StateMailbox;
-    struct StateEvent;
-    // Delivers a run's state on the main thread.
+    // Runs the hand-overs of the runner threads.
     bool event(QEvent* e) override;
+    // Delivers a run's latest state on the main thread.
+    void deliverState(StateMailbox& box, int channel, uint64_t run);
     // Queues a run's state for the main thread; called on the runner thread.
     void offerState(const std::shared_ptr<StateMailbox>& box, int channel, uint64_t run, State state);
     // Ends the channel's flow after its runner ended: frees the flow and shows "Stop".

@@ -11,6 +11,7 @@
 
 #include "editor/mdimain.h"
 #include "editor/statementdrag.h"
+#include "engine/handover.h"
 #include "engine/statement.h"
 #include "engine/texts.h"
 
@@ -183,11 +184,10 @@ TfrmFlow::TfrmFlow(TfrmSorvixEdit* owner, const QString& fileName, QString* erro
         FFlow->setDevice(owner_->TAPI3Device);
     }
 
-    // OnPause comes from the runner thread: it is handed to the main thread, and dropped when the
-    // window is gone by then.
-    FFlow->OnPause = [this](bool paused) {
-        QMetaObject::invokeMethod(
-            this, [this, paused] { if (owner_) owner_->FlowPaused(paused); }, Qt::QueuedConnection);
+    // OnPause comes from the runner thread: it is handed to the main thread through the flow, and
+    // dropped when the flow (and with it this window) is gone by then.
+    FFlow->OnPause = [this, flow = FFlow](bool paused) {
+        handOver(flow, [this, paused] { if (owner_) owner_->FlowPaused(paused); });
     };
     FFlow->OnFinish = [this] {
         if (owner_) owner_->FlowFinished();

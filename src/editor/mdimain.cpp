@@ -21,9 +21,7 @@
 #include "editor/common/flowtreemodel.h"
 #include "editor/common/help.h"
 #include "editor/common/prompt.h"
-#include "editor/dialogs/editregistry.h"
 #include "editor/flowform.h"
-#include "editor/statementdialogs.h"
 #include "editor/statementdrag.h"
 #include "engine/flow.h"
 #include "engine/statement.h"
@@ -114,11 +112,6 @@ TfrmSorvixEdit::TfrmSorvixEdit(QWidget* parent) : TSorvixForm(parent)
     TAPI3Device = createTelephonyDevice();
     // 3. The debug options have not been chosen in this run.
     FOptionsConfirmed = false;
-
-    // Statement property dialogs open through the registry.
-    StatementDialogs::install();
-    // Every statement's property dialog, created once and owned by this window.
-    installStatementDialogs(this);
 
     createActions();
     createMenus();

@@ -739,9 +739,9 @@ QByteArray write(const TIVRFlow& flow)
     return out;
 }
 
-bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* message)
+bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
 {
-    return FileSave::replaceContents(fileName, bytes, message, IsChinese);
+    return FileSave::replaceContents(fileName, bytes, error, IsChinese);
 }
 
 void clear(TIVRFlow& flow)
@@ -901,13 +901,12 @@ QString systemError(int code)
 
 // The whole flow file. A name that is no regular file (a device that never ends, a pipe, a
 // folder) is refused before anything is read from it, and opening never waits for a pipe's writer.
-bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason, struct stat* read)
+bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* error, struct stat* read)
 {
-    const QString notRegular = IsChinese ? QString::fromUtf8("不是普通文件") : QStringLiteral("not a regular file");
     const QByteArray native = QFile::encodeName(fileName);
     struct stat& st = *read;
     if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        *reason = notRegular;
+        *error = txt::NotRegularFile;
         return false;
     }
     int fd;
@@ -915,17 +914,17 @@ bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason, s
         fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        *reason = systemError(errno);
+        *error = systemError(errno);
         return false;
     }
     // The name may have been given to something else since the first look.
     if (::fstat(fd, &st) != 0) {
-        *reason = systemError(errno);
+        *error = systemError(errno);
         ::close(fd);
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        *reason = notRegular;
+        *error = txt::NotRegularFile;
         ::close(fd);
         return false;
     }
@@ -938,7 +937,7 @@ bool readFlowFile(const QString& fileName, QByteArray* bytes, QString* reason, s
         const ssize_t got = ::read(fd, data.data() + filled, size_t(data.size() - filled));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            *reason = systemError(errno);
+            *error = systemError(errno);
             ::close(fd);
             return false;
         }

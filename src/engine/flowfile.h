@@ -38,9 +38,9 @@ bool read(TIVRFlow& flow, QByteArrayView text, QString* error);
 void clear(TIVRFlow& flow);
 
 // Makes the file hold the bytes (FileSave::replaceContents): through a temporary file where the
-// folder allows it, else in place; never over a device or a pipe. On failure *message names the
+// folder allows it, else in place; never over a device or a pipe. On failure *error names the
 // file and the reason.
-bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* message);
+bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error);
 
 // The printout of the whole tree (every top-level node in order).
 QString flowText(const TIVRFlow& flow);

@@ -20,6 +20,7 @@
 
 #include "engine/device.h"
 #include "engine/flow.h"
+#include "engine/handover.h"
 #include "engine/statements/declarations.h"
 #include "engine/statements/line.h"
 #include "engine/texts.h"
@@ -425,38 +426,18 @@ void TFlowThread::StopAndWait()
         loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
 }
 
-namespace {
-// Work a runner hands to its flow's thread. The event is whole before it is posted, so the
-// hand-over is marked for the sanitizer after the last write to it; an event whose flow is gone
-// is dropped with it.
-struct RunnerCall : QEvent {
-    explicit RunnerCall(std::function<void()> work) : QEvent(eventType()), work(std::move(work)) {}
-    static QEvent::Type eventType()
-    {
-        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
-        return type;
-    }
-    const std::function<void()> work;
-};
-}  // namespace
-
 bool TIVRFlow::event(QEvent* e)
 {
-    // Before anything is read of the event: a runner's call was written on its thread.
-    SORVIX_HANDOVER_RECEIVE(e);
-    if (e->type() != RunnerCall::eventType()) return QObject::event(e);
-    static_cast<RunnerCall*>(e)->work();
-    return true;
+    return runHandOver(e) || QObject::event(e);
 }
 
+// A runner's hand-overs go to its flow, so those still queued when the flow dies are dropped with it.
 template <class F>
 void TFlowThread::post(F&& f)
 {
-    // Nothing of the runner is read once the call is handed over: the termination handler frees it.
-    TIVRFlow* flow = OwnerFlow;
-    auto* call = new RunnerCall(std::forward<F>(f));
-    SORVIX_HANDOVER_SEND(call);
-    QCoreApplication::postEvent(flow, call);
+    // The flow is read before the hand-over: nothing of the runner is read once the work is
+    // handed over, as the termination handler frees it.
+    handOver(OwnerFlow, std::forward<F>(f));
 }
 
 void TFlowThread::selectNode(FlowNode* node)

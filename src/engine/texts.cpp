@@ -44,9 +44,9 @@ QString mnuFile, mnuNew, mnuOpen, mnuSave, mnuSaveAs, SaveAsTitle, mnuSaveFlowTe
     mnuArrangeIcons, mnuHelp, mnuContents, About, AboutTail, mnuAddFlow, mnuInsertChildFlow;
 QString OptionCaption, OptionChannelAddress, OptionUsingGateway, OptionAutoStart, OptionGateway,
     OptionGatewayAddress, OptionPlay, OptionDefaultLinePlay, OptionRecord, OptionDefaultLineRecord,
-    OptionNoHook, OptionSelectGatewayAddress, OptionGatewaySameAsChannel;
-QString Version;
-QString NewFlow, Debugging, Modified, TextFileFilter, WavFileFilter, SaveChangesTo, StopDebuggingOf;
+    OptionNoHook, OptionSelectGatewayAddress, OptionGatewaySameAsChannel, OptionLoadError, OptionSaveError;
+QString Version, ProductName, ProductSubtitle, AboutWebSite, AboutTechSupport, AboutMarket;
+QString NewFlow, Debugging, Modified, TextFileFilter, WavFileFilter, SaveChangesTo, StopDebuggingOf, NotRegularFile;
 QString Error, ErrorContent, NumberFormatError, QuoteHint, FileCannotOpen, ReadFileError, SaveFileError,
     SaveFlowTextError, RunningReadOnly, NotTTSHint, Continue, NoDebugAddress, SelectDebugAddress, AllResult,
     NoChannel, UnknownStatus, FileOpenInOtherWindow, NoSoundDevice, SoundCannotRecord,
@@ -306,8 +306,15 @@ const Row rows[] = {
     E(OptionNoHook, "No&Hook", "不摘机(&H)"),
     E(OptionSelectGatewayAddress, "Please select Gateway Address", "请选择网关地址"),
     E(OptionGatewaySameAsChannel, "Gateway Address can't be same as Channel Address", "网关地址不能与通道地址相同"),
+    E(OptionLoadError, "Load options error: ", "读取选项错误："),
+    E(OptionSaveError, "Save options error: ", "保存选项错误："),
     // 11. About box
     E(Version, "Version 1.0.2", "版本 1.0.2"),
+    E(ProductName, "Sorvix IVR", "Sorvix 语音应答系统"),
+    E(ProductSubtitle, "Interactive Voice Response", "交互式语音应答系统"),
+    E(AboutWebSite, "WebSite: ", "网址："),
+    E(AboutTechSupport, "Technical Support: ", "技术支持："),
+    E(AboutMarket, "Market: ", "市场："),
     // 12. Flow windows and files
     E(NewFlow, "NewFlow", "新流程"),
     E(Debugging, " - Debugging", " - 调试中"),
@@ -316,6 +323,7 @@ const Row rows[] = {
     E(WavFileFilter, "Wav Files (*.wav)|*.wav|All Files (*.*)|*.*", "声音文件 (*.wav)|*.wav|所有文件 (*.*)|*.*"),
     E(SaveChangesTo, "Save Changes to ", "保存修改到 "),
     E(StopDebuggingOf, "Stop debugging of ", "停止调试 "),
+    E(NotRegularFile, "not a regular file", "不是普通文件"),
     // 13. Errors and questions
     E(Error, "Error", "错误"),
     E(ErrorContent, "Error content", "错误内容"),
@@ -347,7 +355,7 @@ const Row rows[] = {
 
 #undef E
 
-static_assert(std::size(rows) == 257);
+static_assert(std::size(rows) == 265);
 
 const std::array<Entry, std::size(rows)> entries = [] {
     std::array<Entry, std::size(rows)> list{};

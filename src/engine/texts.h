@@ -273,9 +273,16 @@ extern QString OptionDefaultLineRecord;    // "Default Line Record"
 extern QString OptionNoHook;               // "No&Hook"
 extern QString OptionSelectGatewayAddress; // "Please select Gateway Address"
 extern QString OptionGatewaySameAsChannel; // "Gateway Address can't be same as Channel Address"
+extern QString OptionLoadError;            // "Load options error: " (+ the key path and the store's error)
+extern QString OptionSaveError;            // "Save options error: " (+ the key path and the store's error)
 
 // 11. About box
 extern QString Version;                    // "Version 1.0.2"
+extern QString ProductName;                // "Sorvix IVR" (the product title of the windows and message boxes)
+extern QString ProductSubtitle;            // "Interactive Voice Response"
+extern QString AboutWebSite;               // "WebSite: "
+extern QString AboutTechSupport;           // "Technical Support: "
+extern QString AboutMarket;                // "Market: "
 
 // 12. Flow windows and files
 extern QString NewFlow;                    // "NewFlow" (name prefix of an unsaved flow)
@@ -285,6 +292,7 @@ extern QString TextFileFilter;             // "Text Files (*.txt)|*.txt|All File
 extern QString WavFileFilter;              // "Wav Files (*.wav)|*.wav|All Files (*.*)|*.*"
 extern QString SaveChangesTo;              // "Save Changes to "
 extern QString StopDebuggingOf;            // "Stop debugging of "
+extern QString NotRegularFile;             // "not a regular file" (why a flow file that is a folder, pipe or device is not read)
 
 // 13. Errors and questions
 extern QString Error;                      // "Error"

@@ -293,11 +293,11 @@ void recover(const QString& fileName)
     ::close(fd);
 }
 
-bool mayReplace(const QString& fileName, QString* message, bool chinese)
+bool mayReplace(const QString& fileName, QString* error, bool chinese)
 {
     struct stat st{};
     if (::stat(QFile::encodeName(fileName).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        *message = named(fileName, notRegular(chinese));
+        *error = named(fileName, notRegular(chinese));
         return false;
     }
     return true;
@@ -307,18 +307,18 @@ namespace {
 
 // Writes the bytes over the existing file, safely (overwriteInPlace): only for targets that
 // cannot be replaced.
-bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* message, bool chinese)
+bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* error, bool chinese)
 {
     const QByteArray native = QFile::encodeName(fileName);
     // Non-blocking, so that a pipe put in the file's place meanwhile cannot hang the open.
     const int fd = openFile(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        *message = named(fileName, errnoText(errno, chinese));
+        *error = named(fileName, errnoText(errno, chinese));
         return false;
     }
     auto fail = [&](const QString& reason) {
         ::close(fd);
-        *message = named(fileName, reason);
+        *error = named(fileName, reason);
         return false;
     };
     struct stat st{};
@@ -330,7 +330,7 @@ bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* mes
     } while (rc != 0 && errno == EINTR);
     if (rc != 0 || !overwriteInPlace(fd, fileName, bytes)) return fail(errnoText(errno, chinese));
     if (::close(fd) != 0) {
-        *message = named(fileName, errnoText(errno, chinese));
+        *error = named(fileName, errnoText(errno, chinese));
         return false;
     }
     return true;
@@ -338,14 +338,14 @@ bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* mes
 
 }  // namespace
 
-bool replaceContents(const QString& fileName, const QByteArray& bytes, QString* message, bool chinese)
+bool replaceContents(const QString& fileName, const QByteArray& bytes, QString* error, bool chinese)
 {
-    if (!mayReplace(fileName, message, chinese)) return false;
+    if (!mayReplace(fileName, error, chinese)) return false;
     const QByteArray native = QFile::encodeName(fileName);
     struct stat st{};
     const bool exists = ::stat(native.constData(), &st) == 0;  // through symbolic links
     // A replacement would part the file from its other names.
-    if (exists && st.st_nlink > 1) return writeInPlace(fileName, bytes, message, chinese);
+    if (exists && st.st_nlink > 1) return writeInPlace(fileName, bytes, error, chinese);
 
     // Unbuffered, so that every failed write is seen here: a buffered save file lets a failing
     // final flush pass and commits a cut file. The save file follows symbolic links itself.
@@ -353,21 +353,21 @@ bool replaceContents(const QString& fileName, const QByteArray& bytes, QString* 
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         // No temporary file beside it (a folder we may not create files in): write the file itself.
-        if (exists && ::access(native.constData(), W_OK) == 0) return writeInPlace(fileName, bytes, message, chinese);
-        *message = named(fileName, file.errorString());
+        if (exists && ::access(native.constData(), W_OK) == 0) return writeInPlace(fileName, bytes, error, chinese);
+        *error = named(fileName, file.errorString());
         return false;
     }
     for (qsizetype done = 0; done < bytes.size();) {
         const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0) {
-            *message = named(fileName, file.errorString());
+            *error = named(fileName, file.errorString());
             file.cancelWriting();
             return false;
         }
         done += qsizetype(n);
     }
     if (!file.commit()) {
-        *message = named(fileName, file.errorString());
+        *error = named(fileName, file.errorString());
         return false;
     }
     return true;

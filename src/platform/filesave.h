@@ -17,12 +17,12 @@ namespace FileSave {
 // An in-place write is safe as well (overwriteInPlace): the old file comes back whole on failure.
 //
 // A target that exists and is not a regular file (a device, a pipe, a folder) is refused and
-// left alone. On failure *message names the file and says what failed, in Chinese when asked.
-bool replaceContents(const QString& fileName, const QByteArray& bytes, QString* message, bool chinese = false);
+// left alone. On failure *error names the file and says what failed, in Chinese when asked.
+bool replaceContents(const QString& fileName, const QByteArray& bytes, QString* error, bool chinese = false);
 
-// False, with *message naming the file, when the file exists and is no regular file: what a
+// False, with *error naming the file, when the file exists and is no regular file: what a
 // save through a temporary file would replace rather than write into.
-bool mayReplace(const QString& fileName, QString* message, bool chinese = false);
+bool mayReplace(const QString& fileName, QString* error, bool chinese = false);
 
 // Overwrites the open regular file fd (the caller holds an exclusive flock on it) with the bytes,
 // so that it ends up holding either all of them or, on any failure, all of its old bytes: the

@@ -411,11 +411,11 @@ QString readString(const QString& fileName, const QString& section, const QStrin
 }
 
 bool writeString(const QString& fileName, const QString& section, const QString& key, const QString& value,
-                 bool chinese, QString* errorText)
+                 bool chinese, QString* error)
 {
     auto fail = [&](const QString& text) {
-        if (errorText)
-            *errorText = text;
+        if (error)
+            *error = text;
         return false;
     };
     if (const QString refused = checkInput(section, key, value, chinese); !refused.isEmpty())
@@ -429,27 +429,27 @@ bool writeString(const QString& fileName, const QString& section, const QString&
         return fail(systemErrorText(errno, chinese));
 
     bool ok = true;
-    int error = 0;
+    int code = 0;
     QByteArray content;
     if (!S_ISREG(status.st_mode)) {
         // Renaming over a device or a pipe would replace it, not write into it.
         ok = false;
-        error = EINVAL;
+        code = EINVAL;
     } else if (!FileSave::readWhole(lockFd, &content)) {
         ok = false;
-        error = errno;
+        code = errno;
     } else {
         const QByteArray updated = withValue(content, section, key, value);
         if (updated != content && !replaceFile(path, lockFd, status, updated)) {
             ok = false;
-            error = errno;
+            code = errno;
         }
     }
     ::close(lockFd);  // releases the lock, after the new file is in place
     if (!ok)
-        return fail(systemErrorText(error, chinese));
-    if (errorText)
-        errorText->clear();
+        return fail(systemErrorText(code, chinese));
+    if (error)
+        error->clear();
     return true;
 }
 

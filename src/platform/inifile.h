@@ -36,11 +36,11 @@ QString readString(const QString& fileName, const QString& section, const QStrin
 // Refused, with the file untouched: a section, key or value that holds a line break or a zero
 // character (it would add lines of its own), an empty section or key name, a section name that
 // holds ']', a key name that holds '=' or begins with '[' or ';'.
-// Returns true on success. On failure *errorText (when given) receives the reason in the language
+// Returns true on success. On failure *error (when given) receives the reason in the language
 // asked for: our own text for a refused name or value, else the system's text for the error,
 // which is empty when the system has none (the caller then supplies its general failure text).
 bool writeString(const QString& fileName, const QString& section, const QString& key,
-                 const QString& value, bool chinese, QString* errorText = nullptr);
+                 const QString& value, bool chinese, QString* error = nullptr);
 
 // The rules above on the bytes of a file, without the file.
 // The key's value in 'content'; *found tells whether the key is there.

@@ -44,11 +44,11 @@ Mark markOf(int fd)
 
 }  // namespace
 
-bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool chinese, QString* errorText)
+bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool chinese, QString* error)
 {
     auto fail = [&](bool opening, int code) {
-        if (errorText)
-            *errorText = failure(chinese, opening, fileName, code);
+        if (error)
+            *error = failure(chinese, opening, fileName, code);
         return false;
     };
 
@@ -62,9 +62,9 @@ bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool
         return fail(true, errno);
     struct stat st{};
     if (::fstat(fd, &st) != 0) {
-        const int error = errno;
+        const int code = errno;
         ::close(fd);
-        return fail(true, error);
+        return fail(true, code);
     }
     if (S_ISFIFO(st.st_mode)) {
         // Opened for reading too, a pipe would take the text with nobody there to read it; for
@@ -104,7 +104,7 @@ bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool
         writeError = errno;
     if (writeError)
         return fail(false, writeError);
-    if (errorText)
-        errorText->clear();
+    if (error)
+        error->clear();
     return true;
 }

@@ -12,7 +12,7 @@
 // (CodePage::decodeKeepingBytes) is written as that byte. A pipe takes the text only while
 // someone reads it: with no reader the append fails.
 //
-// Returns true on success. On failure *errorText (when given) receives the error text, naming the
+// Returns true on success. On failure *error (when given) receives the error text, naming the
 // file and the system's reason, in the language asked for.
 bool appendText(const QString& fileName, const QString& text, bool lineEnd, bool chinese,
-                QString* errorText = nullptr);
+                QString* error = nullptr);

@@ -26,6 +26,7 @@
 #include "engine/statements/flowcontrol.h"
 #include "engine/texts.h"
 #include "platform/filesave.h"
+#include "support/files.h"
 #include "support/oddfiles.h"
 #include "support/smalldisk.h"
 #include "support/unprivileged.h"
@@ -47,19 +48,7 @@ QByteArray lines(std::initializer_list<const char*> list)
     return out;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-    return f.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using testfiles::bytesOf;
 
 class FlowFileTest : public ::testing::Test {
 protected:
@@ -70,7 +59,7 @@ protected:
     std::unique_ptr<TIVRFlow> load(const QByteArray& bytes, QString* error, bool debug = true)
     {
         const QString file = path("in.svx");
-        writeFile(file, bytes);
+        EXPECT_TRUE(testfiles::writeFile(file, bytes));
         return std::make_unique<TIVRFlow>(nullptr, file, debug, error);
     }
 };
@@ -123,12 +112,12 @@ TEST_F(FlowFileTest, NewFlowIsSixLinesAndSavingReplacesALongerFile)
         ++modifyCalls;
     };
     const QString file = path("new.svx");
-    writeFile(file, QByteArray(5000, 'z'));
+    EXPECT_TRUE(testfiles::writeFile(file, QByteArray(5000, 'z')));
     QString error = "x";
     ASSERT_TRUE(flow.SaveAs(file, &error)) << error.toStdString();
     EXPECT_TRUE(error.isEmpty());
-    EXPECT_EQ(readAll(file), fixture("new.svx"));
-    EXPECT_EQ(readAll(file), lines({"object IVRVar", "end", "object IVRBegin", "end", "object IVREnd", "end"}));
+    EXPECT_EQ(bytesOf(file), fixture("new.svx"));
+    EXPECT_EQ(bytesOf(file), lines({"object IVRVar", "end", "object IVRBegin", "end", "object IVREnd", "end"}));
     EXPECT_EQ(flow.FileName, file);
     EXPECT_EQ(flow.FlowName, file);
     EXPECT_EQ(modifyCalls, 1);
@@ -539,7 +528,7 @@ TEST_F(FlowFileTest, CachedLoadsFollowTheFile)
 {
     const QString file = path("cached.svx");
     const QByteArray sample = fixture("sample.svx");
-    writeFile(file, sample);
+    ASSERT_TRUE(testfiles::writeFile(file, sample));
     FlowFileCache cache;
     auto loadBoth = [&](QString* error) {
         QString plainError;
@@ -577,7 +566,7 @@ TEST_F(FlowFileTest, CachedLoadsFollowTheFile)
     loadBoth(&error);
     EXPECT_EQ(error, "File cann't be openned: \r\n" + file + ": not a regular file");
     ASSERT_TRUE(QFile::remove(file));
-    writeFile(file, "object IVRVar\r\nend\r\n");
+    ASSERT_TRUE(testfiles::writeFile(file, "object IVRVar\r\nend\r\n"));
     loadBoth(&error);
     EXPECT_TRUE(error.startsWith("Read file error")) << error.toStdString();
     EXPECT_FALSE(cache.holds(file));
@@ -710,7 +699,7 @@ TEST_F(FlowFileTest, RootsInAnotherOrderLoadAsTheyStand)
         EXPECT_EQ(flowfile::write(*flow), c.text);
         const QString saved = path("saved.svx");
         ASSERT_TRUE(flow->SaveAs(saved, &error)) << error.toStdString();
-        EXPECT_EQ(readAll(saved), c.text);
+        EXPECT_EQ(bytesOf(saved), c.text);
     }
 }
 
@@ -755,12 +744,12 @@ TEST_F(FlowFileTest, MisplacedRootsAndResultsAreReadErrors)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const QString file = path("roots.svx");
-        writeFile(file, c.text);
+        EXPECT_TRUE(testfiles::writeFile(file, c.text));
         QString error;
         auto flow = std::make_unique<TIVRFlow>(nullptr, file, true, &error);
         EXPECT_EQ(error, "Read file error: \r\n" + file + ": " + QLatin1String(c.message));
         EXPECT_TRUE(flow->tree().isEmpty());
-        EXPECT_EQ(readAll(file), c.text);  // the file is untouched
+        EXPECT_EQ(bytesOf(file), c.text);  // the file is untouched
     }
 }
 
@@ -790,7 +779,7 @@ TEST_F(FlowFileTest, FailedSaveAsKeepsTheOldNameAndReportsTheError)
     EXPECT_EQ(flow.FileName, good);
     EXPECT_EQ(flow.FlowName, good);
     EXPECT_EQ(modifyCalls, 0);
-    EXPECT_EQ(readAll(good), fixture("new.svx"));
+    EXPECT_EQ(bytesOf(good), fixture("new.svx"));
 }
 
 // Limits the size of files this process writes, so a save fails halfway.
@@ -819,7 +808,7 @@ TEST_F(FlowFileTest, FailureWhileWritingLeavesTheOldFileByteForByte)
 {
     const QString file = path("flow.svx");
     const QByteArray old = fixture("printout.svx");
-    writeFile(file, old);
+    EXPECT_TRUE(testfiles::writeFile(file, old));
     QString error;
     TIVRFlow flow(nullptr, file, true, &error);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
@@ -831,7 +820,7 @@ TEST_F(FlowFileTest, FailureWhileWritingLeavesTheOldFileByteForByte)
         EXPECT_FALSE(flow.SaveToFile(&error));
     }
     EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
-    EXPECT_EQ(readAll(file), old);
+    EXPECT_EQ(bytesOf(file), old);
     EXPECT_EQ(modifyCalls, 0);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"flow.svx"}));
     EXPECT_TRUE(flow.SaveToFile(&error)) << error.toStdString();
@@ -847,7 +836,7 @@ TEST_F(FlowFileTest, SavingIntoAFolderThatTakesNoNewFilesWritesTheFileInPlace)
     const QString textFile = locked + "/flow.txt";
     const QString readOnly = locked + "/readonly.svx";
     const QByteArray old(5000, 'z');  // longer than what replaces it
-    for (const QString& f : {flowFile, textFile, readOnly}) writeFile(f, old);
+    for (const QString& f : {flowFile, textFile, readOnly}) EXPECT_TRUE(testfiles::writeFile(f, old));
     chmod(QFile::encodeName(flowFile).constData(), 0666);
     chmod(QFile::encodeName(textFile).constData(), 0666);
     chmod(QFile::encodeName(readOnly).constData(), 0444);
@@ -867,13 +856,13 @@ TEST_F(FlowFileTest, SavingIntoAFolderThatTakesNoNewFilesWritesTheFileInPlace)
     const QStringList results = answer.split(QChar(0x1f));
     ASSERT_EQ(results.size(), 4) << answer.toStdString();
     EXPECT_EQ(results[0], "saved");
-    EXPECT_EQ(readAll(flowFile), fixture("new.svx"));  // cut to the new length
+    EXPECT_EQ(bytesOf(flowFile), fixture("new.svx"));  // cut to the new length
     EXPECT_EQ(results[1], "saved");
-    EXPECT_EQ(readAll(textFile), flowfile::flowText(flow).toLatin1());
+    EXPECT_EQ(bytesOf(textFile), flowfile::flowText(flow).toLatin1());
     // A file nobody may write, and a file that cannot be created: said with the file's name.
     EXPECT_TRUE(results[2].startsWith("Save file error: \r\n")) << results[2].toStdString();
     EXPECT_TRUE(results[2].contains(readOnly)) << results[2].toStdString();
-    EXPECT_EQ(readAll(readOnly), old);
+    EXPECT_EQ(bytesOf(readOnly), old);
     EXPECT_TRUE(results[3].contains(locked + "/new.svx")) << results[3].toStdString();
     EXPECT_EQ(QDir(locked).entryList(QDir::Files), QStringList({"flow.svx", "flow.txt", "readonly.svx"}));
 }
@@ -893,7 +882,7 @@ TEST_F(FlowFileTest, SavingKeepsLinkedNamesOnTheSameFile)
         SCOPED_TRACE(c.what);
         QFile::remove(target);
         QFile::remove(other);
-        writeFile(target, QByteArray(5000, 'z'));
+        EXPECT_TRUE(testfiles::writeFile(target, QByteArray(5000, 'z')));
         if (c.hardLink)
             ASSERT_EQ(link(QFile::encodeName(target).constData(), QFile::encodeName(other).constData()), 0);
         else
@@ -913,8 +902,8 @@ TEST_F(FlowFileTest, SavingKeepsLinkedNamesOnTheSameFile)
             EXPECT_TRUE(QFileInfo(other).isSymLink());
             EXPECT_EQ(QFileInfo(other).symLinkTarget(), target);
         }
-        EXPECT_EQ(readAll(target), fixture("new.svx"));
-        EXPECT_EQ(readAll(other), fixture("new.svx"));
+        EXPECT_EQ(bytesOf(target), fixture("new.svx"));
+        EXPECT_EQ(bytesOf(other), fixture("new.svx"));
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 2);  // no temporary file left behind
     }
 }
@@ -930,7 +919,7 @@ TEST_F(FlowFileTest, AFullDiskNeverCostsAHardLinkedFlowItsOldBytes)
         if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here";
         const QString file = disk.filePath("flow.svx");
         const QString other = disk.filePath("other.svx");
-        writeFile(file, old);
+        EXPECT_TRUE(testfiles::writeFile(file, old));
         ASSERT_EQ(link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
         QString error;
         TIVRFlow flow(nullptr, file, true, &error);
@@ -942,8 +931,8 @@ TEST_F(FlowFileTest, AFullDiskNeverCostsAHardLinkedFlowItsOldBytes)
         EXPECT_FALSE(flow.SaveToFile(&error));
         EXPECT_TRUE(error.startsWith("Save file error: \r\n")) << error.toStdString();
         EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
-        EXPECT_EQ(readAll(file), old);
-        EXPECT_EQ(readAll(other), old);
+        EXPECT_EQ(bytesOf(file), old);
+        EXPECT_EQ(bytesOf(other), old);
         EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                   QStringList({"filler", "flow.svx", "other.svx"}));
     }
@@ -958,7 +947,7 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffInAFolderWithoutCreateRightsIsMendedOnTh
     ASSERT_TRUE(QDir().mkdir(locked));
     const QString file = locked + "/flow.svx";
     const QByteArray old = fixture("printout.svx");
-    writeFile(file, old);
+    EXPECT_TRUE(testfiles::writeFile(file, old));
     chmod(QFile::encodeName(file).constData(), 0666);
     ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0555), 0);
     const QString answer = withoutPrivileges([&] {
@@ -968,10 +957,10 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffInAFolderWithoutCreateRightsIsMendedOnTh
         flow.FirstVariant->Note = QStringLiteral("changed before the old bytes end");
         FileSave::injectInPlaceFault(old.size() / 2, true);
         if (flow.SaveToFile(&error)) return QStringLiteral("saved despite the fault");
-        if (readAll(file) == old) return QStringLiteral("the fault left the file as it was");
+        if (bytesOf(file) == old) return QStringLiteral("the fault left the file as it was");
         TIVRFlow again(nullptr, file, true, &error);
         if (!error.isEmpty()) return error;
-        return flowfile::write(again) == old && readAll(file) == old ? QStringLiteral("mended") : QStringLiteral("not mended");
+        return flowfile::write(again) == old && bytesOf(file) == old ? QStringLiteral("mended") : QStringLiteral("not mended");
     });
     chmod(QFile::encodeName(locked).constData(), 0755);
     EXPECT_EQ(answer, "mended");
@@ -989,7 +978,7 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffHalfwayLeavesTheOldFlow)
         const QString other = path("other.svx");
         QFile::remove(file);
         QFile::remove(other);
-        writeFile(file, old);
+        EXPECT_TRUE(testfiles::writeFile(file, old));
         ASSERT_EQ(link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
         QString error;
         TIVRFlow flow(nullptr, file, true, &error);
@@ -1001,17 +990,17 @@ TEST_F(FlowFileTest, AnInPlaceSaveCutOffHalfwayLeavesTheOldFlow)
         EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
         const QStringList entries = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
         if (!dies) {
-            EXPECT_EQ(readAll(file), old);
+            EXPECT_EQ(bytesOf(file), old);
             EXPECT_EQ(entries, QStringList({"flow.svx", "other.svx"}));
             continue;
         }
-        EXPECT_NE(readAll(file), old);  // cut off, as a killed program leaves it
+        EXPECT_NE(bytesOf(file), old);  // cut off, as a killed program leaves it
         EXPECT_EQ(entries.size(), 3) << entries.join(' ').toStdString();
 
         TIVRFlow again(nullptr, other, true, &error);
         EXPECT_TRUE(error.isEmpty()) << error.toStdString();
         EXPECT_EQ(flowfile::write(again), old);
-        EXPECT_EQ(readAll(file), old);
+        EXPECT_EQ(bytesOf(file), old);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"flow.svx", "other.svx"}));
     }
 }
@@ -1055,10 +1044,10 @@ TEST_F(FlowFileTest, BytesThatAreNotGbkComeBackByteForByte)
 
     const QString file = path("saved.svx");
     ASSERT_TRUE(flow->SaveAs(file, &error)) << error.toStdString();
-    EXPECT_EQ(readAll(file), text);
+    EXPECT_EQ(bytesOf(file), text);
     const QString printout = path("saved.txt");
     ASSERT_TRUE(flow->SaveFlowText(printout, &error)) << error.toStdString();
-    EXPECT_TRUE(readAll(printout).contains("If : Caf\xE9 {na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81} ")) << readAll(printout).constData();
+    EXPECT_TRUE(bytesOf(printout).contains("If : Caf\xE9 {na\xEFve \x81 \xD6\xD0\xCE\xC4 \x81} ")) << bytesOf(printout).constData();
 }
 
 }  // namespace
@@ -1122,7 +1111,7 @@ TEST_F(FlowFileTest, UserVariableNamedLikeTheOtherLanguagesResult)
             EXPECT_EQ(toUser->link.variable()->Name, user);
             const QString saved = path("saved.svx");
             ASSERT_TRUE(flow->SaveAs(saved, &error)) << error.toStdString();
-            EXPECT_EQ(readAll(saved), text);
+            EXPECT_EQ(bytesOf(saved), text);
         }
     }
     setTextLanguage(false);

@@ -8,15 +8,11 @@
 #include "engine/flow.h"
 #include "engine/flowfile.h"
 #include "engine/statements/flowcontrol.h"
+#include "support/files.h"
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-    return f.readAll();
-}
+using testfiles::bytesOf;
 
 QString fixturePath(const char* name)
 {
@@ -36,8 +32,8 @@ TEST(FlowText, NewFlowPrintsEightLinesOverALongerFile)
     QString error = "x";
     ASSERT_TRUE(flow.SaveFlowText(file, &error));
     EXPECT_TRUE(error.isEmpty());
-    EXPECT_EQ(readAll(file), "|\r\nx--Var\r\n|   |\r\n|   ---Result\r\n|\r\n|--Begin\r\n|\r\n---End\r\n");
-    EXPECT_EQ(readAll(file), readAll(fixturePath("new.txt")));
+    EXPECT_EQ(bytesOf(file), "|\r\nx--Var\r\n|   |\r\n|   ---Result\r\n|\r\n|--Begin\r\n|\r\n---End\r\n");
+    EXPECT_EQ(bytesOf(file), bytesOf(fixturePath("new.txt")));
 }
 
 // Connectors, the bar carried down only below nodes with a next sibling, the closing root with
@@ -50,8 +46,8 @@ TEST(FlowText, NestedFlowMatchesItsGoldenPrintout)
     QTemporaryDir dir;
     const QString file = dir.filePath("flow.txt");
     ASSERT_TRUE(flow.SaveFlowText(file, &error)) << error.toStdString();
-    const QByteArray text = readAll(file);
-    EXPECT_EQ(text, readAll(fixturePath("printout.txt")));
+    const QByteArray text = bytesOf(file);
+    EXPECT_EQ(text, bytesOf(fixturePath("printout.txt")));
     EXPECT_EQ(text.count("\r\n"), 2 * flow.tree().count());
 }
 
@@ -68,7 +64,7 @@ TEST(FlowText, FailuresLeaveTheOldFileAndCarryThePrefix)
     EXPECT_GT(error.size(), 24);
 
     // A write that fails halfway (the file size limit) leaves the old printout as it was.
-    const QByteArray old = readAll(plain);
+    const QByteArray old = bytesOf(plain);
     for (int i = 0; i < 50; ++i) flow.tree().addLast(flow.BeginRoot, std::make_unique<IVRBlock>(&flow), "Block");
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -81,7 +77,7 @@ TEST(FlowText, FailuresLeaveTheOldFileAndCarryThePrefix)
     std::signal(SIGXFSZ, handler);
     EXPECT_FALSE(ok);
     EXPECT_TRUE(error.startsWith("Save flow text error: \r\n")) << error.toStdString();
-    EXPECT_EQ(readAll(plain), old);
+    EXPECT_EQ(bytesOf(plain), old);
 }
 
 }  // namespace

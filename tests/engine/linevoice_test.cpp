@@ -524,7 +524,7 @@ protected:
     {
         Scenario scenario;
         QString error;
-        ASSERT_TRUE(parseScenario(json, scenario, error)) << error.toStdString();
+        ASSERT_TRUE(parseScenario(json, scenario, &error)) << error.toStdString();
         if (device && line) device->CloseChannel(0, line);
         line.reset();
         device = std::make_shared<SimDevice>(std::move(scenario));
@@ -821,7 +821,7 @@ TEST(Example, WelcomeFlowServesTheScenarioCalls)
 
     Scenario scenario;
     QString error;
-    ASSERT_TRUE(loadScenario(examplePath("scenario.json"), scenario, error)) << error.toStdString();
+    ASSERT_TRUE(loadScenario(examplePath("scenario.json"), scenario, &error)) << error.toStdString();
     scenario.speed = 0;
     const int calls = int(scenario.addresses.at(0).calls.size());
     auto device = std::make_shared<SimDevice>(std::move(scenario));

@@ -27,7 +27,7 @@ std::shared_ptr<SimDevice> deviceFrom(const char* json)
 {
     Scenario scenario;
     QString error;
-    EXPECT_TRUE(parseScenario(QByteArray(json), scenario, error)) << error.toStdString();
+    EXPECT_TRUE(parseScenario(QByteArray(json), scenario, &error)) << error.toStdString();
     return std::make_shared<SimDevice>(std::move(scenario));
 }
 
@@ -249,7 +249,7 @@ TEST(Scenario, LoadsEveryField)
 {
     Scenario s;
     QString error;
-    ASSERT_TRUE(loadScenario(fixture("scenarios/two_lines.json"), s, error)) << error.toStdString();
+    ASSERT_TRUE(loadScenario(fixture("scenarios/two_lines.json"), s, &error)) << error.toStdString();
     EXPECT_EQ(s.speed, 0.0);
     EXPECT_TRUE(s.speechEngine);
     EXPECT_EQ(s.ringMs, 4000);
@@ -316,12 +316,12 @@ TEST(Scenario, ErrorsNameThePlace)
         SCOPED_TRACE(c.json);
         Scenario s;
         QString error;
-        EXPECT_FALSE(parseScenario(QByteArray(c.json), s, error));
+        EXPECT_FALSE(parseScenario(QByteArray(c.json), s, &error));
         EXPECT_TRUE(error.startsWith(QString::fromUtf8(c.error))) << error.toStdString();
     }
     Scenario s;
     QString error;
-    EXPECT_FALSE(loadScenario(fixture("scenarios/unknown_key.json"), s, error));
+    EXPECT_FALSE(loadScenario(fixture("scenarios/unknown_key.json"), s, &error));
     EXPECT_TRUE(error.contains("unknown_key.json")) << error.toStdString();
     EXPECT_TRUE(error.contains("calls[0].hangup: unknown key")) << error.toStdString();
 }
@@ -748,7 +748,7 @@ TEST(SimDevice, ForcedResultsAndSpeechEngine)
 {
     Scenario s;
     QString error;
-    ASSERT_TRUE(loadScenario(fixture("scenarios/two_lines.json"), s, error));
+    ASSERT_TRUE(loadScenario(fixture("scenarios/two_lines.json"), s, &error));
     auto device = std::make_shared<SimDevice>(s);
     ChannelPtr ch = openChannel(*device, 0, 2);
     EXPECT_EQ(ch->SetHookSwitch(HookMode::Speaker), R::Failed);  // forced on the address

@@ -105,7 +105,7 @@ struct Supervisor : ::testing::Test {
     void start(int i)
     {
         QString error;
-        ASSERT_TRUE(sup->StartChannel(i, error)) << qPrintable(error);
+        ASSERT_TRUE(sup->StartChannel(i, &error)) << qPrintable(error);
         ASSERT_TRUE(error.isEmpty());
     }
     int flowsAlive() const { return int(sup->findChildren<TIVRFlow*>().size()); }
@@ -178,7 +178,7 @@ TEST_F(Supervisor, LoadingGivesEachAddressAndGatewayToTheFirstChannelThatNamesIt
     EXPECT_EQ(stored(5, "Gateway"), "Line 2");
     EXPECT_TRUE(sup->FChannels[5].UseGateway);
     QString error;
-    EXPECT_FALSE(sup->StartChannel(1, error));
+    EXPECT_FALSE(sup->StartChannel(1, &error));
     EXPECT_EQ(error, "Address is empty.");
     // Keys are made for channels that had none.
     EXPECT_TRUE(store->keyExists(channelKeyPath("Channel 8")));
@@ -202,7 +202,7 @@ TEST_F(Supervisor, PropertyTakesTheAddressAndTheGatewayFromStoppedChannels)
     mine.Gateway = 3;
     mine.AutoStart = true;
     QString error;
-    ASSERT_TRUE(sup->SetChannelOptions(3, mine, error)) << qPrintable(error);
+    ASSERT_TRUE(sup->SetChannelOptions(3, mine, &error)) << qPrintable(error);
     EXPECT_EQ(sup->FChannels[0].Address, -1);
     EXPECT_EQ(sup->addressText(0), "");
     EXPECT_EQ(stored(0, "Address"), "");
@@ -218,18 +218,18 @@ TEST_F(Supervisor, PropertyTakesTheAddressAndTheGatewayFromStoppedChannels)
     // Channel 2 keeps Line 2 as its gateway: channel 3, also going through Line 2, loses it but
     // keeps its gateway switched on, so its start says the gateway is empty.
     TChannelOptions second = sup->FChannels[1];
-    ASSERT_TRUE(sup->SetChannelOptions(1, second, error));
+    ASSERT_TRUE(sup->SetChannelOptions(1, second, &error));
     EXPECT_EQ(sup->FChannels[2].Gateway, -1);
     EXPECT_TRUE(sup->FChannels[2].UseGateway);
     EXPECT_EQ(sup->gatewayText(2), "");
     EXPECT_EQ(stored(2, "Gateway"), "");
-    EXPECT_FALSE(sup->StartChannel(2, error));
+    EXPECT_FALSE(sup->StartChannel(2, &error));
     EXPECT_EQ(error, "Gateway is empty.");
 
     // Switching the gateway off empties the gateway column.
     second.UseGateway = false;
     second.Gateway = -1;
-    ASSERT_TRUE(sup->SetChannelOptions(1, second, error));
+    ASSERT_TRUE(sup->SetChannelOptions(1, second, &error));
     EXPECT_EQ(sup->gatewayText(1), "");
     EXPECT_EQ(stored(1, "Gateway"), "");
 }
@@ -244,12 +244,12 @@ TEST_F(Supervisor, AFailedWriteChangesNoSettings)
     TChannelOptions other;
     other.Address = 0;
     QString error;
-    EXPECT_FALSE(sup->SetChannelOptions(1, other, error));
+    EXPECT_FALSE(sup->SetChannelOptions(1, other, &error));
     EXPECT_TRUE(error.startsWith("Save options error: ")) << qPrintable(error);
     EXPECT_TRUE(error.contains("disk is full")) << qPrintable(error);
     EXPECT_EQ(sup->FChannels[0], before);
     EXPECT_EQ(sup->FChannels[1].Address, -1);
-    EXPECT_FALSE(sup->ResetChannelOptions(0, error));
+    EXPECT_FALSE(sup->ResetChannelOptions(0, &error));
     EXPECT_TRUE(error.contains("disk is full")) << qPrintable(error);
     EXPECT_EQ(sup->FChannels[0], before);
 }
@@ -268,7 +268,7 @@ TEST_F(Supervisor, ResetClearsAStoppedChannelAndRefusesARunningOne)
     start(1);
 
     QString error;
-    ASSERT_TRUE(sup->ResetChannelOptions(0, error)) << qPrintable(error);
+    ASSERT_TRUE(sup->ResetChannelOptions(0, &error)) << qPrintable(error);
     TChannelOptions cleared;
     cleared.TransmitDTMF = -1;  // left as it was
     EXPECT_EQ(sup->FChannels[0], cleared);
@@ -278,11 +278,11 @@ TEST_F(Supervisor, ResetClearsAStoppedChannelAndRefusesARunningOne)
     EXPECT_EQ(sup->addressText(0), "");
     EXPECT_EQ(sup->gatewayText(0), "");
 
-    EXPECT_FALSE(sup->ResetChannelOptions(1, error));
+    EXPECT_FALSE(sup->ResetChannelOptions(1, &error));
     EXPECT_EQ(error, QStringLiteral("Channel 2 channel is running，please first stop."));
     EXPECT_EQ(sup->FChannels[1].Address, 1);
     sup->StopChannel(1);
-    ASSERT_TRUE(sup->ResetChannelOptions(1, error));
+    ASSERT_TRUE(sup->ResetChannelOptions(1, &error));
     EXPECT_EQ(sup->stateText(1), "");  // a reset empties the state column too
 }
 
@@ -331,7 +331,7 @@ TEST_F(Supervisor, EveryStartErrorInItsOrder)
         SCOPED_TRACE(qPrintable(c.error));
         channel(row, c.address, c.gateway);
         QString error = "stale";
-        EXPECT_FALSE(sup->StartChannel(row, error));
+        EXPECT_FALSE(sup->StartChannel(row, &error));
         EXPECT_EQ(error, c.error);
         EXPECT_FALSE(sup->isRunning(row));
         EXPECT_EQ(sup->stateText(row), "");  // unchanged
@@ -343,15 +343,15 @@ TEST_F(Supervisor, EveryStartErrorInItsOrder)
     setAdminTextLanguage(true);
     channel(0, 6);
     QString error;
-    sup->StartChannel(0, error);
+    sup->StartChannel(0, &error);
     EXPECT_EQ(error, QStringLiteral("Line 7，没有设置应用流程"));
     channel(0, 2, -2);
-    sup->StartChannel(0, error);
+    sup->StartChannel(0, &error);
     EXPECT_EQ(error, "Gateway is empty.");  // English in both languages
 
     // A running channel starts nothing and reports nothing.
     error = "stale";
-    EXPECT_TRUE(sup->StartChannel(11, error));
+    EXPECT_TRUE(sup->StartChannel(11, &error));
     EXPECT_TRUE(error.isEmpty());
 }
 
@@ -373,7 +373,7 @@ TEST_F(Supervisor, FlowFileThatIsNoRegularFileIsRefusedAtTheStart)
         SCOPED_TRACE(file.toStdString());
         channel(row, row);
         QString error;
-        EXPECT_FALSE(sup->StartChannel(row, error));
+        EXPECT_FALSE(sup->StartChannel(row, &error));
         EXPECT_EQ(error, "File cann't be openned: \r\n" + file + ": not a regular file, " + file);
         EXPECT_FALSE(sup->isRunning(row));
         ++row;
@@ -419,17 +419,17 @@ TEST_F(Supervisor, InUseTable)
     for (const Case& c : cases) {
         SCOPED_TRACE(QStringLiteral("%1/%2").arg(c.address).arg(c.gateway).toStdString());
         QString error = "stale";
-        sup->CheckAddressInUse(c.address, c.gateway, error);
+        sup->CheckAddressInUse(c.address, c.gateway, &error);
         EXPECT_EQ(error, c.error);
     }
 
     // The same rules keep a start off a line that runs: channel 4 on Line 2, channel 5 through it.
     channel(3, 1);
     QString error;
-    EXPECT_FALSE(sup->StartChannel(3, error));
+    EXPECT_FALSE(sup->StartChannel(3, &error));
     EXPECT_EQ(error, "Line 2  is running as Gateway by another channel.");
     channel(4, 5, 2);
-    EXPECT_FALSE(sup->StartChannel(4, error));
+    EXPECT_FALSE(sup->StartChannel(4, &error));
     EXPECT_EQ(error, "Line 3  is running by another channel.");
     // Stopped channels free their lines.
     sup->StopChannel(1);
@@ -439,9 +439,9 @@ TEST_F(Supervisor, InUseTable)
     start(4);
 
     setAdminTextLanguage(true);
-    sup->CheckAddressInUse(0, -1, error);
+    sup->CheckAddressInUse(0, -1, &error);
     EXPECT_EQ(error, QStringLiteral("Line 1  正被另一通道运行"));
-    sup->CheckAddressInUse(2, -1, error);
+    sup->CheckAddressInUse(2, -1, &error);
     EXPECT_EQ(error, QStringLiteral("Line 3  正被另一通道作为网关运行"));
 }
 
@@ -659,7 +659,7 @@ TEST(AdminDemo, ScenarioHasCallsOnSixLines)
 {
     Scenario s;
     QString error;
-    ASSERT_TRUE(loadScenario(examplesFolder() + "/admin-scenario.json", s, error)) << qPrintable(error);
+    ASSERT_TRUE(loadScenario(examplesFolder() + "/admin-scenario.json", s, &error)) << qPrintable(error);
     EXPECT_EQ(s.speed, 1.0);
     ASSERT_EQ(s.addresses.size(), 6u);
     for (size_t i = 0; i < s.addresses.size(); ++i) {

@@ -207,10 +207,10 @@ TEST_F(AuthorizatedTest, OkChecksInOrderWithTheirTextsAndFocus)
 {
     std::vector<std::pair<int, int>> calls;
     QString answer;
-    dlg.OnCheckAddress = [&](int address, int gateway, QString& error) {
+    dlg.OnCheckAddress = [&](int address, int gateway, QString* error) {
         calls.emplace_back(address, gateway);
-        EXPECT_TRUE(error.isEmpty());
-        error = answer;
+        EXPECT_TRUE(error->isEmpty());
+        *error = answer;
     };
     struct Case {
         const char* name;

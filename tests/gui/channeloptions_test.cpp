@@ -154,12 +154,12 @@ TEST_F(ChannelOptionsTest, SaveWritesTheRecordAndRemovesWhatItDoesNotHold)
         ASSERT_TRUE(key.writeInteger("TransmitDTMF", 1));
 
         QString error = "stale";
-        ASSERT_TRUE(writeChannelOptions(key, lists, row.record, row.writeAutoStart, error));
+        ASSERT_TRUE(writeChannelOptions(key, lists, row.record, row.writeAutoStart, &error));
         EXPECT_TRUE(error.isEmpty());
         EXPECT_EQ(dump(), row.stored);
 
         TChannelOptions back;
-        ASSERT_TRUE(readChannelOptions(key, lists, back, error));
+        ASSERT_TRUE(readChannelOptions(key, lists, back, &error));
         EXPECT_EQ(describe(back), describe(row.readBack));
     }
 }
@@ -235,7 +235,7 @@ TEST_F(ChannelOptionsTest, LoadFallsBackOnMissingWrongTypedAndUnknownValues)
         TChannelOptions loaded = gatewayOn(3, 3, 2, 1, 2, -1);  // nothing of it may survive
         loaded.AutoStart = true;
         QString error;
-        ASSERT_TRUE(readChannelOptions(key, lists, loaded, error));
+        ASSERT_TRUE(readChannelOptions(key, lists, loaded, &error));
         EXPECT_TRUE(error.isEmpty());
         EXPECT_EQ(describe(loaded), describe(row.expected));
     }
@@ -247,7 +247,7 @@ TEST_F(ChannelOptionsTest, LoadLeavesTheRunningFlowAndAMissingKeyReadsAsEmpty)
     auto* flow = reinterpret_cast<TIVRFlow*>(&o);  // only compared, never used
     o.RunningFlow = flow;
     QString error;
-    ASSERT_TRUE(readChannelOptions(RegistryKey(&store, channelKeyPath("Nobody")), lists, o, error));
+    ASSERT_TRUE(readChannelOptions(RegistryKey(&store, channelKeyPath("Nobody")), lists, o, &error));
     EXPECT_EQ(o.RunningFlow, flow);
     o.RunningFlow = nullptr;
     EXPECT_EQ(o, TChannelOptions{});
@@ -257,9 +257,9 @@ TEST_F(ChannelOptionsTest, SaveCreatesTheKey)
 {
     const RegistryKey product(&store, productKeyPath() + "\\Fresh");
     QString error;
-    ASSERT_TRUE(writeChannelOptions(product, lists, gatewayOn(0, 2, 0, 0, 0, 0), false, error)) << qPrintable(error);
+    ASSERT_TRUE(writeChannelOptions(product, lists, gatewayOn(0, 2, 0, 0, 0, 0), false, &error)) << qPrintable(error);
     TChannelOptions back;
-    ASSERT_TRUE(readChannelOptions(product, lists, back, error));
+    ASSERT_TRUE(readChannelOptions(product, lists, back, &error));
     EXPECT_EQ(back, gatewayOn(0, 2, 0, 0, 0, 0));
 }
 
@@ -271,17 +271,17 @@ TEST_F(ChannelOptionsTest, StoreFailuresAreReported)
     const RegistryKey bad(&broken, channelKeyPath("Channel 1"));
     QString error;
     TChannelOptions o;
-    EXPECT_FALSE(readChannelOptions(bad, lists, o, error));
+    EXPECT_FALSE(readChannelOptions(bad, lists, o, &error));
     EXPECT_TRUE(error.startsWith("Load options error: Software\\Sorvix\\Authorizated\\Channel 1\r\n"))
         << qPrintable(error);
     EXPECT_GT(error.size(), QString("Load options error: Software\\Sorvix\\Authorizated\\Channel 1\r\n").size());
     EXPECT_EQ(o, TChannelOptions{});
 
-    EXPECT_FALSE(writeChannelOptions(bad, lists, gatewayOn(0, 2, 0, 0, 0, 0), true, error));
+    EXPECT_FALSE(writeChannelOptions(bad, lists, gatewayOn(0, 2, 0, 0, 0, 0), true, &error));
     EXPECT_TRUE(error.startsWith("Save options error: Software\\Sorvix\\Authorizated\\Channel 1\r\n"))
         << qPrintable(error);
 
-    EXPECT_FALSE(writeChannelOptions(RegistryKey(), lists, o, true, error));
+    EXPECT_FALSE(writeChannelOptions(RegistryKey(), lists, o, true, &error));
     EXPECT_FALSE(error.isEmpty());
 }
 
@@ -290,7 +290,7 @@ TEST_F(ChannelOptionsTest, AFailedSaveChangesNothing)
 {
     TChannelOptions before = gatewayOn(0, 2, 1, 1, 1, -1);
     QString error;
-    ASSERT_TRUE(writeChannelOptions(key, lists, before, true, error));
+    ASSERT_TRUE(writeChannelOptions(key, lists, before, true, &error));
     const QString stored = dump();
     store.releaseThreadConnection();
     {
@@ -308,7 +308,7 @@ TEST_F(ChannelOptionsTest, AFailedSaveChangesNothing)
 
     TChannelOptions after = gatewayOn(3, 2, 2, 0, 2, 0);
     after.AutoStart = true;
-    EXPECT_FALSE(writeChannelOptions(key, lists, after, true, error));
+    EXPECT_FALSE(writeChannelOptions(key, lists, after, true, &error));
     EXPECT_TRUE(error.contains("disk is full")) << qPrintable(error);
     EXPECT_EQ(dump(), stored);
 }

@@ -23,6 +23,7 @@
 #include "editor/common/authorizated.h"
 #include "editor/common/channeloptions.h"
 #include "editor/flowform.h"
+#include "editor/dialogs/editregistry.h"
 #include "editor/mdimain.h"
 #include "editor/palette.h"
 #include "editor/startup.h"
@@ -157,6 +158,7 @@ struct Debugger : ::testing::Test {
         initProductTexts();
         registry = std::make_unique<ScopedEnv>("SORVIX_REGISTRY", dir.filePath("registry.db").toLocal8Bit());
         main = std::make_unique<TfrmSorvixEdit>();
+        installStatementDialogs(main.get());
         main->resize(1000, 700);
         main->show();
         useScenario(scenario(0));
@@ -508,6 +510,7 @@ TEST_F(Debugger, OptionsAreSavedAfterOkAndLoadedAtTheNextStart)
     auto device = main->TAPI3Device;
     main.reset();
     main = std::make_unique<TfrmSorvixEdit>();
+    installStatementDialogs(main.get());
     useDevice(device);
     EXPECT_EQ(main->DebugOptions, TChannelOptions{});
     loadDebugOptions(main.get());

@@ -21,14 +21,11 @@
 #include "fakewavepreview.h"
 #include "iconlook.h"
 #include "platform/wave.h"
+#include "support/files.h"
 
 namespace {
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testfiles::bytesOf;
 
 // The voice dialogs on a fake preview.
 struct VoiceDialogTest : DialogTest {
@@ -70,7 +67,7 @@ TEST_F(VoiceDialogTest, NewCreatesAMissingFileAsTheEmptyWaveAndOpensAnExistingOn
     auto* s = addToBegin<IVRPlay>();
     const QString greeting = dir.filePath("greeting");
     const QString existing = recording("hello.wav");
-    const QByteArray before = contents(existing);
+    const QByteArray before = bytesOf(existing);
     prompt.fileNames = {greeting, existing};
     driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
         EXPECT_EQ(d.windowTitle(), "Play");
@@ -80,14 +77,14 @@ TEST_F(VoiceDialogTest, NewCreatesAMissingFileAsTheEmptyWaveAndOpensAnExistingOn
         EXPECT_EQ(prompt.dialogs[0].filter, "Wav Files (*.wav);;All Files (*)");
         EXPECT_TRUE(prompt.dialogs[0].takesNewName);
         const QString created = greeting + ".WAV";
-        EXPECT_EQ(contents(created), emptyWaveFileBytes());
+        EXPECT_EQ(bytesOf(created), emptyWaveFileBytes());
         EXPECT_EQ(d.cmbVariant->currentText(), '"' + created + '"');
         EXPECT_EQ(d.preview().fileName(), created);
         EXPECT_TRUE(d.btnClear->isEnabled());
         EXPECT_TRUE(d.btnRecord->isEnabled());
 
         d.btnNew->click();  // an existing file: opened as it is
-        EXPECT_EQ(contents(existing), before);
+        EXPECT_EQ(bytesOf(existing), before);
         EXPECT_EQ(d.cmbVariant->currentText(), '"' + existing + '"');
         EXPECT_EQ(d.preview().fileName(), existing);
         d.btnOk->click();
@@ -112,7 +109,7 @@ TEST_F(VoiceDialogTest, NewInASavedFlowsFolderIsNamedRelativeToIt)
         d.btnNew->click();
         EXPECT_EQ(d.cmbVariant->currentText(), "\"wav/greeting.WAV\"");
         EXPECT_EQ(d.preview().fileName(), inside + ".WAV");
-        EXPECT_EQ(contents(inside + ".WAV"), emptyWaveFileBytes());
+        EXPECT_EQ(bytesOf(inside + ".WAV"), emptyWaveFileBytes());
         d.btnNew->click();
         EXPECT_EQ(d.cmbVariant->currentText(), '"' + outside + '"');
         d.btnNew->click();
@@ -171,7 +168,7 @@ TEST_F(VoiceDialogTest, WithoutASoundDeviceTheDialogSaysSoOnceBesideThePlayer)
             // A new prompt is still made.
             if (show == 0) {
                 d.btnNew->click();
-                EXPECT_EQ(contents(greeting + ".WAV"), emptyWaveFileBytes());
+                EXPECT_EQ(bytesOf(greeting + ".WAV"), emptyWaveFileBytes());
             }
             d.btnOk->click();
         });
@@ -206,7 +203,7 @@ TEST_F(VoiceDialogTest, NewIntoAMissingFolderChangesNothing)
 TEST_F(VoiceDialogTest, ClearAndRecordingReplaceTheFileOnlyOnOk)
 {
     const QString file = recording("prompt.wav");
-    const QByteArray original = contents(file);
+    const QByteArray original = bytesOf(file);
     auto* s = playOf(file);
 
     struct Case {
@@ -219,7 +216,7 @@ TEST_F(VoiceDialogTest, ClearAndRecordingReplaceTheFileOnlyOnOk)
     {
         const QString r = dir.filePath("expected-recording.wav");
         ASSERT_TRUE(writeWaveFile(r, WaveFormat::telephone(), preview->recordedSamples));
-        recorded = contents(r);
+        recorded = bytesOf(r);
     }
     const std::vector<Case> cases = {
         {"clear, cancel", [](TfrmPlayWavFile& d) { d.btnClear->click(); }, false, original},
@@ -245,13 +242,13 @@ TEST_F(VoiceDialogTest, ClearAndRecordingReplaceTheFileOnlyOnOk)
             EXPECT_EQ(d.preview().fileName(), file);
             EXPECT_TRUE(d.btnClear->isEnabled());
             c.act(d);
-            EXPECT_EQ(contents(file), original) << "untouched before OK";
+            EXPECT_EQ(bytesOf(file), original) << "untouched before OK";
             if (c.ok) d.btnOk->click();
             else d.btnCancel->click();
             EXPECT_FALSE(d.isVisible());
         });
         EXPECT_EQ(s->Edit(), c.ok);
-        EXPECT_EQ(contents(file), c.expected);
+        EXPECT_EQ(bytesOf(file), c.expected);
         EXPECT_FALSE(preview->isOpen());
         // Back to the original for the next case.
         QFile f(file);
@@ -264,28 +261,28 @@ TEST_F(VoiceDialogTest, ClearAndRecordingReplaceTheFileOnlyOnOk)
 TEST_F(VoiceDialogTest, ClearedOrRecordedFileIsUntouchedBeforeOk)
 {
     const QString file = recording("prompt.wav");
-    const QByteArray original = contents(file);
+    const QByteArray original = bytesOf(file);
     auto* s = playOf(file);
     driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
         d.btnClear->click();
-        EXPECT_EQ(contents(file), original);
+        EXPECT_EQ(bytesOf(file), original);
         EXPECT_NE(d.preview().fileName(), file) << "the preview plays the cleared copy";
         EXPECT_TRUE(d.btnClear->isEnabled());
         d.btnRecord->click();
         EXPECT_FALSE(d.btnClear->isEnabled()) << "not while recording";
         EXPECT_FALSE(d.btnNew->isEnabled());
         d.btnStop->click();
-        EXPECT_EQ(contents(file), original);
+        EXPECT_EQ(bytesOf(file), original);
         d.btnCancel->click();
     });
     EXPECT_FALSE(s->Edit());
-    EXPECT_EQ(contents(file), original);
+    EXPECT_EQ(bytesOf(file), original);
 }
 
 TEST_F(VoiceDialogTest, ReadOnlyWhileRunningDisablesNewClearAndRecord)
 {
     const QString file = recording("prompt.wav");
-    const QByteArray original = contents(file);
+    const QByteArray original = bytesOf(file);
     auto* s = playOf(file);
     ASSERT_TRUE(runUntilPausedAt(s));
     driver.then<TfrmPlayWavFile>([&](TfrmPlayWavFile& d) {
@@ -305,7 +302,7 @@ TEST_F(VoiceDialogTest, ReadOnlyWhileRunningDisablesNewClearAndRecord)
         EXPECT_TRUE(d.isVisible());
     });
     EXPECT_FALSE(s->Edit());
-    EXPECT_EQ(contents(file), original);
+    EXPECT_EQ(bytesOf(file), original);
     EXPECT_TRUE(prompt.dialogs.empty());
     ASSERT_TRUE(flow->Stop());
 }

@@ -27,13 +27,14 @@
 #include "editor/flowform.h"
 #include "editor/mdimain.h"
 #include "editor/palette.h"
-#include "editor/statementdialogs.h"
+#include "editor/dialogs/editregistry.h"
 #include "editor/statementdrag.h"
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/texts.h"
 #include "fakeprompt.h"
 #include "iconlook.h"
+#include "support/files.h"
 
 // Sets a flow's run state without a runner thread.
 struct TIVRFlowTestAccess {
@@ -78,6 +79,7 @@ struct Editor : ::testing::Test {
     {
         initProductTexts();
         main = std::make_unique<TfrmSorvixEdit>();
+        installStatementDialogs(main.get());
         main->resize(1000, 700);
         main->show();
     }
@@ -257,6 +259,7 @@ TEST_F(Editor, InChineseNoPaletteButtonShowsAToolTipWhileCaptionsShow)
     setTextLanguage(true);
     initProductTexts();
     main = std::make_unique<TfrmSorvixEdit>();
+    installStatementDialogs(main.get());
     for (TPaletteButton* b : main->FPalette) {
         EXPECT_TRUE(b->toolTip().isEmpty()) << b->objectName().toStdString();
         EXPECT_EQ(b->hint(), b->text());
@@ -710,10 +713,7 @@ TEST_F(Editor, SaveAsOntoAFileAnotherWindowHoldsIsRefused)
     main->OpenFlowFile(held);
     TfrmFlow* holder = main->activeFlowWindow();
     ASSERT_NE(holder, nullptr);
-    const QByteArray before = [&] {
-        QFile file(held);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray before = testfiles::bytesOf(held);
 
     TfrmFlow* other = newFlow();
     add(other, other->FFlow->BeginRoot, "IVRPlay", pcLastChild);
@@ -856,6 +856,7 @@ TEST(CloseFlow, QuestionsAndAnswersDecideWhetherTheWindowCloses)
         if (r.save == Save::Succeeds && !writer) continue;  // needs the flow file writer
         StoppingPrompt prompt;
         TfrmSorvixEdit main;
+        installStatementDialogs(&main);
         main.OpenFlowFile(QString());
         TfrmFlow* w = main.activeFlowWindow();
         ASSERT_NE(w, nullptr);
@@ -1160,14 +1161,14 @@ TEST_F(Editor, KeysReachTheCommandsFromTheTree)
     QTest::keyClick(w->treeView(), Qt::Key_F4);
     EXPECT_FALSE(play->statement()->enabled());
     int opened = 0;
-    StatementDialogs::registerDialog(cls("IVRPlay"), [&](TIVRBase&) {
+    EditRegistry::registerEdit(cls("IVRPlay"), [&](TIVRBase&) {
         ++opened;
         return false;
     });
     QTest::keyClick(w->treeView(), Qt::Key_Return);
     QTest::keyClick(w->treeView(), Qt::Key_Enter);
     EXPECT_EQ(opened, 2);
-    StatementDialogs::registerDialog(cls("IVRPlay"), {});
+    EditRegistry::registerEdit(cls("IVRPlay"), {});
     select(w, w->FFlow->BeginRoot->firstChild());
     QTest::keyClick(w->treeView(), Qt::Key_Delete);
     EXPECT_FALSE(w->FFlow->BeginRoot->hasChildren());
@@ -1179,12 +1180,12 @@ TEST_F(Editor, PropertyOpensTheKindsDialogWhenThereIsOne)
     FlowNode* play = add(w, w->FFlow->BeginRoot, "IVRPlay", pcLastChild);
     w->UpdateCaption(false);
     select(w, play);
-    StatementDialogs::registerDialog(cls("IVRPlay"), {});
+    EditRegistry::registerEdit(cls("IVRPlay"), {});
     main->acProperty->trigger();  // no dialog for the kind: not edited
     EXPECT_FALSE(w->FFlow->Modified);
 
     TIVRBase* edited = nullptr;
-    StatementDialogs::registerDialog(cls("IVRPlay"), [&](TIVRBase& s) {
+    EditRegistry::registerEdit(cls("IVRPlay"), [&](TIVRBase& s) {
         edited = &s;
         s.Note = "hello";
         return true;
@@ -1197,11 +1198,11 @@ TEST_F(Editor, PropertyOpensTheKindsDialogWhenThereIsOne)
 
     // A cancelled dialog changes nothing.
     w->UpdateCaption(false);
-    StatementDialogs::registerDialog(cls("IVRPlay"), [](TIVRBase&) { return false; });
+    EditRegistry::registerEdit(cls("IVRPlay"), [](TIVRBase&) { return false; });
     main->acProperty->trigger();
     EXPECT_FALSE(w->FFlow->Modified);
-    StatementDialogs::registerDialog(cls("IVRPlay"), {});
-    EXPECT_FALSE(StatementDialogs::hasDialog(cls("IVRPlay")));
+    EditRegistry::registerEdit(cls("IVRPlay"), {});
+    EXPECT_FALSE(EditRegistry::hasEdit(cls("IVRPlay")));
 }
 
 TEST_F(Editor, ExpandAndCollapseCommands)
@@ -1484,7 +1485,7 @@ TEST_F(TreeDrops, TheTreeStartsADragOnlyAfterThreePixelsOnTheSelectedMovableNode
 
     // A double click opens the dialog of the pressed node and leaves its expansion alone.
     int opened = 0;
-    StatementDialogs::registerDialog(cls("IVRWhile"), [&](TIVRBase&) {
+    EditRegistry::registerEdit(cls("IVRWhile"), [&](TIVRBase&) {
         ++opened;
         return false;
     });
@@ -1498,7 +1499,7 @@ TEST_F(TreeDrops, TheTreeStartsADragOnlyAfterThreePixelsOnTheSelectedMovableNode
     send(port, QEvent::MouseButtonRelease, l, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(loop->expanded(), expanded);
-    StatementDialogs::registerDialog(cls("IVRWhile"), {});
+    EditRegistry::registerEdit(cls("IVRWhile"), {});
 }
 
 // ---- windows and help ----

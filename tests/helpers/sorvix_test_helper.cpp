@@ -18,18 +18,13 @@
 #include "platform/filesave.h"
 #include "platform/registry.h"
 #include "platform/singleinstance.h"
-
-static QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+#include "support/files.h"
 
 static int saveLoop(const QStringList& args)
 {
     if (args.size() != 3)
         return 2;
-    const QByteArray versions[2] = {bytesOf(args[1]), bytesOf(args[2])};
+    const QByteArray versions[2] = {testfiles::bytesOf(args[1]), testfiles::bytesOf(args[2])};
     std::fprintf(stdout, "saving\n");
     std::fflush(stdout);
     for (int i = 0;; i = 1 - i) {

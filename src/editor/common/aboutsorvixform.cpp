@@ -74,11 +74,11 @@ void TfrmAboutSorvix::FormCreate()
         l->installEventFilter(this);
         return l;
     };
-    lblWebSite = caption(IsChinese ? QStringLiteral("网址：") : QStringLiteral("WebSite: "));
+    lblWebSite = caption(txt::AboutWebSite);
     lblWebUrl = link(WebAddress);
-    lblTechSupport = caption(IsChinese ? QStringLiteral("技术支持：") : QStringLiteral("Technical Support: "));
+    lblTechSupport = caption(txt::AboutTechSupport);
     lblSupportEmail = link(SupportMailAddress);
-    lblMarket = caption(IsChinese ? QStringLiteral("市场：") : QStringLiteral("Market: "));
+    lblMarket = caption(txt::AboutMarket);
     lblMarketEmail = link(SalesMailAddress);
 
     btnOK = new QPushButton(txt::Ok, this);

@@ -288,7 +288,7 @@ void TfrmAuthorizated::btnOKClick()
     if (gatewayOn && gateway == address) return refuse(txt::OptionGatewaySameAsChannel, cmbGateway);
     if (OnCheckAddress) {
         QString error;
-        OnCheckAddress(address, gatewayOn ? gateway : -1, error);
+        OnCheckAddress(address, gatewayOn ? gateway : -1, &error);
         if (!error.isEmpty()) return refuse(error, nullptr);
     }
     accept();
@@ -302,7 +302,7 @@ void TfrmAuthorizated::btnHelpClick()
 bool TfrmAuthorizated::LoadOptions(const RegistryKey& key, TChannelOptions& options, QString* error)
 {
     QString text;
-    const bool ok = readChannelOptions(key, lists_, options, text);
+    const bool ok = readChannelOptions(key, lists_, options, &text);
     if (error) *error = text;
     return ok;
 }
@@ -310,7 +310,7 @@ bool TfrmAuthorizated::LoadOptions(const RegistryKey& key, TChannelOptions& opti
 bool TfrmAuthorizated::SaveOptions(const RegistryKey& key, const TChannelOptions& options, bool WriteAutoStart)
 {
     QString error;
-    if (writeChannelOptions(key, lists_, options, WriteAutoStart, error)) return true;
+    if (writeChannelOptions(key, lists_, options, WriteAutoStart, &error)) return true;
     Prompt::instance().message(this, error, ProductTitle, Prompt::Kind::Error, Prompt::Buttons::Ok);
     return false;
 }

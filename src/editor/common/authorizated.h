@@ -21,7 +21,7 @@ class TfrmAuthorizated : public TSorvixDlg {
 public:
     // (address index, gateway index or -1 when the gateway is off, error text): an error text
     // left empty accepts; any other text is shown and the dialog stays open.
-    using CheckAddressEvent = std::function<void(int address, int gateway, QString& error)>;
+    using CheckAddressEvent = std::function<void(int address, int gateway, QString* error)>;
 
     // device: asked once for its addresses and gateway address (null: none). waves: the sound devices.
     TfrmAuthorizated(ITAPI3Device* device, const WaveDeviceList& waves, QWidget* parent = nullptr);

@@ -44,12 +44,12 @@ QString failureText(const QString& prefix, const RegistryKey& key)
 
 QString loadPrefix()
 {
-    return IsChinese ? QStringLiteral("读取选项错误：") : QStringLiteral("Load options error: ");
+    return txt::OptionLoadError;
 }
 
 QString savePrefix()
 {
-    return IsChinese ? QStringLiteral("保存选项错误：") : QStringLiteral("Save options error: ");
+    return txt::OptionSaveError;
 }
 
 class EmptyWaveDeviceList : public WaveDeviceList {
@@ -113,9 +113,9 @@ ChannelOptionLists ChannelOptionLists::collect(ITAPI3Device* device, const WaveD
 }
 
 bool readChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists, TChannelOptions& options,
-                        QString& error)
+                        QString* error)
 {
-    error.clear();
+    error->clear();
     TIVRFlow* const running = options.RunningFlow;
     options = TChannelOptions{};
     options.RunningFlow = running;
@@ -135,7 +135,7 @@ bool readChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists,
         return s == Status::Ok;
     };
     auto done = [&] {
-        if (failed) error = failureText(loadPrefix(), key);
+        if (failed) *error = failureText(loadPrefix(), key);
         return !failed;
     };
 
@@ -157,11 +157,11 @@ bool readChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists,
 }
 
 bool writeChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists, const TChannelOptions& options,
-                         bool writeAutoStart, QString& error)
+                         bool writeAutoStart, QString* error)
 {
-    error.clear();
+    error->clear();
     if (key.isNull() || !key.store()) {
-        error = savePrefix();
+        *error = savePrefix();
         return false;
     }
 
@@ -190,6 +190,6 @@ bool writeChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists
         if (hook != 0 ? !key.writeInteger(kHookSwitchMode, hook) : !remove(kHookSwitchMode)) return false;
         return key.writeInteger(kTransmitDTMF, options.TransmitDTMF != 0 ? 1 : 0);
     });
-    if (!ok) error = failureText(savePrefix(), key);
+    if (!ok) *error = failureText(savePrefix(), key);
     return ok;
 }

@@ -59,7 +59,7 @@ struct ChannelOptionLists {
 // in error, only when the store itself fails; the fields not read by then keep those values.
 // RunningFlow is left alone.
 bool readChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists, TChannelOptions& options,
-                        QString& error);
+                        QString* error);
 
 // Writes a record into key (created when missing), "AutoStart" only when writeAutoStart; the
 // gateway state is the record's UseGateway. A value that the record leaves without meaning (no
@@ -68,4 +68,4 @@ bool readChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists,
 // address has no stored form: it is written as the gateway off. All or nothing: on failure the key
 // is unchanged and error holds a text for the user.
 bool writeChannelOptions(const RegistryKey& key, const ChannelOptionLists& lists, const TChannelOptions& options,
-                         bool writeAutoStart, QString& error);
+                         bool writeAutoStart, QString* error);

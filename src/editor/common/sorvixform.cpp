@@ -28,9 +28,9 @@ QString SalesMailAddress;
 
 void initProductTexts()
 {
-    ProductTitle = IsChinese ? QStringLiteral("Sorvix 语音应答系统") : QStringLiteral("Sorvix IVR");
+    ProductTitle = txt::ProductName;
     AboutTitle = QStringLiteral("Sorvix");
-    SubtitleText = IsChinese ? QStringLiteral("交互式语音应答系统") : QStringLiteral("Interactive Voice Response");
+    SubtitleText = txt::ProductSubtitle;
     WebAddress = QStringLiteral("https://www.sorvix.com");
     SupportMailAddress = QStringLiteral("support@sorvix.com");
     SalesMailAddress = QStringLiteral("sales@sorvix.com");

@@ -1,5 +1,6 @@
 #include "editor/dialogs/editregistry.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -14,13 +15,12 @@
 #include "editor/dialogs/linedialogs.h"
 #include "editor/dialogs/variabledialogs.h"
 #include "editor/dialogs/voicedialogs.h"
-#include "editor/statementdialogs.h"
 #include "engine/statement.h"
 
 namespace {
 
 struct Registry {
-    std::vector<const ClassInfo*> registered;  // the classes our dialogs registered
+    QHash<const ClassInfo*, EditRegistry::EditFunction> edits;
     std::vector<QPointer<QWidget>> dialogs;
     QPointer<QWidget> owner;
     QMetaObject::Connection ownerGone;
@@ -54,20 +54,22 @@ namespace EditRegistry {
 
 void registerEdit(const ClassInfo* statementClass, EditFunction edit)
 {
-    std::vector<const ClassInfo*>& mine = registry().registered;
-    std::erase(mine, statementClass);
-    if (edit) mine.push_back(statementClass);
-    StatementDialogs::registerDialog(statementClass, std::move(edit));
+    if (edit)
+        registry().edits.insert(statementClass, std::move(edit));
+    else
+        registry().edits.remove(statementClass);
 }
 
 bool hasEdit(const ClassInfo* statementClass)
 {
-    return StatementDialogs::hasDialog(statementClass);
+    return registry().edits.contains(statementClass);
 }
 
 bool edit(TIVRBase& statement)
 {
-    return StatementDialogs::edit(statement);
+    const auto& edits = registry().edits;
+    const auto it = edits.constFind(&statement.classInfo());
+    return it != edits.constEnd() && (*it)(statement);
 }
 
 QWidget* owner()
@@ -91,7 +93,7 @@ void installStatementDialogs(QWidget* owner)
     // The dialogs go with their owner window; the registry must not outlive them.
     if (owner) r.ownerGone = QObject::connect(owner, &QObject::destroyed, [] { uninstallStatementDialogs(); });
     for (Installer install : installers) install();
-    StatementDialogs::install();
+    setEditHandler(&EditRegistry::edit);
 }
 
 void uninstallStatementDialogs()
@@ -99,9 +101,7 @@ void uninstallStatementDialogs()
     Registry& r = registry();
     if (!r.installed) return;
     QObject::disconnect(r.ownerGone);
-    std::vector<const ClassInfo*> mine;
-    mine.swap(r.registered);
-    for (const ClassInfo* c : mine) StatementDialogs::registerDialog(c, {});
+    r.edits.clear();
     std::vector<QPointer<QWidget>> dialogs;
     dialogs.swap(r.dialogs);
     for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it) delete it->data();

@@ -7,9 +7,8 @@ class TIVRBase;
 struct ClassInfo;
 
 // The editor's registry behind the statements' Edit: each statement class maps to the Edit of its
-// property dialog. Installed once at start-up; a class without an entry is not edited (false).
-// The table is the one of StatementDialogs (statementdialogs.h), which the main window installs
-// as the engine's edit handler; this adds the dialogs themselves and their lifetime.
+// property dialog. Installed once at start-up (installStatementDialogs), which also makes it the
+// engine's edit handler; a class without an entry is not edited (false).
 namespace EditRegistry {
 
 using EditFunction = std::function<bool(TIVRBase& statement)>;
@@ -39,6 +38,6 @@ void adopt(QWidget* dialog);
 // registers each statement class's Edit and installs the engine's edit handler. The dialogs then
 // live for the program's run; a second call does nothing.
 void installStatementDialogs(QWidget* owner = nullptr);
-// Removes the registrations of the dialogs and frees them.
+// Removes every registration and frees the dialogs.
 void uninstallStatementDialogs();
 bool statementDialogsInstalled();

@@ -12,7 +12,7 @@ std::shared_ptr<ITAPI3Device> createTelephonyDevice(const TelephonyDeviceOptions
     Scenario scenario = Scenario::defaultScenario();
     if (!path.isEmpty()) {
         QString why;
-        if (!loadScenario(path, scenario, why)) {
+        if (!loadScenario(path, scenario, &why)) {
             if (error)
                 *error = why;
             return nullptr;

@@ -16,8 +16,8 @@ namespace {
 // Reads one JSON object, remembering where it is for the error text and which keys were used.
 class Reader {
 public:
-    Reader(const QJsonObject& object, QString where, QString& error)
-        : object_(object), where_(std::move(where)), error_(error)
+    Reader(const QJsonObject& object, QString where, QString* error)
+        : object_(object), where_(std::move(where)), error_(*error)
     {
     }
 
@@ -218,7 +218,7 @@ bool validDigits(const QString& digits)
     });
 }
 
-bool readForce(Reader& parent, ForcedResults& force, QString& error)
+bool readForce(Reader& parent, ForcedResults& force, QString* error)
 {
     QJsonObject object;
     if (!parent.object(QStringLiteral("force"), object))
@@ -235,7 +235,7 @@ bool readForce(Reader& parent, ForcedResults& force, QString& error)
     return r.finish();
 }
 
-bool readTimeline(Reader& r, CallTimeline& timeline, QString& error)
+bool readTimeline(Reader& r, CallTimeline& timeline, QString* error)
 {
     QJsonArray digits;
     if (!r.array(QStringLiteral("digits"), digits) || !r.optionalInteger(QStringLiteral("hangup_ms"), timeline.hangupMs, 0, kMaxMs) ||
@@ -244,7 +244,7 @@ bool readTimeline(Reader& r, CallTimeline& timeline, QString& error)
     for (qsizetype i = 0; i < digits.size(); ++i) {
         const QString where = QStringLiteral("%1.digits[%2]").arg(r.where()).arg(i);
         if (!digits[i].isObject()) {
-            error = where + ": an object is expected";
+            *error = where + ": an object is expected";
             return false;
         }
         Reader d(digits[i].toObject(), where, error);
@@ -262,10 +262,10 @@ bool readTimeline(Reader& r, CallTimeline& timeline, QString& error)
     return true;
 }
 
-bool readCall(const QJsonValue& value, const QString& where, ScriptedCall& call, QString& error)
+bool readCall(const QJsonValue& value, const QString& where, ScriptedCall& call, QString* error)
 {
     if (!value.isObject()) {
-        error = where + ": an object is expected";
+        *error = where + ": an object is expected";
         return false;
     }
     Reader r(value.toObject(), where, error);
@@ -275,10 +275,10 @@ bool readCall(const QJsonValue& value, const QString& where, ScriptedCall& call,
            readForce(r, call.force, error) && r.finish();
 }
 
-bool readOutbound(const QJsonValue& value, const QString& where, OutboundOutcome& outcome, QString& error)
+bool readOutbound(const QJsonValue& value, const QString& where, OutboundOutcome& outcome, QString* error)
 {
     if (!value.isObject()) {
-        error = where + ": an object is expected";
+        *error = where + ": an object is expected";
         return false;
     }
     Reader r(value.toObject(), where, error);
@@ -287,14 +287,14 @@ bool readOutbound(const QJsonValue& value, const QString& where, OutboundOutcome
            r.finish();
 }
 
-bool readAddress(const QJsonValue& value, const QString& where, ScriptedAddress& address, QString& error)
+bool readAddress(const QJsonValue& value, const QString& where, ScriptedAddress& address, QString* error)
 {
     if (value.isString()) {
         address.name = value.toString();
         return true;
     }
     if (!value.isObject()) {
-        error = where + ": a name or an object is expected";
+        *error = where + ": a name or an object is expected";
         return false;
     }
     Reader r(value.toObject(), where, error);
@@ -339,21 +339,21 @@ const QStringList& Scenario::forcibleOperations()
     return names;
 }
 
-bool parseScenario(const QByteArray& json, Scenario& scenario, QString& error)
+bool parseScenario(const QByteArray& json, Scenario& scenario, QString* error)
 {
-    error.clear();
+    error->clear();
     QJsonParseError parseError;
     QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (doc.isNull()) {
-        error = QStringLiteral("scenario: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+        *error = QStringLiteral("scenario: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
         return false;
     }
     if (!doc.isObject()) {
-        error = QStringLiteral("scenario: an object is expected");
+        *error = QStringLiteral("scenario: an object is expected");
         return false;
     }
     if (const QString twice = duplicateKey(json); !twice.isEmpty()) {
-        error = twice + QStringLiteral(": duplicate key");
+        *error = twice + QStringLiteral(": duplicate key");
         return false;
     }
     Scenario s;
@@ -379,15 +379,15 @@ bool parseScenario(const QByteArray& json, Scenario& scenario, QString& error)
     return true;
 }
 
-bool loadScenario(const QString& path, Scenario& scenario, QString& error)
+bool loadScenario(const QString& path, Scenario& scenario, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot open scenario %1: %2").arg(path, file.errorString());
+        *error = QStringLiteral("cannot open scenario %1: %2").arg(path, file.errorString());
         return false;
     }
     if (!parseScenario(file.readAll(), scenario, error)) {
-        error = path + ": " + error;
+        *error = path + ": " + *error;
         return false;
     }
     return true;

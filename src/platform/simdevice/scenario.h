@@ -107,5 +107,5 @@ bool usableSpeed(double speed);
 
 // Both return false and set error (a text naming the place of the fault) when the input is bad.
 // A key given twice in one object is a fault.
-bool parseScenario(const QByteArray& json, Scenario& scenario, QString& error);
-bool loadScenario(const QString& path, Scenario& scenario, QString& error);
+bool parseScenario(const QByteArray& json, Scenario& scenario, QString* error);
+bool loadScenario(const QString& path, Scenario& scenario, QString* error);
