@@ -21,8 +21,8 @@
 #include "engine/datetime.h"
 #include "engine/texts.h"
 #include "platform/process.h"
-#include "platform/simdevice/devicefactory.h"
-#include "platform/simdevice/scenario.h"
+#include "devices/sim/devicefactory.h"
+#include "devices/sim/scenario.h"
 #include "platform/stopsignals.h"
 
 namespace {

@@ -5,13 +5,13 @@
 #include <QStringList>
 #include <csignal>
 
-#include "editor/common/prompt.h"
-#include "editor/common/sorvixform.h"
+#include "ui/prompt.h"
+#include "ui/sorvixform.h"
 #include "editor/mdimain.h"
 #include "editor/startup.h"
 #include "engine/datetime.h"
 #include "engine/texts.h"
-#include "platform/simdevice/devicefactory.h"
+#include "devices/sim/devicefactory.h"
 #include "platform/singleinstance.h"
 #include "platform/stopsignals.h"
 

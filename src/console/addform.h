@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "editor/common/sorvixform.h"
+#include "ui/sorvixform.h"
 
 class QListWidget;
 class QPushButton;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/common/sorvixform.h"
+#include "ui/sorvixform.h"
 
 class ConsoleConfig;
 class QComboBox;

@@ -17,10 +17,10 @@
 #include <QStyle>
 #include <QToolBar>
 
-#include "editor/common/aboutsorvixform.h"
-#include "editor/common/flowtreemodel.h"
-#include "editor/common/help.h"
-#include "editor/common/prompt.h"
+#include "ui/aboutsorvixform.h"
+#include "ui/flowtreemodel.h"
+#include "ui/help.h"
+#include "ui/prompt.h"
 #include "editor/dialogs/editregistry.h"
 #include "editor/flowform.h"
 #include "editor/statementdialogs.h"
@@ -28,7 +28,7 @@
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/texts.h"
-#include "platform/simdevice/devicefactory.h"
+#include "devices/sim/devicefactory.h"
 
 TfrmSorvixEdit* frmSorvixEdit = nullptr;
 

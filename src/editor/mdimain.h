@@ -5,8 +5,8 @@
 #include <array>
 #include <memory>
 
-#include "editor/common/channeloptions.h"
-#include "editor/common/sorvixform.h"
+#include "channels/channeloptions.h"
+#include "ui/sorvixform.h"
 #include "editor/palette.h"
 
 class ITAPI3Device;
