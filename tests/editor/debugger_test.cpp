@@ -156,7 +156,7 @@ struct Debugger : ::testing::Test {
     {
         initProductTexts();
         registry = std::make_unique<ScopedEnv>("SORVIX_REGISTRY", dir.filePath("registry.db").toLocal8Bit());
-        main = std::make_unique<TfrmSorvixEdit>();
+        main = std::make_unique<TfrmSorvixEdit>(createTelephonyDevice());
         main->resize(1000, 700);
         main->show();
         useScenario(scenario(0));
@@ -507,7 +507,7 @@ TEST_F(Debugger, OptionsAreSavedAfterOkAndLoadedAtTheNextStart)
     // The next program run reads them back; its first Run still asks.
     auto device = main->TAPI3Device;
     main.reset();
-    main = std::make_unique<TfrmSorvixEdit>();
+    main = std::make_unique<TfrmSorvixEdit>(createTelephonyDevice());
     useDevice(device);
     EXPECT_EQ(main->DebugOptions, TChannelOptions{});
     loadDebugOptions(main.get());

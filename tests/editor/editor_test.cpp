@@ -29,6 +29,7 @@
 #include "editor/palette.h"
 #include "editor/statementdialogs.h"
 #include "editor/statementdrag.h"
+#include "devices/sim/devicefactory.h"
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/texts.h"
@@ -77,7 +78,7 @@ struct Editor : ::testing::Test {
     void SetUp() override
     {
         initProductTexts();
-        main = std::make_unique<TfrmSorvixEdit>();
+        main = std::make_unique<TfrmSorvixEdit>(createTelephonyDevice());
         main->resize(1000, 700);
         main->show();
     }
@@ -256,7 +257,7 @@ TEST_F(Editor, InChineseNoPaletteButtonShowsAToolTipWhileCaptionsShow)
     main.reset();
     setTextLanguage(true);
     initProductTexts();
-    main = std::make_unique<TfrmSorvixEdit>();
+    main = std::make_unique<TfrmSorvixEdit>(createTelephonyDevice());
     for (TPaletteButton* b : main->FPalette) {
         EXPECT_TRUE(b->toolTip().isEmpty()) << b->objectName().toStdString();
         EXPECT_EQ(b->hint(), b->text());
@@ -855,7 +856,7 @@ TEST(CloseFlow, QuestionsAndAnswersDecideWhetherTheWindowCloses)
         SCOPED_TRACE(i);
         if (r.save == Save::Succeeds && !writer) continue;  // needs the flow file writer
         StoppingPrompt prompt;
-        TfrmSorvixEdit main;
+        TfrmSorvixEdit main(createTelephonyDevice());
         main.OpenFlowFile(QString());
         TfrmFlow* w = main.activeFlowWindow();
         ASSERT_NE(w, nullptr);
