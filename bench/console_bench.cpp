@@ -20,15 +20,15 @@
 
 #include "args.h"
 #include "console/adminmain.h"
-#include "console/admintexts.h"
-#include "console/configmodel.h"
-#include "console/supervisor.h"
-#include "editor/common/sorvixform.h"
+#include "channels/admintexts.h"
+#include "channels/configmodel.h"
+#include "channels/supervisor.h"
+#include "ui/sorvixform.h"
 #include "engine/runner.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
 #include "platform/resourcelimits.h"
-#include "platform/simdevice/simdevice.h"
+#include "devices/sim/simdevice.h"
 
 namespace {
 

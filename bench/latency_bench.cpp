@@ -25,7 +25,7 @@
 #include "engine/statements/variables.h"
 #include "engine/statements/voice.h"
 #include "engine/texts.h"
-#include "platform/simdevice/simdevice.h"
+#include "devices/sim/simdevice.h"
 
 namespace {
 

@@ -28,15 +28,15 @@
 #include <string>
 #include <vector>
 
-#include "console/admintexts.h"
-#include "console/configmodel.h"
-#include "console/supervisor.h"
+#include "channels/admintexts.h"
+#include "channels/configmodel.h"
+#include "channels/supervisor.h"
 #include "engine/device.h"
 #include "engine/flow.h"
 #include "engine/statements/declarations.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
-#include "platform/simdevice/simdevice.h"
+#include "devices/sim/simdevice.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include "engine/texts.h"
 #include "engine/typedefine.h"
 #include "platform/process.h"
-#include "platform/simdevice/devicefactory.h"
-#include "platform/simdevice/scenario.h"
+#include "devices/sim/devicefactory.h"
+#include "devices/sim/scenario.h"
 #include "platform/stopsignals.h"
 
 namespace {

@@ -9,16 +9,16 @@
 
 #include <csignal>
 
-#include "console/admintexts.h"
+#include "channels/admintexts.h"
 #include "console/adminmain.h"
-#include "editor/common/prompt.h"
-#include "editor/common/sorvixform.h"
+#include "ui/prompt.h"
+#include "ui/sorvixform.h"
 #include "engine/datetime.h"
 #include "engine/texts.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resourcelimits.h"
-#include "platform/simdevice/devicefactory.h"
+#include "devices/sim/devicefactory.h"
 #include "platform/singleinstance.h"
 #include "platform/stopsignals.h"
 

@@ -5,13 +5,13 @@
 #include <QStringList>
 #include <csignal>
 
-#include "editor/common/prompt.h"
-#include "editor/common/sorvixform.h"
+#include "ui/prompt.h"
+#include "ui/sorvixform.h"
 #include "editor/mdimain.h"
 #include "editor/startup.h"
 #include "engine/datetime.h"
 #include "engine/texts.h"
-#include "platform/simdevice/devicefactory.h"
+#include "devices/sim/devicefactory.h"
 #include "platform/singleinstance.h"
 #include "platform/stopsignals.h"
 
@@ -56,7 +56,10 @@ int main(int argc, char** argv)
     });
 
     // Every window once, the main window first.
-    frmSorvixEdit = new TfrmSorvixEdit;
+    // The process's telephony device: without one flows still open and edit; there is just no
+    // address to debug on.
+    QString deviceError;
+    frmSorvixEdit = new TfrmSorvixEdit(createTelephonyDevice({}, &deviceError));
     createEditorDialogs(frmSorvixEdit);
     // Maximised; out of that state, and where no window manager maximises it, a window that fits
     // the screen with its frame.
@@ -64,12 +67,8 @@ int main(int argc, char** argv)
         frmSorvixEdit->setGeometry(normalMainWindowGeometry(screen->availableGeometry()));
     frmSorvixEdit->setWindowState(frmSorvixEdit->windowState() | Qt::WindowMaximized);
     frmSorvixEdit->show();
-    if (!frmSorvixEdit->TAPI3Device) {
-        // Flows still open and edit; there is just no address to debug on.
-        QString error;
-        createTelephonyDevice({}, &error);
-        Prompt::instance().message(frmSorvixEdit, error, ProductTitle, Prompt::Kind::Warning, Prompt::Buttons::Ok);
-    }
+    if (!frmSorvixEdit->TAPI3Device)
+        Prompt::instance().message(frmSorvixEdit, deviceError, ProductTitle, Prompt::Kind::Warning, Prompt::Buttons::Ok);
 
     loadDebugOptions(frmSorvixEdit);
     for (const QString& file : files) frmSorvixEdit->OpenFlowFile(file);

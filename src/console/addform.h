@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/common/sorvixform.h"
+#include "ui/sorvixform.h"
 
 class QListWidget;
 class QPushButton;

@@ -7,7 +7,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "console/admintexts.h"
+#include "channels/admintexts.h"
 #include "console/inputcheck.h"
 #include "engine/texts.h"
 

@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "console/configmodel.h"
-#include "editor/common/sorvixform.h"
+#include "channels/configmodel.h"
+#include "ui/sorvixform.h"
 
 class QComboBox;
 class QPushButton;

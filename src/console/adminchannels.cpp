@@ -4,12 +4,12 @@
 
 #include <QAction>
 
-#include "console/admintexts.h"
+#include "channels/admintexts.h"
 #include "console/consolelist.h"
-#include "console/supervisor.h"
-#include "editor/common/authorizated.h"
-#include "editor/common/prompt.h"
-#include "editor/common/sorvixform.h"
+#include "channels/supervisor.h"
+#include "ui/authorizated.h"
+#include "ui/prompt.h"
+#include "ui/sorvixform.h"
 #include "engine/texts.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "console/configmodel.h"
-#include "editor/common/sorvixform.h"
+#include "channels/configmodel.h"
+#include "ui/sorvixform.h"
 
 class ChannelSupervisor;
 class ConsoleListView;

@@ -8,9 +8,10 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "console/admintexts.h"
+#include "channels/admintexts.h"
+#include "channels/configmodel.h"
 #include "console/inputcheck.h"
-#include "editor/common/prompt.h"
+#include "ui/prompt.h"
 #include "engine/flow.h"
 #include "engine/texts.h"
 

@@ -8,7 +8,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "console/admintexts.h"
+#include "channels/admintexts.h"
+#include "channels/configmodel.h"
 #include "console/inputcheck.h"
 #include "engine/texts.h"
 

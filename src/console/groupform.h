@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/configmodel.h"
-#include "editor/common/sorvixform.h"
+#include "channels/configmodel.h"
+#include "ui/sorvixform.h"
 
 class QComboBox;
 class QLabel;

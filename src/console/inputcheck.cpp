@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <QWidget>
 
-#include "editor/common/prompt.h"
-#include "editor/common/sorvixform.h"
+#include "ui/prompt.h"
+#include "ui/sorvixform.h"
 
 void refuseInput(QWidget* dialog, QWidget* field, const QString& message)
 {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "editor/common/sorvixform.h"
-#include "editor/common/sorvixtreeview.h"
+#include "ui/sorvixform.h"
+#include "ui/sorvixtreeview.h"
 #include "engine/flow.h"
 
 class TfrmSorvixEdit;

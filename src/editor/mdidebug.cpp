@@ -8,9 +8,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "editor/common/authorizated.h"
-#include "editor/common/channeloptions.h"
-#include "editor/common/prompt.h"
+#include "ui/authorizated.h"
+#include "channels/channeloptions.h"
+#include "ui/prompt.h"
 #include "editor/flowform.h"
 #include "editor/mdimain.h"
 #include "editor/startup.h"

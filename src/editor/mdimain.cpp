@@ -17,16 +17,16 @@
 #include <QStyle>
 #include <QToolBar>
 
-#include "editor/common/aboutsorvixform.h"
-#include "editor/common/flowtreemodel.h"
-#include "editor/common/help.h"
-#include "editor/common/prompt.h"
+#include "ui/aboutsorvixform.h"
+#include "ui/flowtreemodel.h"
+#include "ui/help.h"
+#include "ui/prompt.h"
+#include "editor/dialogs/editregistry.h"
 #include "editor/flowform.h"
 #include "editor/statementdrag.h"
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/texts.h"
-#include "platform/simdevice/devicefactory.h"
 
 TfrmSorvixEdit* frmSorvixEdit = nullptr;
 
@@ -89,7 +89,8 @@ QIcon toolBarImage(int index)
 
 // ---- creation ----
 
-TfrmSorvixEdit::TfrmSorvixEdit(QWidget* parent) : TSorvixForm(parent)
+TfrmSorvixEdit::TfrmSorvixEdit(std::shared_ptr<ITAPI3Device> device, QWidget* parent)
+    : TSorvixForm(parent), TAPI3Device(std::move(device))
 {
     setObjectName(QStringLiteral("TfrmSorvixEdit"));
     frmSorvixEdit = this;
@@ -107,9 +108,7 @@ TfrmSorvixEdit::TfrmSorvixEdit(QWidget* parent) : TSorvixForm(parent)
         if (auto* w = sub ? qobject_cast<TfrmFlow*>(sub->widget()) : nullptr; w && !w->closing) w->FormActivate();
     });
 
-    // 2. The process's telephony device, handed to every flow this window opens. Without one
-    // (a scenario that cannot be read) flows still open and edit; a run then finds no channel.
-    TAPI3Device = createTelephonyDevice();
+    // 2. The process's telephony device came with the window (TAPI3Device).
     // 3. The debug options have not been chosen in this run.
     FOptionsConfirmed = false;
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <memory>
 
-#include "editor/common/channeloptions.h"
-#include "editor/common/sorvixform.h"
+#include "channels/channeloptions.h"
+#include "ui/sorvixform.h"
 #include "editor/palette.h"
 
 class ITAPI3Device;
@@ -25,7 +25,9 @@ class TIVRFlow;
 class TfrmSorvixEdit : public TSorvixForm {
     Q_OBJECT
 public:
-    explicit TfrmSorvixEdit(QWidget* parent = nullptr);
+    // device: the process's telephony device, handed to every flow this window opens. Without one
+    // (null: a scenario that cannot be read) flows still open and edit; a run then finds no channel.
+    explicit TfrmSorvixEdit(std::shared_ptr<ITAPI3Device> device, QWidget* parent = nullptr);
     ~TfrmSorvixEdit() override;
 
     // The process's one telephony device; every flow window hands it to its flow.

@@ -6,10 +6,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "editor/common/authorizated.h"
-#include "editor/common/channeloptions.h"
-#include "editor/common/prompt.h"
-#include "editor/common/sorvixform.h"
+#include "ui/authorizated.h"
+#include "channels/channeloptions.h"
+#include "ui/prompt.h"
+#include "ui/sorvixform.h"
 #include "editor/dialogs/editregistry.h"
 #include "editor/mdimain.h"
 #include "platform/registry.h"

@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
-#include "console/admintexts.h"
+#include "channels/admintexts.h"
 #include "engine/texts.h"
 
 namespace {

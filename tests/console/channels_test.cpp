@@ -13,10 +13,10 @@
 
 #include "console/adminmain.h"
 #include "console/consolelist.h"
-#include "console/supervisor.h"
-#include "editor/common/authorizated.h"
-#include "engine/supervisortesthelpers.h"
-#include "gui/fakeprompt.h"
+#include "channels/supervisor.h"
+#include "ui/authorizated.h"
+#include "channels/supervisortesthelpers.h"
+#include "ui/fakeprompt.h"
 
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 

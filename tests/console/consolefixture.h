@@ -10,8 +10,8 @@
 
 #include <memory>
 
-#include "console/admintexts.h"
-#include "console/configmodel.h"
+#include "channels/admintexts.h"
+#include "channels/configmodel.h"
 #include "engine/texts.h"
 #include "platform/registry.h"
 

@@ -12,8 +12,8 @@
 #include "console/addressform.h"
 #include "console/applicationform.h"
 #include "console/groupform.h"
-#include "editor/common/sorvixform.h"
-#include "gui/fakeprompt.h"
+#include "ui/sorvixform.h"
+#include "ui/fakeprompt.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <csignal>
 #include <memory>
 
-#include "console/configmodel.h"
-#include "editor/common/channeloptions.h"
+#include "channels/configmodel.h"
+#include "channels/channeloptions.h"
 #include "platform/registry.h"
 #include "platform/wave.h"
 #include "support/files.h"

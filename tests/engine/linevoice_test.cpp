@@ -26,8 +26,8 @@
 #include "engine/statements/line.h"
 #include "engine/statements/voice.h"
 #include "engine/texts.h"
-#include "platform/simdevice/scenario.h"
-#include "platform/simdevice/simdevice.h"
+#include "devices/sim/scenario.h"
+#include "devices/sim/simdevice.h"
 #include "platform/wave.h"
 
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 
-#include "editor/common/prompt.h"
+#include "ui/prompt.h"
 #include "editor/dialogs/editregistry.h"
 #include "engine/flow.h"
 #include "engine/statements/declarations.h"

@@ -9,8 +9,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "editor/common/help.h"
-#include "editor/common/prompt.h"
+#include "ui/help.h"
+#include "ui/prompt.h"
 #include "engine/flow.h"
 #include "engine/statement.h"
 #include "engine/statements/declarations.h"

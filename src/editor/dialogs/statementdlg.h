@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "editor/common/sorvixform.h"
+#include "ui/sorvixform.h"
 #include "engine/dialogservices.h"
 #include "engine/links.h"
 

@@ -21,8 +21,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "editor/common/prompt.h"
-#include "editor/common/sorvixform.h"
+#include "ui/prompt.h"
+#include "ui/sorvixform.h"
 #include "editor/dialogs/editregistry.h"
 #include "engine/flow.h"
 #include "engine/statements/voice.h"
