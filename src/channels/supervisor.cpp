@@ -53,7 +53,8 @@ ChannelSupervisor::ChannelSupervisor(std::shared_ptr<ITAPI3Device> device, Regis
       idle_(size_t(channelNames.size()), State::WaitForCall),
       runs_(size_t(channelNames.size()), 0),
       reasons_(size_t(channelNames.size())),
-      releasing_(size_t(channelNames.size()), false)
+      releasing_(size_t(channelNames.size()), false),
+      linesAtStart_(size_t(channelNames.size()), {-1, -1})
 {
 }
 
@@ -285,7 +286,17 @@ void ChannelSupervisor::checkInUse(int address, int gateway, int except, QString
     const int shared = FGatewayAddressIndex;
     const bool checkAddress = address >= 0 && address != shared;
     const bool checkGateway = gateway >= 0 && gateway != shared;
-    for (int j = 0; j < channelCount(); ++j) {
+    // Only a channel that took one of these lines at its start can hold it now (a running
+    // channel's lines only ever go): those are looked at, in channel order.
+    std::vector<int> holders;
+    for (const auto& [line, checked] : {std::pair{address, checkAddress}, std::pair{gateway, checkGateway}}) {
+        if (!checked) continue;
+        const auto [from, to] = runningOnLine_.equal_range(line);
+        for (auto it = from; it != to; ++it) holders.push_back(it->second);
+    }
+    std::sort(holders.begin(), holders.end());
+    holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
+    for (const int j : holders) {
         const TChannelOptions& r = FChannels[size_t(j)];
         if (j == except || !r.RunningFlow) continue;
         const int runningGateway = r.UseGateway ? r.Gateway : -1;
@@ -347,6 +358,9 @@ bool ChannelSupervisor::StartChannel(int channel, QString* error)
     const uint64_t run = ++nextRun_;
     runs_[size_t(channel)] = run;
     FChannels[size_t(channel)].RunningFlow = flow;
+    linesAtStart_[size_t(channel)] = {o.Address, gateway};
+    for (const int line : linesAtStart_[size_t(channel)])
+        if (line >= 0) runningOnLine_.emplace(line, channel);
     reasons_[size_t(channel)].clear();
     flow->setDevice(device_);
 
@@ -441,6 +455,15 @@ void ChannelSupervisor::release(int channel)
     releasing_[size_t(channel)] = false;
     // While the stop waited, the main thread served other hand-overs; none frees this flow.
     FChannels[size_t(channel)].RunningFlow = nullptr;
+    for (int& line : linesAtStart_[size_t(channel)]) {
+        const auto [from, to] = runningOnLine_.equal_range(line);
+        for (auto it = from; it != to; ++it) {
+            if (it->second != channel) continue;
+            runningOnLine_.erase(it);
+            break;
+        }
+        line = -1;
+    }
     delete flow;
     setState(channel, State::Stop);
 }

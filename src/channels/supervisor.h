@@ -3,9 +3,11 @@
 #include <QObject>
 #include <QStringList>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "channels/channeloptions.h"
@@ -143,6 +145,10 @@ private:
     std::vector<QString> reasons_;
     // The channels whose stop is waiting for their runner to end.
     std::vector<bool> releasing_;
+    // The lines (address, gateway or -1) each running channel took at its start, and the running
+    // channels by those lines, for the in-use check.
+    std::vector<std::array<int, 2>> linesAtStart_;
+    std::unordered_multimap<int, int> runningOnLine_;
     uint64_t nextRun_ = 0;
     std::atomic<int> pendingStates_{0};
     // Each application's flow file is read once for all its channels (again once it changed).
