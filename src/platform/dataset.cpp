@@ -1173,6 +1173,8 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
         // The SQLite ODBC driver waits for a lock one slice at a time: the rest of the wait is
         // here, where a cancel ends it.
         const int lockWaitMs = connection_->target.lockWaitMs;
+        // A stop between two slices ends the wait with the lock's error, as one within a slice does.
+        QString lockError;
         if (!ok && lockWaitMs > 0 && !cancelledBeforeStart) {
             QElapsedTimer waited;
             waited.start();
@@ -1183,10 +1185,13 @@ bool DataSet::runCommand(const Command& command, bool forRows, qint64* rowsAffec
                     if (running_.cancelled) break;
                 }
                 connection_->lockWait.store(true);
+                lockError = sqlErrorText(query.lastError());
                 ok = run(command.sql);
             }
         }
-        if (cancelledBeforeStart) {
+        if (cancelledBeforeStart && !lockError.isEmpty()) {
+            failure = lockError;
+        } else if (cancelledBeforeStart) {
             failure = QString::fromLatin1(CancelledMessage);
         } else if (!ok) {
             failure = sqlErrorText(query.lastError());
